@@ -1,0 +1,43 @@
+#include "platform/event.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace platform {
+
+struct Event {
+  std::mutex mutex;
+  std::condition_variable signal;
+  bool signalled = false;
+};
+
+Event* createEvent() { return new Event; }
+
+void closeEvent(Event* event) { delete event; }
+
+void setEvent(Event* event) {
+  {
+    std::lock_guard<std::mutex> guard(event->mutex);
+    event->signalled = true;
+  }
+  event->signal.notify_one();
+}
+
+bool waitEvent(Event* event) {
+  std::unique_lock<std::mutex> guard(event->mutex);
+  event->signal.wait(guard, [event] { return event->signalled; });
+  event->signalled = false;
+  return true;
+}
+
+bool waitEventFor(Event* event, uint32_t timeoutMs) {
+  std::unique_lock<std::mutex> guard(event->mutex);
+  if (!event->signal.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                              [event] { return event->signalled; }))
+    return false;
+  event->signalled = false;
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,22 @@
+// Auto-reset event: set wakes one waiter (or lets the next wait through) and
+// the event resets itself as that wait returns. The front end's command
+// channel is two of these.
+#pragma once
+#include <cstdint>
+
+namespace platform {
+
+struct Event;
+
+// A new event, not signalled.
+Event* createEvent();
+void closeEvent(Event* event);
+
+void setEvent(Event* event);
+
+// Waits until the event is set and resets it. With a timeout (ms) it may
+// return false when the time ran out first.
+bool waitEvent(Event* event);
+bool waitEventFor(Event* event, uint32_t timeoutMs);
+
+}  // namespace platform

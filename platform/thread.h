@@ -1,0 +1,12 @@
+// Starting a detached thread. The engine's helper threads and the front end's
+// command worker live until the process ends, so nobody joins them.
+#pragma once
+
+namespace platform {
+
+using ThreadFunction = void (*)(void* argument);
+
+// Starts function(argument) on a new thread; false when the system refuses.
+bool startThread(ThreadFunction function, void* argument);
+
+}  // namespace platform

@@ -1,0 +1,133 @@
+// The OS layer's thread, semaphore, event and lock, used from real threads.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "platform/clock.h"
+#include "platform/critical_section.h"
+#include "platform/event.h"
+#include "platform/semaphore.h"
+#include "platform/thread.h"
+
+using namespace platform;
+
+TEST(Semaphore, MaximumIsEnforced) {
+  Semaphore* s = createSemaphore(1, 2);
+  ASSERT_NE(s, nullptr);
+  EXPECT_TRUE(releaseSemaphore(s));
+  EXPECT_FALSE(releaseSemaphore(s));  // already at its maximum of 2
+  EXPECT_TRUE(tryWaitSemaphore(s));
+  EXPECT_TRUE(tryWaitSemaphore(s));
+  EXPECT_FALSE(tryWaitSemaphore(s));
+  closeSemaphore(s);
+  EXPECT_EQ(createSemaphore(3, 2), nullptr);
+  EXPECT_EQ(createSemaphore(-1, 2), nullptr);
+}
+
+TEST(Semaphore, WaitAnyTakesTheSignalledOne) {
+  Semaphore* list[3] = {createSemaphore(0, 1), createSemaphore(0, 1), createSemaphore(0, 1)};
+  struct Ctx {
+    Semaphore* target;
+  } ctx{list[2]};
+  ASSERT_TRUE(startThread(
+      [](void* p) {
+        sleepMilliseconds(20);
+        releaseSemaphore(static_cast<Ctx*>(p)->target);
+      },
+      &ctx));
+  EXPECT_EQ(waitAnySemaphore(list, 3), 2);
+  EXPECT_FALSE(tryWaitSemaphore(list[2]));  // the token was consumed
+  releaseSemaphore(list[0]);
+  releaseSemaphore(list[1]);
+  EXPECT_EQ(waitAnySemaphore(list, 3), 0);  // lowest free index first
+  EXPECT_EQ(waitAnySemaphore(list, 3), 1);
+  EXPECT_EQ(waitAnySemaphore(list, 0), -1);
+  for (Semaphore* s : list) closeSemaphore(s);
+}
+
+// Many threads pass tokens around; every token is taken exactly once.
+TEST(Semaphore, TokensAreNeitherLostNorDuplicated) {
+  struct Shared {
+    Semaphore* tokens;
+    Semaphore* done;
+    std::atomic<int> taken{0};
+  } shared{createSemaphore(0, 1000), createSemaphore(0, 8), {}};
+  for (int t = 0; t < 8; ++t) {
+    ASSERT_TRUE(startThread(
+        [](void* p) {
+          auto* s = static_cast<Shared*>(p);
+          for (int i = 0; i < 100; ++i) {
+            waitSemaphore(s->tokens);
+            s->taken.fetch_add(1);
+          }
+          releaseSemaphore(s->done);
+        },
+        &shared));
+  }
+  for (int i = 0; i < 800; ++i) ASSERT_TRUE(releaseSemaphore(shared.tokens));
+  for (int t = 0; t < 8; ++t) waitSemaphore(shared.done);
+  EXPECT_EQ(shared.taken.load(), 800);
+  EXPECT_FALSE(tryWaitSemaphore(shared.tokens));
+  closeSemaphore(shared.tokens);
+  closeSemaphore(shared.done);
+}
+
+TEST(Event, AutoResetLetsOneWaitThrough) {
+  Event* e = createEvent();
+  EXPECT_FALSE(waitEventFor(e, 10));
+  setEvent(e);
+  setEvent(e);  // setting twice still lets only one wait through
+  EXPECT_TRUE(waitEventFor(e, 10));
+  EXPECT_FALSE(waitEventFor(e, 10));
+  closeEvent(e);
+}
+
+TEST(Event, PingPongBetweenThreads) {
+  // Static: the worker may still be leaving setEvent when the test ends.
+  struct Channel {
+    Event* posted;
+    Event* idle;
+    int value = 0;
+  };
+  static Channel ch{createEvent(), createEvent()};
+  ASSERT_TRUE(startThread(
+      [](void* p) {
+        auto* c = static_cast<Channel*>(p);
+        for (int i = 0; i < 50; ++i) {
+          waitEvent(c->posted);
+          c->value += 1;
+          setEvent(c->idle);
+        }
+      },
+      &ch));
+  for (int i = 0; i < 50; ++i) {
+    setEvent(ch.posted);
+    ASSERT_TRUE(waitEventFor(ch.idle, 5000));
+  }
+  EXPECT_EQ(ch.value, 50);
+}
+
+TEST(CriticalSection, SerialisesUpdates) {
+  struct Shared {
+    CriticalSection lock;
+    long counter = 0;
+    Semaphore* done;
+  } shared;
+  shared.done = createSemaphore(0, 4);
+  for (int t = 0; t < 4; ++t) {
+    ASSERT_TRUE(startThread(
+        [](void* p) {
+          auto* s = static_cast<Shared*>(p);
+          for (int i = 0; i < 10000; ++i) {
+            enterCriticalSection(s->lock);
+            s->counter += 1;
+            leaveCriticalSection(s->lock);
+          }
+          releaseSemaphore(s->done);
+        },
+        &shared));
+  }
+  for (int t = 0; t < 4; ++t) waitSemaphore(shared.done);
+  EXPECT_EQ(shared.counter, 40000);
+  closeSemaphore(shared.done);
+}
