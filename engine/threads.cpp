@@ -1,0 +1,7 @@
+#include "engine/threads.h"
+
+namespace engine {
+
+Position noSplitPosition{};
+
+}  // namespace engine
