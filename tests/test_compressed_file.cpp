@@ -1,0 +1,395 @@
+// The DATACOMP reader against files the tests write: a hand-assembled one,
+// stored-only ones and really compressed ones, and damaged copies of them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "helpers/datacomp_writer.h"
+#include "tablebases/compressed_file.h"
+
+using namespace tablebases;
+using testing_tb::BitWriter;
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+File fileWith(const std::vector<uint8_t>& bytes) {
+  File f(std::tmpfile());
+  std::fwrite(bytes.data(), 1, bytes.size(), f.get());
+  std::rewind(f.get());
+  return f;
+}
+
+int32_t openImage(const std::vector<uint8_t>& bytes, CompressedFileIndex** index) {
+  File f = fileWith(bytes);
+  return dcOpenFile(index, f.get());
+}
+
+// Opens the image and expands every block; returns the concatenated data.
+std::vector<uint8_t> readAll(const std::vector<uint8_t>& image, int32_t* error = nullptr) {
+  File f = fileWith(image);
+  CompressedFileIndex* index = nullptr;
+  int32_t code = dcOpenFile(&index, f.get());
+  std::vector<uint8_t> all;
+  if (code == 0) {
+    DecodeBlock* block = nullptr;
+    EXPECT_EQ(dcAllocDecodeBlock(&block, 8192), 0);
+    std::vector<uint8_t> out(8192 + 36);
+    for (uint32_t i = 0; i < index->blockCount && code == 0; ++i) {
+      dcInitDecodeBlock(block, 8192, out.data());
+      code = dcReadBlock(block, index, f.get(), i);
+      if (code == 0) code = dcDecodeBlock(block, index, block->blockSize);
+      if (code == 0) all.insert(all.end(), out.begin(), out.begin() + block->blockSize);
+    }
+    dcFreeDecodeBlock(block);
+    dcFreeIndex(index);
+  }
+  if (error) *error = code;
+  return all;
+}
+
+// Table-like data: long runs, repeats at many distances, some noise.
+std::vector<uint8_t> sampleData(size_t size, uint32_t seed) {
+  std::vector<uint8_t> data(size);
+  uint32_t x = seed;
+  for (size_t i = 0; i < size; ++i) {
+    x = x * 1103515245u + 12345u;
+    uint32_t r = (x >> 16) & 0xFF;
+    if (r < 120 && i >= 64) data[i] = data[i - 1 - (r % 64)];
+    else if (r < 200) data[i] = uint8_t(i / 97);
+    else data[i] = uint8_t(r);
+  }
+  return data;
+}
+
+}  // namespace
+
+TEST(Checksum, KnownValues) {
+  const uint8_t abc[] = {'a', 'b', 'c'};
+  EXPECT_EQ(dcCrc32(abc, 3), 0xcadbbec2u);
+  const uint8_t zero = 0, ff = 255;
+  EXPECT_EQ(dcCrc32(&zero, 1), 0x2d02ef8du);  // table entry 0
+  EXPECT_EQ(dcCrc32(&ff, 1), 0u);             // table entry 255
+  std::vector<uint8_t> data = sampleData(5000, 7);
+  EXPECT_EQ(dcCrc32(data.data(), data.size()), testing_tb::referenceChecksum(data.data(), data.size()));
+}
+
+// The canonical code example of RFC 1951, section 3.2.2: lengths
+// (3, 3, 3, 3, 3, 2, 4, 4) for A..H give F=00, A=010 ... E=110, G=1110, H=1111.
+TEST(PrefixCode, CanonicalExample) {
+  const int32_t lengths[8] = {3, 3, 3, 3, 3, 2, 4, 4};
+  PrefixDecoder decoder;
+  ASSERT_EQ(dcBuildPrefixDecoder(decoder, lengths, 8, 8), 0);
+  struct {
+    uint32_t bits;
+    int32_t length, symbol;
+  } cases[] = {{0b00, 2, 5}, {0b010, 3, 0}, {0b011, 3, 1}, {0b100, 3, 2},
+               {0b101, 3, 3}, {0b110, 3, 4}, {0b1110, 4, 6}, {0b1111, 4, 7}};
+  for (auto& c : cases) {
+    int32_t used = -1;
+    EXPECT_EQ(dcDecodeSymbol(decoder, c.bits << (32 - c.length), &used), c.symbol);
+    EXPECT_EQ(used, c.length);
+  }
+}
+
+TEST(PrefixCode, LongCodesBeyondTheLookup) {
+  // Lengths 1, 2, ..., 19, 20, 20: the deep codes are found past a 4-bit lookup.
+  int32_t lengths[21];
+  for (int i = 0; i < 20; ++i) lengths[i] = i + 1;
+  lengths[20] = 20;
+  PrefixDecoder decoder;
+  ASSERT_EQ(dcBuildPrefixDecoder(decoder, lengths, 21, 4), 0);
+  int32_t used = 0;
+  // Symbol k (k < 20) is k ones and a zero; the last two are twenty bits.
+  EXPECT_EQ(dcDecodeSymbol(decoder, 0xFFFFE000u & ~(1u << 12), &used), 19);
+  EXPECT_EQ(used, 20);
+  EXPECT_EQ(dcDecodeSymbol(decoder, 0xFFFFF000u, &used), 20);
+  EXPECT_EQ(used, 20);
+  EXPECT_EQ(dcDecodeSymbol(decoder, 0xFC000000u, &used), 6);  // 111111 0
+  EXPECT_EQ(used, 7);
+}
+
+TEST(PrefixCode, InvalidCodesAreRefused) {
+  PrefixDecoder decoder;
+  const int32_t incomplete[3] = {1, 2, 0};
+  EXPECT_EQ(dcBuildPrefixDecoder(decoder, incomplete, 3, 8), dcErrPrefixCode);
+  const int32_t overfull[3] = {1, 1, 1};
+  EXPECT_EQ(dcBuildPrefixDecoder(decoder, overfull, 3, 8), dcErrPrefixCode);
+  const int32_t tooLong[2] = {32, 1};
+  EXPECT_EQ(dcBuildPrefixDecoder(decoder, tooLong, 2, 8), dcErrPrefixCode);
+  const int32_t singleLong[3] = {0, 2, 0};
+  EXPECT_EQ(dcBuildPrefixDecoder(decoder, singleLong, 3, 8), dcErrPrefixCode);
+  // A single symbol of length 1 costs no bits; no symbol at all yields 0.
+  const int32_t single[3] = {0, 1, 0};
+  ASSERT_EQ(dcBuildPrefixDecoder(decoder, single, 3, 8), 0);
+  int32_t used = -1;
+  EXPECT_EQ(dcDecodeSymbol(decoder, 0xFFFFFFFFu, &used), 1);
+  EXPECT_EQ(used, 0);
+  const int32_t none[3] = {0, 0, 0};
+  ASSERT_EQ(dcBuildPrefixDecoder(decoder, none, 3, 8), 0);
+  EXPECT_EQ(dcDecodeSymbol(decoder, 0x12345678u, &used), 0);
+  EXPECT_EQ(used, 0);
+}
+
+// One block of 21 bytes: the literal 7, then a back-reference of distance 1
+// and length 20, assembled field by field.
+TEST(CompressedFile, HandAssembledBlock) {
+  BitWriter first;
+  first.put(1, 13);   // block 0: one compressed byte
+  first.put(21, 13);  // the last (only) block holds 21 bytes
+  for (int d = 1; d <= 24; ++d) first.put(uint64_t(d), 13);  // d0 = 1 .. d23 = 24
+
+  BitWriter second;
+  second.putBits("0");      // the main code has lengths
+  second.putBits("0");      // auxiliary alphabet: lengths follow
+  second.putBits("00010");  // width 2
+  // Auxiliary lengths: A = {1: 1, 32: 1}; B = {5: 1, 39: 2, 41: 2}
+  // (auxiliary symbols 69, 103, 105). "00 rrrr" is a zero and a run.
+  second.putBits("00 0000");  // 0
+  second.putBits("01");       // 1 -> length 1
+  second.putBits("00 1111");  // 2..17
+  second.putBits("00 1101");  // 18..31
+  second.putBits("01");       // 32 -> length 1
+  second.putBits("00 1111");  // 33..48
+  second.putBits("00 1111");  // 49..64
+  second.putBits("00 0011");  // 65..68
+  second.putBits("01");       // 69 -> length 1 (B symbol 5)
+  second.putBits("00 1111");  // 70..85
+  second.putBits("00 1111");  // 86..101
+  second.putBits("00 0000");  // 102
+  second.putBits("10");       // 103 -> length 2 (B symbol 39)
+  second.putBits("00 0000");  // 104
+  second.putBits("10");       // 105 -> length 2 (B symbol 41)
+  second.putBits("00 1111");  // 106..121
+  second.putBits("00 0101");  // 122..127
+  // Main lengths with A (1 = "0", 32 = "1") and B (5 = "0", 39 = "10", 41 = "11").
+  second.putBits("1 0");                   // run of zeros, count 5 + 2 = 7: symbols 0..6
+  second.putBits("0");                     // symbol 7: length 1
+  second.putBits("1 10 1100111");          // zeros, count 2^7 + 103 + 33 = 264: 8..271
+  second.putBits("0");                     // symbol 272: length 1
+  second.putBits("1 11 011001110");        // zeros, count 2^9 + 206 + 33 = 751: 273..1023
+  // Block: literal 7 = "0"; symbol 272 = distance d0, length code 16 = "1",
+  // two extra bits "10": length 14 + 4 + 2 = 20.
+  std::vector<uint8_t> block = {0x60};
+  std::vector<uint8_t> image = testing_tb::assembleDatacompFile(13, 1, first.bytes, second.bytes, block);
+
+  int32_t error = -1;
+  std::vector<uint8_t> data = readAll(image, &error);
+  ASSERT_EQ(error, 0);
+  EXPECT_EQ(data, std::vector<uint8_t>(21, 7));
+}
+
+TEST(CompressedFile, StoredBlocksAndShortLastBlock) {
+  std::vector<uint8_t> data = sampleData(3 * 8192 + 100, 1);
+  testing_tb::DatacompOptions stored;
+  stored.compress = false;
+  std::vector<uint8_t> image = testing_tb::makeDatacompFile(data, stored);
+  CompressedFileIndex* index = nullptr;
+  ASSERT_EQ(openImage(image, &index), 0);
+  EXPECT_EQ(index->blockCount, 4u);
+  EXPECT_EQ(index->lastBlockSize, 100);
+  EXPECT_EQ(dcBlockOffset(index, 4) - dcBlockOffset(index, 0), data.size());
+  dcFreeIndex(index);
+  EXPECT_EQ(readAll(image), data);
+}
+
+// Sixteen whole stored blocks: a 16-bit offset counted from a group base
+// would overflow here; the offsets must still be exact.
+TEST(CompressedFile, SixteenStoredBlocksKeepExactOffsets) {
+  std::vector<uint8_t> data = sampleData(16 * 8192 + 8192, 2);
+  testing_tb::DatacompOptions stored;
+  stored.compress = false;
+  std::vector<uint8_t> image = testing_tb::makeDatacompFile(data, stored);
+  CompressedFileIndex* index = nullptr;
+  ASSERT_EQ(openImage(image, &index), 0);
+  for (uint32_t i = 0; i <= index->blockCount; ++i)
+    EXPECT_EQ(dcBlockOffset(index, i), dcBlockOffset(index, 0) + uint64_t(i) * 8192u);
+  dcFreeIndex(index);
+  EXPECT_EQ(readAll(image), data);
+}
+
+TEST(CompressedFile, CompressedRoundTrip) {
+  for (auto code : {testing_tb::MainCode::Flat10, testing_tb::MainCode::Skewed}) {
+    std::vector<uint8_t> data = sampleData(5 * 8192 + 777, 3);
+    // Runs that need long back-references, and bytes with 20-bit codes.
+    for (size_t i = 9000; i < 12000; ++i) data[i] = 0xAA;
+    for (size_t i = 20000; i < 20400; ++i) data[i] = uint8_t(i % 2 ? 255 : 254);
+    testing_tb::DatacompOptions options;
+    options.code = code;
+    std::vector<uint8_t> image = testing_tb::makeDatacompFile(data, options);
+    EXPECT_LT(image.size(), data.size());
+    int32_t error = -1;
+    EXPECT_EQ(readAll(image, &error), data);
+    EXPECT_EQ(error, 0);
+  }
+}
+
+TEST(CompressedFile, DecodesInStepsAndResumesACutBackReference) {
+  std::vector<uint8_t> data(8192, 9);  // one literal and long back-references
+  data[0] = 1;
+  std::vector<uint8_t> image = testing_tb::makeDatacompFile(data, {});
+  File f = fileWith(image);
+  CompressedFileIndex* index = nullptr;
+  ASSERT_EQ(dcOpenFile(&index, f.get()), 0);
+  DecodeBlock* block = nullptr;
+  ASSERT_EQ(dcAllocDecodeBlock(&block, 8192), 0);
+  std::vector<uint8_t> out(8192 + 36, 0xEE);
+  dcInitDecodeBlock(block, 8192, out.data());
+  ASSERT_EQ(dcReadBlock(block, index, f.get(), 0), 0);
+  for (int32_t size : {1, 2, 50, 4000, 8192}) {
+    ASSERT_EQ(dcDecodeBlock(block, index, size), 0);
+    EXPECT_TRUE(std::equal(out.begin(), out.begin() + size, data.begin()));
+  }
+  EXPECT_EQ(dcDecodeBlock(block, index, 0), dcErrDecodeSize);
+  EXPECT_EQ(dcDecodeBlock(block, index, 8193), dcErrDecodeSize);
+  EXPECT_EQ(dcReadBlock(block, index, f.get(), 1), dcErrBlockNumber);
+  DecodeBlock unprepared;
+  EXPECT_EQ(dcReadBlock(&unprepared, index, f.get(), 0), dcErrReadMark);
+  EXPECT_EQ(dcDecodeBlock(&unprepared, index, 1), dcErrDecodeMark);
+  dcFreeDecodeBlock(block);
+  dcFreeIndex(index);
+}
+
+// An empty main code decodes every symbol as the literal 0 without reading
+// a bit: a one-byte block stands for a whole block of zeros.
+TEST(CompressedFile, EmptyCodeExpandsToZeros) {
+  BitWriter first;
+  first.put(1, 13);
+  first.put(0, 13);  // the last block is a whole 8192 bytes
+  for (int d = 1; d <= 24; ++d) first.put(uint64_t(d), 13);
+  BitWriter second;
+  second.putBits("1");  // no symbol has a code
+  std::vector<uint8_t> image = testing_tb::assembleDatacompFile(13, 1, first.bytes, second.bytes, {0});
+  int32_t error = -1;
+  EXPECT_EQ(readAll(image, &error), std::vector<uint8_t>(8192, 0));
+  EXPECT_EQ(error, 0);
+}
+
+TEST(CompressedFile, HeaderFaultsGiveTheirCodes) {
+  std::vector<uint8_t> good = testing_tb::makeDatacompFile(sampleData(20000, 4), {});
+  CompressedFileIndex* index = nullptr;
+  ASSERT_EQ(openImage(good, &index), 0);
+  dcFreeIndex(index);
+
+  for (size_t at = 0; at < 64; ++at) {  // every banner byte, the NULs too
+    std::vector<uint8_t> bad = good;
+    bad[at] ^= 0x20;
+    index = nullptr;
+    EXPECT_EQ(openImage(bad, &index), dcErrBanner) << "banner byte " << at;
+    EXPECT_EQ(index, nullptr);
+  }
+  std::vector<uint8_t> bad = good;
+  bad[71] = 23;
+  EXPECT_EQ(openImage(bad, &index), dcErrDistanceCount);
+  bad = good;
+  bad[79] ^= 1;
+  EXPECT_EQ(openImage(bad, &index), dcErrFormatMark);
+  bad = good;
+  bad[70] = 17;
+  EXPECT_EQ(openImage(bad, &index), dcErrHeaderSize);
+  bad = good;
+  bad[67] = 83;
+  bad[66] = bad[65] = bad[64] = 0;
+  EXPECT_EQ(openImage(bad, &index), dcErrHeaderSize);
+  bad = good;
+  bad[90] ^= 0x10;  // inside the checksummed header
+  EXPECT_EQ(openImage(bad, &index), dcErrChecksum);
+  bad.assign(good.begin(), good.begin() + 50);
+  EXPECT_EQ(openImage(bad, &index), dcErrShortHeader);
+  bad.assign(good.begin(), good.begin() + 100);
+  EXPECT_EQ(openImage(bad, &index), dcErrHeaderRead);
+  bad = good;
+  bad[64] = 0x7F;  // a header far larger than the file
+  EXPECT_EQ(openImage(bad, &index), dcErrHeaderRead);
+}
+
+TEST(CompressedFile, BlockCountZeroIsBroken) {
+  BitWriter first;
+  first.put(100, 13);
+  for (int d = 1; d <= 24; ++d) first.put(uint64_t(d), 13);
+  BitWriter second;
+  second.putBits("1");
+  std::vector<uint8_t> image = testing_tb::assembleDatacompFile(13, 0, first.bytes, second.bytes, {});
+  CompressedFileIndex* index = nullptr;
+  EXPECT_EQ(openImage(image, &index), dcErrHeaderBroken);
+}
+
+TEST(CompressedFile, BadCodeLengthsAreRefused) {
+  BitWriter first;
+  first.put(1, 13);
+  first.put(21, 13);
+  for (int d = 1; d <= 24; ++d) first.put(uint64_t(d), 13);
+  BitWriter runPastEnd;  // a zero run beyond the 128 auxiliary symbols
+  runPastEnd.putBits("0 0 00010");
+  for (int i = 0; i < 7; ++i) runPastEnd.putBits("00 1111");  // symbols 0..111
+  runPastEnd.putBits("00 0111");                                // 112..119
+  runPastEnd.putBits("00 1111");                                // 120..135: too far
+  CompressedFileIndex* index = nullptr;
+  EXPECT_EQ(openImage(testing_tb::assembleDatacompFile(13, 1, first.bytes, runPastEnd.bytes, {0}), &index),
+            dcErrCodeLengths);
+  // Code A holds only symbol 1 (costing no bits), so all 1024 main symbols
+  // get length 1: an over-full code.
+  BitWriter incompleteMain;
+  incompleteMain.putBits("0 0 00001 0 0000 1");  // width 1; symbol 0 zero, symbol 1 length 1
+  for (int i = 0; i < 7; ++i) incompleteMain.putBits("0 1111");
+  incompleteMain.putBits("0 1101");  // symbols 2..127 zero
+  EXPECT_EQ(openImage(testing_tb::assembleDatacompFile(13, 1, first.bytes, incompleteMain.bytes, {0}), &index),
+            dcErrPrefixCode);
+}
+
+TEST(CompressedFile, DamagedBlocksFailCleanly) {
+  std::vector<uint8_t> data = sampleData(4 * 8192, 5);
+  std::vector<uint8_t> good = testing_tb::makeDatacompFile(data, {});
+  CompressedFileIndex* index = nullptr;
+  ASSERT_EQ(openImage(good, &index), 0);
+  size_t firstBlock = size_t(dcBlockOffset(index, 0));
+  dcFreeIndex(index);
+  // Every damaged copy either decodes (to something) or reports an error;
+  // the sanitizer build checks that no byte outside the buffers is touched.
+  uint32_t x = 99;
+  int errors = 0;
+  for (int trial = 0; trial < 300; ++trial) {
+    std::vector<uint8_t> bad = good;
+    x = x * 1103515245u + 12345u;
+    size_t at = firstBlock + (x >> 8) % (bad.size() - firstBlock);
+    bad[at] = uint8_t(x >> 3);
+    int32_t error = 0;
+    readAll(bad, &error);
+    if (error != 0) {
+      ++errors;
+      EXPECT_EQ(error & 0xFF, dcKindBroken);
+    }
+  }
+  EXPECT_GT(errors, 0);
+  // A truncated file cannot give its last block.
+  std::vector<uint8_t> shortFile(good.begin(), good.end() - 10);
+  int32_t error = 0;
+  readAll(shortFile, &error);
+  EXPECT_EQ(error, dcErrShortRead);
+}
+
+// A back-reference further back than the bytes written so far.
+TEST(CompressedFile, DistanceBeyondTheOutputIsBroken) {
+  BitWriter first;
+  first.put(1, 13);
+  first.put(21, 13);
+  for (int d = 1; d <= 24; ++d) first.put(uint64_t(d + 1), 13);  // d0 = 2
+  std::vector<uint8_t> image;
+  {
+    // Same code as the hand-assembled file: literal 7 and symbol 272.
+    BitWriter second;
+    second.putBits("0 0 00010 000000 01 001111 001101 01 001111 001111 000011 01 001111 001111 000000 10 000000 10 001111 000101");
+    second.putBits("1 0 0 1 10 1100111 0 1 11 011001110");
+    image = testing_tb::assembleDatacompFile(13, 1, first.bytes, second.bytes, {0x60});
+  }
+  int32_t error = 0;
+  readAll(image, &error);
+  EXPECT_EQ(error, dcErrBlockBroken);
+}
