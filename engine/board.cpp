@@ -113,20 +113,35 @@ void linkPieceList(ThreadBoard* board, SideRecord* side, int32_t first, int32_t 
 
 }  // namespace
 
+// Columns: index, code, class, letter, colour, attack bit, value, end value,
+// direction range, next kind.
 constinit PieceKind pieceKindTable[KindCount] = {
-    kindRecord(BlackKing, KingCode, KingCode, 'k', Black, 0x01, 14000, 14000, KingQueenFirst, KingQueenLast, &pieceKindTable[BlackKing + 1]),
-    kindRecord(BlackQueen, QueenCode, QueenCode, 'q', Black, 0x02, 720, 992, KingQueenFirst, KingQueenLast, &pieceKindTable[BlackQueen + 1]),
-    kindRecord(BlackRook, RookCode, RookCode, 'r', Black, 0x04, 350, 511, RookFirst, RookLast, &pieceKindTable[BlackRook + 1]),
-    kindRecord(BlackBishop, BishopCode, BishopCode, 'b', Black, 0x08, 247, 319, BishopFirst, BishopLast, &pieceKindTable[BlackBishop + 1]),
-    kindRecord(BlackKnight, KnightCode, BishopCode, 'n', Black, 0x10, 225, 308, KnightFirst, KnightLast, &pieceKindTable[BlackKnight + 1]),
-    kindRecord(BlackPawn, PawnCode, PawnCode, 'p', Black, 0x40, 52, 84, -1, -1, &pieceKindTable[BlackPawn + 1]),
-    kindRecord(EmptyKind, EmptyCode, EmptyCode, 'E', 0, 0, 0, 0, -1, -1, &pieceKindTable[EmptyKind + 1]),
-    kindRecord(WhitePawn, PawnCode, PawnCode, 'P', White, 0x20, 52, 84, -1, -1, &pieceKindTable[WhitePawn + 1]),
-    kindRecord(WhiteKnight, KnightCode, BishopCode, 'N', White, 0x10, 225, 308, KnightFirst, KnightLast, &pieceKindTable[WhiteKnight + 1]),
-    kindRecord(WhiteBishop, BishopCode, BishopCode, 'B', White, 0x08, 247, 319, BishopFirst, BishopLast, &pieceKindTable[WhiteBishop + 1]),
-    kindRecord(WhiteRook, RookCode, RookCode, 'R', White, 0x04, 350, 511, RookFirst, RookLast, &pieceKindTable[WhiteRook + 1]),
-    kindRecord(WhiteQueen, QueenCode, QueenCode, 'Q', White, 0x02, 720, 992, KingQueenFirst, KingQueenLast, &pieceKindTable[WhiteQueen + 1]),
-    kindRecord(WhiteKing, KingCode, KingCode, 'K', White, 0x01, 14000, 14000, KingQueenFirst, KingQueenLast, nullptr),
+    kindRecord(BlackKing, KingCode, KingCode, 'k', Black, 0x01, 14000, 14000, KingQueenFirst, KingQueenLast,
+               &pieceKindTable[BlackKing + 1]),
+    kindRecord(BlackQueen, QueenCode, QueenCode, 'q', Black, 0x02, 720, 992, KingQueenFirst, KingQueenLast,
+               &pieceKindTable[BlackQueen + 1]),
+    kindRecord(BlackRook, RookCode, RookCode, 'r', Black, 0x04, 350, 511, RookFirst, RookLast,
+               &pieceKindTable[BlackRook + 1]),
+    kindRecord(BlackBishop, BishopCode, BishopCode, 'b', Black, 0x08, 247, 319, BishopFirst, BishopLast,
+               &pieceKindTable[BlackBishop + 1]),
+    kindRecord(BlackKnight, KnightCode, BishopCode, 'n', Black, 0x10, 225, 308, KnightFirst, KnightLast,
+               &pieceKindTable[BlackKnight + 1]),
+    kindRecord(BlackPawn, PawnCode, PawnCode, 'p', Black, 0x40, 52, 84, -1, -1,
+               &pieceKindTable[BlackPawn + 1]),
+    kindRecord(EmptyKind, EmptyCode, EmptyCode, 'E', 0, 0, 0, 0, -1, -1,
+               &pieceKindTable[EmptyKind + 1]),
+    kindRecord(WhitePawn, PawnCode, PawnCode, 'P', White, 0x20, 52, 84, -1, -1,
+               &pieceKindTable[WhitePawn + 1]),
+    kindRecord(WhiteKnight, KnightCode, BishopCode, 'N', White, 0x10, 225, 308, KnightFirst, KnightLast,
+               &pieceKindTable[WhiteKnight + 1]),
+    kindRecord(WhiteBishop, BishopCode, BishopCode, 'B', White, 0x08, 247, 319, BishopFirst, BishopLast,
+               &pieceKindTable[WhiteBishop + 1]),
+    kindRecord(WhiteRook, RookCode, RookCode, 'R', White, 0x04, 350, 511, RookFirst, RookLast,
+               &pieceKindTable[WhiteRook + 1]),
+    kindRecord(WhiteQueen, QueenCode, QueenCode, 'Q', White, 0x02, 720, 992, KingQueenFirst, KingQueenLast,
+               &pieceKindTable[WhiteQueen + 1]),
+    kindRecord(WhiteKing, KingCode, KingCode, 'K', White, 0x01, 14000, 14000, KingQueenFirst, KingQueenLast,
+               nullptr),
 };
 
 void initBoard(ThreadBoard* board) {

@@ -177,7 +177,8 @@ void pushPawnQuiets(Position* pos, const PieceRecord* pawn) {
   if (relativeRank >= 1 && relativeRank <= 4) {
     if (!aheadEmpty) return;
     pushMove(pos, makeMove16(from, ahead));
-    if (relativeRank == 1 && isEmptySquare(board, ahead + side * 16)) pushMove(pos, makeMove16(from, ahead + side * 16));
+    int32_t doubleStep = ahead + side * 16;
+    if (relativeRank == 1 && isEmptySquare(board, doubleStep)) pushMove(pos, makeMove16(from, doubleStep));
     return;
   }
   if (relativeRank != 6) return;
