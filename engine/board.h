@@ -70,6 +70,13 @@ enum PieceCode : int32_t {
 constexpr int32_t White = 1;
 constexpr int32_t Black = -1;
 
+// The kind a pawn of `colour` becomes when it moves with this to-byte onto
+// the last rank: the queen for a plain to-byte, else the under-promotion's.
+inline int32_t promotionKind(int32_t toByte, int32_t colour) {
+  int32_t piece = promotionPiece(toByte);
+  return colour > 0 ? WhiteQueen - piece : BlackQueen + piece;
+}
+
 // Side index of the per-side evaluation tables: Black 0, White 1.
 inline int32_t colourIndex(int32_t colour) { return colour > 0 ? 1 : 0; }
 

@@ -94,6 +94,17 @@ TEST(PieceKinds, StaticTableHasTheRecordsFields) {
   EXPECT_EQ(range(EmptyKind), std::pair(-1, -1));
 }
 
+TEST(PieceKinds, PromotionKindFromTheToByte) {
+  EXPECT_EQ(promotionKind(0x75, White), WhiteQueen);
+  EXPECT_EQ(promotionKind(0x85, White), WhiteRook);
+  EXPECT_EQ(promotionKind(0x95, White), WhiteBishop);
+  EXPECT_EQ(promotionKind(0xA5, White), WhiteKnight);
+  EXPECT_EQ(promotionKind(0x02, Black), BlackQueen);
+  EXPECT_EQ(promotionKind(0xF2, Black), BlackRook);
+  EXPECT_EQ(promotionKind(0xE2, Black), BlackBishop);
+  EXPECT_EQ(promotionKind(0xD2, Black), BlackKnight);
+}
+
 TEST(InitBoard, BuildsAnEmptyConsistentRecord) {
   auto b = std::make_unique<ThreadBoard>();
   initBoard(b.get());
