@@ -1,0 +1,90 @@
+// The 441 endgames in row order (row i has id i) with their storage flags
+// (1 symmetric, 2 16-bit entries, 4 split into extents).
+// Generated from the row list once; edit only together with the length table.
+#pragma once
+#include <cstdint>
+
+namespace tablebases {
+
+struct TbRowData {
+  const char* name;
+  uint32_t flags;
+};
+
+inline constexpr TbRowData tbRowData[441] = {
+    {"kk", 1}, {"kpk", 0}, {"knk", 0}, {"kbk", 0}, {"krk", 0}, {"kqk", 0}, {"kpkp", 0}, {"knkp", 0},
+    {"knkn", 1}, {"kbkp", 0}, {"kbkn", 0}, {"kbkb", 1}, {"krkp", 0}, {"krkn", 0}, {"krkb", 0},
+    {"krkr", 1}, {"kqkp", 0}, {"kqkn", 0}, {"kqkb", 0}, {"kqkr", 0}, {"kqkq", 1}, {"kppk", 0},
+    {"knpk", 0}, {"knnk", 0}, {"kbpk", 0}, {"kbnk", 0}, {"kbbk", 0}, {"krpk", 0}, {"krnk", 0},
+    {"krbk", 0}, {"krrk", 0}, {"kqpk", 0}, {"kqnk", 0}, {"kqbk", 0}, {"kqrk", 0}, {"kqqk", 0},
+    {"kppkp", 0}, {"kppkn", 0}, {"kppkb", 0}, {"kppkr", 0}, {"kppkq", 0}, {"knpkp", 0},
+    {"knpkn", 0}, {"knpkb", 0}, {"knpkr", 0}, {"knpkq", 0}, {"knnkp", 0}, {"knnkn", 0},
+    {"knnkb", 0}, {"knnkr", 0}, {"knnkq", 0}, {"kbpkp", 0}, {"kbpkn", 0}, {"kbpkb", 0},
+    {"kbpkr", 0}, {"kbpkq", 0}, {"kbnkp", 0}, {"kbnkn", 0}, {"kbnkb", 0}, {"kbnkr", 0},
+    {"kbnkq", 0}, {"kbbkp", 0}, {"kbbkn", 0}, {"kbbkb", 0}, {"kbbkr", 0}, {"kbbkq", 0},
+    {"krpkp", 0}, {"krpkn", 0}, {"krpkb", 0}, {"krpkr", 0}, {"krpkq", 0}, {"krnkp", 0},
+    {"krnkn", 0}, {"krnkb", 0}, {"krnkr", 0}, {"krnkq", 0}, {"krbkp", 0}, {"krbkn", 0},
+    {"krbkb", 0}, {"krbkr", 0}, {"krbkq", 0}, {"krrkp", 0}, {"krrkn", 0}, {"krrkb", 0},
+    {"krrkr", 0}, {"krrkq", 0}, {"kqpkp", 0}, {"kqpkn", 0}, {"kqpkb", 0}, {"kqpkr", 0},
+    {"kqpkq", 0}, {"kqnkp", 0}, {"kqnkn", 0}, {"kqnkb", 0}, {"kqnkr", 0}, {"kqnkq", 0},
+    {"kqbkp", 0}, {"kqbkn", 0}, {"kqbkb", 0}, {"kqbkr", 0}, {"kqbkq", 0}, {"kqrkp", 0},
+    {"kqrkn", 0}, {"kqrkb", 0}, {"kqrkr", 0}, {"kqrkq", 0}, {"kqqkp", 0}, {"kqqkn", 0},
+    {"kqqkb", 0}, {"kqqkr", 0}, {"kqqkq", 0}, {"kpppk", 0}, {"knppk", 0}, {"knnpk", 0},
+    {"knnnk", 0}, {"kbppk", 0}, {"kbnpk", 0}, {"kbnnk", 0}, {"kbbpk", 0}, {"kbbnk", 0},
+    {"kbbbk", 0}, {"krppk", 0}, {"krnpk", 0}, {"krnnk", 0}, {"krbpk", 0}, {"krbnk", 0},
+    {"krbbk", 0}, {"krrpk", 0}, {"krrnk", 0}, {"krrbk", 0}, {"krrrk", 0}, {"kqppk", 0},
+    {"kqnpk", 0}, {"kqnnk", 0}, {"kqbpk", 0}, {"kqbnk", 0}, {"kqbbk", 0}, {"kqrpk", 0},
+    {"kqrnk", 0}, {"kqrbk", 0}, {"kqrrk", 0}, {"kqqpk", 0}, {"kqqnk", 0}, {"kqqbk", 0},
+    {"kqqrk", 0}, {"kqqqk", 0}, {"knnknn", 1}, {"kbnknn", 0}, {"kbbknn", 0}, {"kbbkbn", 0},
+    {"kbbkbb", 1}, {"krnknn", 2}, {"krnkbb", 2}, {"krbknn", 2}, {"krbkbb", 0}, {"krrknn", 0},
+    {"krrkbn", 0}, {"krrkbb", 0}, {"krrkrn", 0}, {"krrkrb", 0}, {"krrkrr", 1}, {"kqnknn", 0},
+    {"kqnkbb", 0}, {"kqnkrr", 2}, {"kqbknn", 0}, {"kqbkbb", 0}, {"kqbkrr", 0}, {"kqrknn", 0},
+    {"kqrkbb", 0}, {"kqrkrr", 0}, {"kqqknn", 0}, {"kqqkbn", 0}, {"kqqkbb", 0}, {"kqqkrn", 0},
+    {"kqqkrb", 0}, {"kqqkrr", 0}, {"kqqkqn", 0}, {"kqqkqb", 0}, {"kqqkqr", 0}, {"kqqkqq", 1},
+    {"kbnkbn", 1}, {"krnkrn", 1}, {"krbkrb", 1}, {"kqnkqn", 1}, {"kqbkqb", 1}, {"kqrkqr", 1},
+    {"krnkbn", 6}, {"krbkbn", 4}, {"krbkrn", 0}, {"kqnkbn", 0}, {"kqnkrn", 4}, {"kqnkrb", 4},
+    {"kqbkbn", 0}, {"kqbkrn", 4}, {"kqbkrb", 4}, {"kqbkqn", 0}, {"kqrkbn", 0}, {"kqrkrn", 0},
+    {"kqrkrb", 0}, {"kqrkqn", 0}, {"kqrkqb", 0}, {"kppkpp", 3}, {"knpkpp", 6}, {"knpknp", 5},
+    {"knnkpp", 2}, {"knnknp", 6}, {"kbpkpp", 6}, {"kbpknp", 6}, {"kbpknn", 6}, {"kbpkbp", 5},
+    {"kbnkpp", 6}, {"kbnknp", 6}, {"kbnkbp", 4}, {"kbbkpp", 0}, {"kbbknp", 6}, {"kbbkbp", 4},
+    {"krpkpp", 6}, {"krpknp", 6}, {"krpknn", 6}, {"krpkbp", 6}, {"krpkbn", 6}, {"krpkbb", 6},
+    {"krpkrp", 5}, {"krnkpp", 6}, {"krnknp", 6}, {"krnkbp", 6}, {"krnkrp", 4}, {"krbkpp", 6},
+    {"krbknp", 6}, {"krbkbp", 4}, {"krbkrp", 4}, {"krrkpp", 2}, {"krrknp", 6}, {"krrkbp", 4},
+    {"krrkrp", 4}, {"kqpkpp", 6}, {"kqpknp", 4}, {"kqpknn", 4}, {"kqpkbp", 4}, {"kqpkbn", 4},
+    {"kqpkbb", 4}, {"kqpkrp", 4}, {"kqpkrn", 4}, {"kqpkrb", 6}, {"kqpkrr", 6}, {"kqpkqp", 7},
+    {"kqnkpp", 6}, {"kqnknp", 4}, {"kqnkbp", 4}, {"kqnkrp", 4}, {"kqnkqp", 6}, {"kqbkpp", 4},
+    {"kqbknp", 4}, {"kqbkbp", 4}, {"kqbkrp", 4}, {"kqbkqp", 6}, {"kqrkpp", 4}, {"kqrknp", 4},
+    {"kqrkbp", 4}, {"kqrkrp", 4}, {"kqrkqp", 6}, {"kqqkpp", 0}, {"kqqknp", 4}, {"kqqkbp", 4},
+    {"kqqkrp", 4}, {"kqqkqp", 4}, {"knnnkn", 0}, {"kbnnkn", 0}, {"kbbnkn", 0}, {"kbbbkn", 0},
+    {"krnnkn", 0}, {"krbbkn", 0}, {"krrnkn", 0}, {"krrbkn", 0}, {"krrrkn", 0}, {"kqnnkn", 0},
+    {"kqbbkn", 0}, {"kqrrkn", 0}, {"kqqnkn", 0}, {"kqqbkn", 0}, {"kqqrkn", 0}, {"kqqqkn", 0},
+    {"knnnkb", 0}, {"kbnnkb", 0}, {"kbbnkb", 0}, {"kbbbkb", 0}, {"krnnkb", 0}, {"krbbkb", 0},
+    {"krrnkb", 0}, {"krrbkb", 0}, {"krrrkb", 0}, {"kqnnkb", 0}, {"kqbbkb", 0}, {"kqrrkb", 0},
+    {"kqqnkb", 0}, {"kqqbkb", 0}, {"kqqrkb", 0}, {"kqqqkb", 0}, {"knnnkr", 0}, {"kbnnkr", 0},
+    {"kbbnkr", 0}, {"kbbbkr", 0}, {"krnnkr", 0}, {"krbbkr", 0}, {"krrnkr", 0}, {"krrbkr", 0},
+    {"krrrkr", 0}, {"kqnnkr", 0}, {"kqbbkr", 0}, {"kqrrkr", 0}, {"kqqnkr", 0}, {"kqqbkr", 0},
+    {"kqqrkr", 0}, {"kqqqkr", 0}, {"knnnkq", 0}, {"kbnnkq", 0}, {"kbbnkq", 0}, {"kbbbkq", 0},
+    {"krnnkq", 0}, {"krbbkq", 0}, {"krrnkq", 0}, {"krrbkq", 0}, {"krrrkq", 0}, {"kqnnkq", 0},
+    {"kqbbkq", 0}, {"kqrrkq", 0}, {"kqqnkq", 0}, {"kqqbkq", 0}, {"kqqrkq", 0}, {"kqqqkq", 0},
+    {"krbnkn", 0}, {"kqbnkn", 0}, {"kqrnkn", 0}, {"kqrbkn", 0}, {"krbnkb", 0}, {"kqbnkb", 0},
+    {"kqrnkb", 0}, {"kqrbkb", 0}, {"krbnkr", 0}, {"kqbnkr", 0}, {"kqrnkr", 0}, {"kqrbkr", 0},
+    {"krbnkq", 0}, {"kqbnkq", 4}, {"kqrnkq", 0}, {"kqrbkq", 0}, {"kpppkp", 2}, {"knppkp", 6},
+    {"knnpkp", 4}, {"knnnkp", 0}, {"kbppkp", 6}, {"kbnpkp", 6}, {"kbnnkp", 4}, {"kbbpkp", 6},
+    {"kbbnkp", 4}, {"kbbbkp", 0}, {"krppkp", 6}, {"krnpkp", 6}, {"krnnkp", 4}, {"krbpkp", 6},
+    {"krbnkp", 4}, {"krbbkp", 4}, {"krrpkp", 6}, {"krrnkp", 4}, {"krrbkp", 4}, {"krrrkp", 0},
+    {"kqppkp", 6}, {"kqnpkp", 6}, {"kqnnkp", 4}, {"kqbpkp", 6}, {"kqbnkp", 4}, {"kqbbkp", 4},
+    {"kqrpkp", 4}, {"kqrnkp", 4}, {"kqrbkp", 4}, {"kqrrkp", 4}, {"kqqpkp", 4}, {"kqqnkp", 4},
+    {"kqqbkp", 4}, {"kqqrkp", 4}, {"kqqqkp", 0}, {"kpppkn", 0}, {"knppkn", 4}, {"knnpkn", 4},
+    {"kbppkn", 4}, {"kbnpkn", 4}, {"kbbpkn", 4}, {"krppkn", 4}, {"krnpkn", 4}, {"krbpkn", 4},
+    {"krrpkn", 4}, {"kqppkn", 4}, {"kqnpkn", 4}, {"kqbpkn", 4}, {"kqrpkn", 4}, {"kqqpkn", 4},
+    {"kpppkb", 0}, {"knppkb", 4}, {"knnpkb", 4}, {"kbppkb", 4}, {"kbnpkb", 4}, {"kbbpkb", 4},
+    {"krppkb", 4}, {"krnpkb", 4}, {"krbpkb", 4}, {"krrpkb", 4}, {"kqppkb", 4}, {"kqnpkb", 4},
+    {"kqbpkb", 4}, {"kqrpkb", 4}, {"kqqpkb", 4}, {"kpppkr", 0}, {"knppkr", 4}, {"knnpkr", 4},
+    {"kbppkr", 6}, {"kbnpkr", 6}, {"kbbpkr", 6}, {"krppkr", 4}, {"krnpkr", 4}, {"krbpkr", 4},
+    {"krrpkr", 4}, {"kqppkr", 4}, {"kqnpkr", 4}, {"kqbpkr", 4}, {"kqrpkr", 4}, {"kqqpkr", 4},
+    {"kpppkq", 2}, {"knppkq", 6}, {"knnpkq", 4}, {"kbppkq", 6}, {"kbnpkq", 6}, {"kbbpkq", 6},
+    {"krppkq", 6}, {"krnpkq", 6}, {"krbpkq", 6}, {"krrpkq", 6}, {"kqppkq", 6}, {"kqnpkq", 6},
+    {"kqbpkq", 6}, {"kqrpkq", 6}, {"kqqpkq", 4},
+};
+
+}  // namespace tablebases
