@@ -1,0 +1,121 @@
+#include "tablebases/probe.h"
+
+#include "tablebases/block_cache.h"
+#include "tablebases/endgame_table.h"
+#include "tablebases/registration.h"
+
+namespace tablebases {
+
+std::atomic<uint32_t> tbHits{0};
+
+namespace {
+
+constexpr int32_t unknownValue = 32767;
+constexpr int32_t emptyCode = 6;
+constexpr int32_t kingKind = 6;
+
+// kppkp with Black to move: seven entries whose stored byte is replaced by
+// a loss in 129 moves, longer than a byte can say.
+constexpr int32_t longLossRow = 36;
+constexpr int32_t longLossValue = -32639;
+constexpr uint64_t longLossIndex[7] = {71071628, 67775659, 59592489, 56858640, 56849992, 56811076, 56802428};
+
+// The value code of a stored byte.
+int32_t byteValue(int32_t e) {
+  if (e == 0) return 0;
+  if (e == 127) return unknownValue;
+  if (e == -128) return 32640;
+  if (e == -127) return -32640;
+  return e > 0 ? e + 32640 : e - 32640;
+}
+
+// A board the probe can index: codes 0..12, one king a side, no pawn on
+// the first or last rank.
+bool boardIsSound(const int8_t* board) {
+  int kings[2] = {0, 0};
+  for (int s = 0; s < 64; ++s) {
+    int code = board[s];
+    if (code < 0 || code > 12) return false;
+    int kind = code > emptyCode ? code - emptyCode : emptyCode - code;
+    if (kind == kingKind) kings[code > emptyCode ? 0 : 1]++;
+    if (kind == 1 && (s < 8 || s >= 56)) return false;
+  }
+  return kings[0] == 1 && kings[1] == 1;
+}
+
+}  // namespace
+
+const TbIndexFunction& tbIndexFunction(int32_t id, int32_t side) { return tbDesc[id].indexFunction[side]; }
+
+int32_t tbReadValue(int32_t id, int32_t side, uint64_t index) {
+  const TbDesc& row = tbDesc[id];
+  // Step 1. A symmetric row has only the White-to-move table.
+  if (row.flags & tbSymmetric) side = 0;
+  // Step 2. Indices past the table (positions outside the scheme) are unknown.
+  if (row.buckets[side] == nullptr || index >= row.positions[side]) return unknownValue;
+  if (row.flags & tbSixteenBit) {
+    uint32_t block = uint32_t(index >> 12), offset = uint32_t(index & 0xfff) * 2;
+    int32_t low = tbCacheGetBlock(id, side, block, offset);
+    if (low == tbCacheBlockMissing) return unknownValue;
+    int32_t high = tbCacheGetBlock(id, side, block, offset + 1);
+    if (high == tbCacheBlockMissing) return unknownValue;
+    return int32_t(int16_t(uint16_t((low & 0xFF) | ((high & 0xFF) << 8))));
+  }
+  if (id == longLossRow && side == 1)
+    for (uint64_t special : longLossIndex)
+      if (index == special) return longLossValue;
+  int32_t e = tbCacheGetBlock(id, side, uint32_t(index >> 13), uint32_t(index & 0x1fff));
+  return e == tbCacheBlockMissing ? unknownValue : byteValue(e);
+}
+
+int32_t tbProbe(const int8_t* board, int32_t side, uint32_t enPassant, int32_t* score) {
+  if (board == nullptr || score == nullptr || !boardIsSound(board)) return 0;
+
+  // Step 1. Count the men and find the row.
+  int32_t counts[tbCounterCount] = {};
+  for (int s = 0; s < 64; ++s) {
+    int code = board[s];
+    if (code == emptyCode || code == emptyCode + kingKind || code == emptyCode - kingKind) continue;
+    if (code > emptyCode) counts[code - emptyCode - 1]++;
+    else counts[5 + emptyCode - code - 1]++;
+  }
+  int32_t id = tbFindEndgame(counts);
+  if (id == 0) return 0;
+
+  // Step 2. The square lists, in ascending square order.
+  uint32_t lists[2][16] = {};
+  int32_t placed[2][5] = {};
+  for (uint32_t s = 0; s < 64; ++s) {
+    int code = board[s];
+    if (code == emptyCode) continue;
+    int colour = code > emptyCode ? 0 : 1;
+    int kind = colour == 0 ? code - emptyCode : emptyCode - code;
+    if (kind == kingKind) lists[colour][15] = s;
+    else lists[colour][3 * (kind - 1) + placed[colour][kind - 1]++] = s;
+  }
+
+  // Step 3. Colour-swapped material reads the row with the lists exchanged.
+  bool whiteToMove = side > 0;
+  const uint32_t* first = lists[0];
+  const uint32_t* second = lists[1];
+  int32_t sideIndex = whiteToMove ? 0 : 1, invert = 0;
+  if (id < 0) {
+    id = -id;
+    first = lists[1];
+    second = lists[0];
+    sideIndex = whiteToMove ? 1 : 0;
+    invert = 1;
+  }
+  if (!tbIsAvailable(id, sideIndex)) return 0;
+
+  // Step 4. Index, entry, distance to mate.
+  uint64_t index = tbIndexFunction(id, sideIndex)(first, second, enPassant == 0 ? tbNoEnPassant : enPassant, invert);
+  if (index == tbOutsideScheme) return 0;
+  int32_t v = tbReadValue(id, sideIndex, index);
+  if (v == unknownValue) return 0;
+  *score = v > 0 ? 32767 - v : v < 0 ? -v - 32768 : 0;
+  tbHits.fetch_add(1, std::memory_order_relaxed);
+  return 1;
+}
+
+}  // namespace tablebases

@@ -1,0 +1,405 @@
+// Tablebase registration and probing against tables the tests make: a
+// retrograde solver computes exact distances to mate, the tables are written
+// at the indices the index functions give (plain and compressed), and the
+// probe must give back the solver's answer for every position.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "helpers/datacomp_writer.h"
+#include "helpers/retrograde.h"
+#include "tablebases/block_cache.h"
+#include "tablebases/endgame_table.h"
+#include "tablebases/probe.h"
+#include "tablebases/registration.h"
+
+using namespace tablebases;
+namespace fs = std::filesystem;
+using testing_tb::Man;
+
+namespace {
+
+int rowId(const char* name) {
+  tbBuildDescriptors();
+  for (const TbDesc& r : tbDesc)
+    if (std::string(r.name) == name) return r.id;
+  return -1;
+}
+
+int8_t manCode(Man m) {
+  switch (m) {
+    case Man::Pawn: return 7;
+    case Man::Knight: return 8;
+    case Man::Bishop: return 9;
+    case Man::Rook: return 10;
+    default: return 11;
+  }
+}
+
+const char* rowName(Man m) {
+  switch (m) {
+    case Man::Pawn: return "kpk";
+    case Man::Knight: return "knk";
+    case Man::Bishop: return "kbk";
+    case Man::Rook: return "krk";
+    default: return "kqk";
+  }
+}
+
+// The stored byte for a solver value, 127 where a byte cannot say it.
+int8_t encode(int16_t value) {
+  if (value == testing_tb::lossNow || value == -1) return 127;
+  if (value == 0) return 0;
+  if (value > 0) return value <= 126 ? int8_t(127 - value) : value == 127 ? int8_t(-128) : int8_t(127);
+  int n = -value;
+  return n <= 127 ? int8_t(n - 128) : n == 128 ? int8_t(-127) : int8_t(127);
+}
+
+void writeBytes(const fs::path& path, const std::vector<int8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// Both sides' tables of a three-man row from the solver.
+std::vector<int8_t> tableOf(const testing_tb::Solution& s, int side) {
+  int id = rowId(rowName(s.man));
+  std::vector<int8_t> table(tbDesc[id].positions[side], 127);
+  std::vector<bool> written(table.size(), false);
+  for (int wk = 0; wk < 64; ++wk)
+    for (int bk = 0; bk < 64; ++bk)
+      for (int m = 0; m < 64; ++m) {
+        int16_t v = s.at(side, wk, bk, m);
+        if (v == testing_tb::illegal) continue;
+        uint32_t first[16] = {}, second[16] = {};
+        int kind = int(s.man);  // list kinds: pawn 0 .. queen 4
+        first[3 * kind] = uint32_t(m);
+        first[15] = uint32_t(wk);
+        second[15] = uint32_t(bk);
+        uint64_t index = tbDesc[id].indexFunction[side](first, second, tbNoEnPassant, 0);
+        EXPECT_LT(index, table.size()) << rowName(s.man);
+        if (index >= table.size()) continue;
+        int8_t byte = encode(v);
+        // Symmetric images must write the same value.
+        if (written[index]) {
+          EXPECT_EQ(table[index], byte) << rowName(s.man) << " index " << index;
+        }
+        table[index] = byte;
+        written[index] = true;
+      }
+  return table;
+}
+
+struct TempDir {
+  fs::path path;
+  TempDir() {
+    static int serial = 0;
+    path = fs::temp_directory_path() /
+           ("quillon_tb_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+            std::to_string(reinterpret_cast<uintptr_t>(this) & 0xffff) + "_" + std::to_string(serial++));
+    fs::remove_all(path);
+    fs::create_directories(path);
+  }
+  ~TempDir() { fs::remove_all(path); }
+};
+
+// Probes every legal position of the solution, and its colour-swapped twin.
+void expectProbesMatch(const testing_tb::Solution& s) {
+  int8_t board[64];
+  for (int side = 0; side < 2; ++side)
+    for (int wk = 0; wk < 64; ++wk)
+      for (int bk = 0; bk < 64; ++bk)
+        for (int m = 0; m < 64; ++m) {
+          int16_t v = s.at(side, wk, bk, m);
+          if (v == testing_tb::illegal) continue;
+          bool representable = encode(v) != 127;
+          int expected = v == 0 ? 0 : v;
+          for (int twin = 0; twin < 2; ++twin) {
+            std::fill(board, board + 64, int8_t(6));
+            int flip = twin ? 56 : 0;
+            board[wk ^ flip] = twin ? 0 : 12;
+            board[bk ^ flip] = twin ? 12 : 0;
+            board[m ^ flip] = twin ? int8_t(12 - manCode(s.man)) : manCode(s.man);
+            int32_t score = 99999;
+            int32_t mover = (side == 0) != (twin == 1) ? 1 : -1;
+            int32_t found = tbProbe(board, mover, 0, &score);
+            ASSERT_EQ(found, representable ? 1 : 0) << rowName(s.man) << " side " << side << " " << wk << " " << bk << " " << m;
+            if (found) {
+              ASSERT_EQ(score, expected) << rowName(s.man) << " side " << side << " " << wk << " " << bk << " " << m;
+            } else {
+              ASSERT_EQ(score, 99999);
+            }
+          }
+        }
+}
+
+std::vector<uint8_t> cacheMemory;
+
+void giveCache(uint64_t slots) {
+  cacheMemory.assign(size_t(slots * tbCacheSlotBytes), 0);
+  tbSetCache(cacheMemory.data(), cacheMemory.size());
+}
+
+}  // namespace
+
+TEST(TbSolver, KnownFactsOfThreeManEndgames) {
+  auto kqk = testing_tb::solve(Man::Queen);
+  auto krk = testing_tb::solve(Man::Rook);
+  EXPECT_EQ(testing_tb::longestWin(kqk), 10);
+  EXPECT_EQ(testing_tb::longestWin(krk), 16);
+  EXPECT_EQ(testing_tb::longestWin(testing_tb::solve(Man::Bishop)), 0);
+  EXPECT_EQ(testing_tb::longestWin(testing_tb::solve(Man::Knight)), 0);
+  auto kpk = testing_tb::solve(Man::Pawn);
+  int wins = 0, draws = 0;
+  for (int wk = 0; wk < 64; ++wk)
+    for (int bk = 0; bk < 64; ++bk)
+      for (int m = 0; m < 64; ++m) {
+        int16_t v = kpk.at(0, wk, bk, m);
+        if (v == testing_tb::illegal) continue;
+        (v > 0 ? wins : draws) += (v >= 0);
+        // White to move never loses with the extra man.
+        EXPECT_GE(kqk.at(0, wk, bk, m) == testing_tb::illegal ? 0 : kqk.at(0, wk, bk, m), 0);
+        EXPECT_GE(krk.at(0, wk, bk, m) == testing_tb::illegal ? 0 : krk.at(0, wk, bk, m), 0);
+      }
+  EXPECT_GT(wins, 0);
+  EXPECT_GT(draws, 0);
+}
+
+class TbProbe : public ::testing::Test {
+ protected:
+  TempDir dir;
+  void TearDown() override {
+    tbInitialize(nullptr);
+    tbSetCache(nullptr, 0);
+  }
+  void writeRow(Man man, bool compressed) {
+    auto s = testing_tb::solve(man);
+    for (int side = 0; side < 2; ++side) {
+      std::vector<int8_t> table = tableOf(s, side);
+      std::string name = std::string(rowName(man)) + (side == 0 ? ".nbw" : ".nbb");
+      if (compressed) {
+        std::vector<uint8_t> data(table.begin(), table.end());
+        testing_tb::writeFile((dir.path / (name + ".emd")).string(), testing_tb::makeDatacompFile(data, {}));
+      } else {
+        writeBytes(dir.path / name, table);
+      }
+    }
+  }
+};
+
+TEST_F(TbProbe, PlainTablesAgreeWithTheSolver) {
+  for (Man m : {Man::Queen, Man::Rook, Man::Pawn}) writeRow(m, false);
+  EXPECT_EQ(tbInitialize(dir.path.string().c_str()), 3);
+  giveCache(64);
+  tbHits = 0;
+  for (Man m : {Man::Queen, Man::Rook, Man::Pawn}) expectProbesMatch(testing_tb::solve(m));
+  EXPECT_GT(tbHits.load(), 100000u);
+}
+
+TEST_F(TbProbe, CompressedTablesThroughASmallCache) {
+  for (Man m : {Man::Rook, Man::Pawn}) writeRow(m, true);
+  EXPECT_EQ(tbInitialize(dir.path.string().c_str()), 3);
+  giveCache(3);  // far fewer slots than blocks: blocks are replaced all the time
+  for (Man m : {Man::Rook, Man::Pawn}) expectProbesMatch(testing_tb::solve(m));
+}
+
+TEST_F(TbProbe, ProbesFromSeveralThreads) {
+  writeRow(Man::Rook, false);
+  ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 3);
+  giveCache(2);
+  // The engine serialises probes with its lock; so does this test.
+  std::mutex lock;
+  std::atomic<int> mismatches{0};
+  auto krk = testing_tb::solve(Man::Rook);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      int8_t board[64];
+      for (int wk = t; wk < 64; wk += 4)
+        for (int bk = 0; bk < 64; bk += 3)
+          for (int m = 0; m < 64; m += 5) {
+            int16_t v = krk.at(0, wk, bk, m);
+            if (v == testing_tb::illegal || encode(v) == 127) continue;
+            std::fill(board, board + 64, int8_t(6));
+            board[wk] = 12;
+            board[bk] = 0;
+            board[m] = 10;
+            int32_t score = 0, found;
+            {
+              std::lock_guard<std::mutex> guard(lock);
+              found = tbProbe(board, 1, 0, &score);
+            }
+            if (!found || score != v) ++mismatches;
+          }
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(mismatches.load(), 0);
+}
+
+TEST_F(TbProbe, StoredBytesDecode) {
+  int id = rowId("kqk");
+  // One legal position: White Kc3, Qd5; Black Ka8; White to move.
+  int8_t board[64];
+  std::fill(board, board + 64, int8_t(6));
+  board[18] = 12;
+  board[35] = 11;
+  board[56] = 0;
+  struct {
+    int8_t stored;
+    int32_t found, score;
+  } cases[] = {{0, 1, 0}, {1, 1, 126}, {126, 1, 1}, {-128, 1, 127}, {-1, 1, -127},
+               {-126, 1, -2}, {-127, 1, -128}, {127, 0, 0}};
+  for (auto& c : cases) {
+    writeBytes(dir.path / "kqk.nbw", std::vector<int8_t>(tbDesc[id].positions[0], c.stored));
+    ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 3);
+    giveCache(4);
+    int32_t score = 4242;
+    EXPECT_EQ(tbProbe(board, 1, 0, &score), c.found) << int(c.stored);
+    EXPECT_EQ(score, c.found ? c.score : 4242) << int(c.stored);
+    // Black to move has no table here.
+    EXPECT_EQ(tbProbe(board, -1, 0, &score), 0);
+  }
+}
+
+TEST_F(TbProbe, SixteenBitEntriesAndTheLongLosses) {
+  // A 16-bit row: plain files of 16-bit rows are not size-checked.
+  int id = rowId("krnknn");
+  std::vector<int8_t> bytes = {int8_t(0x01), int8_t(0x80),   // -32767: loss in 1
+                               int8_t(0xFF), int8_t(0x7F),   // 32767: unknown
+                               int8_t(0x00), int8_t(0x80),   // -32768: a draw
+                               int8_t(0x05), int8_t(0x00)};  // 5
+  writeBytes(dir.path / "krnknn.nbw", bytes);
+  ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 6);
+  giveCache(4);
+  EXPECT_EQ(tbReadValue(id, 0, 0), -32767);
+  EXPECT_EQ(tbReadValue(id, 0, 1), 32767);
+  EXPECT_EQ(tbReadValue(id, 0, 2), -32768);
+  EXPECT_EQ(tbReadValue(id, 0, 3), 5);
+  EXPECT_EQ(tbReadValue(id, 0, 4), 32767);  // past the bytes the file has
+  EXPECT_EQ(tbReadValue(id, 0, tbDesc[id].positions[0]), 32767);  // past the table
+  // kppkp, Black to move: seven indices read as a loss in 129 moves
+  // without the file being asked (a sparse file of the full size).
+  int kppkp = rowId("kppkp");
+  {
+    std::ofstream(dir.path / "kppkp.nbb").close();
+    fs::resize_file(dir.path / "kppkp.nbb", tbDesc[kppkp].positions[1]);
+  }
+  ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 6);
+  giveCache(4);
+  EXPECT_EQ(tbReadValue(kppkp, 1, 56849992), -32639);
+  EXPECT_EQ(tbReadValue(kppkp, 1, 56849993), 0);
+}
+
+TEST_F(TbProbe, LeastRecentlyUsedReplacement) {
+  // knk, White to move: 26282 entries, so four blocks. Blocks are told
+  // apart by rewriting the file in place between probes: a cached block
+  // still gives the old byte, a block read again the new one.
+  int id = rowId("knk");
+  uint64_t size = tbDesc[id].positions[0];
+  fs::path file = dir.path / "knk.nbw";
+  writeBytes(file, std::vector<int8_t>(size, 10));
+  ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 3);
+  auto rewrite = [&](int8_t value) {
+    std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+    std::vector<int8_t> v(size, value);
+    f.write(reinterpret_cast<const char*>(v.data()), std::streamsize(size));
+  };
+  auto read = [&](uint32_t block) { return tbCacheGetBlock(id, 0, block, 5); };
+  // Two slots: A, B, A, C evicts B (the least recently used).
+  giveCache(2);
+  EXPECT_EQ(read(0), 10);
+  EXPECT_EQ(read(1), 10);
+  rewrite(20);
+  EXPECT_EQ(read(0), 10);  // hit
+  EXPECT_EQ(read(2), 20);  // miss, evicts block 1
+  EXPECT_EQ(read(0), 10);  // still cached
+  EXPECT_EQ(read(1), 20);  // read again
+  // One slot: alternating blocks are read every time.
+  giveCache(1);
+  rewrite(30);
+  EXPECT_EQ(read(0), 30);
+  rewrite(31);
+  EXPECT_EQ(read(1), 31);
+  rewrite(32);
+  EXPECT_EQ(read(0), 32);
+  // Less than one slot: the cache is off.
+  cacheMemory.assign(tbCacheSlotBytes - 1, 0);
+  EXPECT_EQ(tbSetCache(cacheMemory.data(), cacheMemory.size()), 0);
+  EXPECT_EQ(read(0), tbCacheBlockMissing);
+}
+
+TEST_F(TbProbe, OneChainEvictsHeadMiddleAndTail) {
+  // kbnk, Black to move: 1747284 entries, blocks 0, 32 and 64 share a chain.
+  int id = rowId("kbnk");
+  uint64_t size = tbDesc[id].positions[1];
+  fs::path file = dir.path / "kbnk.nbb";
+  writeBytes(file, std::vector<int8_t>(size, 1));
+  ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 4);
+  auto rewrite = [&](int8_t value) {
+    std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+    std::vector<int8_t> v(size, value);
+    f.write(reinterpret_cast<const char*>(v.data()), std::streamsize(size));
+  };
+  auto read = [&](uint32_t block) { return tbCacheGetBlock(id, 1, block, 0); };
+  giveCache(3);
+  for (uint32_t evicted : {0u, 32u, 64u}) {
+    giveCache(3);
+    rewrite(1);
+    // Fill the chain in an order that leaves `evicted` least recently used.
+    std::vector<uint32_t> order = {0, 32, 64};
+    order.erase(std::find(order.begin(), order.end(), evicted));
+    order.insert(order.begin(), evicted);
+    for (uint32_t b : order) EXPECT_EQ(read(b), 1);
+    rewrite(2);
+    EXPECT_EQ(read(96), 2);       // a fourth block of the chain evicts the oldest
+    for (uint32_t b : order) {
+      if (b != evicted) {
+        EXPECT_EQ(read(b), 1) << b;
+      }
+    }
+    EXPECT_EQ(read(evicted), 2) << evicted;
+  }
+}
+
+TEST_F(TbProbe, AFileGoneBeforeItsFirstReadIsDropped) {
+  writeRow(Man::Rook, false);
+  ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 3);
+  giveCache(4);
+  fs::remove(dir.path / "krk.nbw");
+  int8_t board[64];
+  std::fill(board, board + 64, int8_t(6));
+  board[18] = 12;
+  board[35] = 10;
+  board[56] = 0;
+  int32_t score = 0;
+  EXPECT_EQ(tbProbe(board, 1, 0, &score), 0);
+  EXPECT_FALSE(tbIsAvailable(rowId("krk"), 0));
+  writeRow(Man::Rook, false);  // back again, but the name was dropped
+  EXPECT_EQ(tbProbe(board, 1, 0, &score), 0);
+  EXPECT_TRUE(tbIsAvailable(rowId("krk"), 1));
+}
+
+TEST_F(TbProbe, BadBoardsAreRefused) {
+  writeRow(Man::Rook, false);
+  ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 3);
+  giveCache(4);
+  int8_t board[64];
+  std::fill(board, board + 64, int8_t(6));
+  board[18] = 12;
+  board[35] = 10;
+  int32_t score = 0;
+  EXPECT_EQ(tbProbe(board, 1, 0, &score), 0);  // no Black king
+  board[56] = 0;
+  board[57] = 0;
+  EXPECT_EQ(tbProbe(board, 1, 0, &score), 0);  // two Black kings
+  board[57] = 13;
+  EXPECT_EQ(tbProbe(board, 1, 0, &score), 0);  // no such code
+  board[57] = 6;
+  EXPECT_EQ(tbProbe(board, 1, 0, &score), 1);
+}
