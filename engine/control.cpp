@@ -1,0 +1,32 @@
+#include "engine/control.h"
+
+namespace engine {
+
+std::atomic<int32_t> stopFlag{0};
+std::atomic<int32_t> thinkState{ThinkIdle};
+std::atomic<int32_t> iterationDone{0};
+std::atomic<int32_t> timeDecided{0};
+std::atomic<int32_t> timerExtension{0};
+std::atomic<int32_t> ponderHitPending{0};
+
+int32_t timerTime = 0;
+int32_t maxTime = 0;
+int32_t targetTime = 1;
+
+int32_t tbPieceLimit = 0;
+int32_t rootScoreFloor = -ScoreBound;
+
+TimeControl timeControl = {TimeFixedDepth, 0, 0, 0, 0};
+
+EngineParameters engineParameters = defaultEngineParameters;
+HostCallbacks hostCallbacks = {};
+
+ThreadBoard masterBoard;
+Position rootPosition;
+
+std::atomic<InfoHook> infoHook{nullptr};
+std::atomic<CurrMoveHook> currMoveHook{nullptr};
+std::atomic<TimerHook> timerHook{nullptr};
+std::atomic<TablebaseHook> tablebaseHook{nullptr};
+
+}  // namespace engine
