@@ -249,6 +249,31 @@ int32_t trailingOrder(const TbIndexPlan& plan, int32_t* order) {
   return listKinds;
 }
 
+// Appends the trailing digits in significance order: pawns (given, without
+// a pawn taken en passant) against the placed pawns, pieces against the
+// placed men; pieces are placed as their digit is formed.
+uint64_t appendTrailingDigits(uint64_t index, uint64_t* range, const TbIndexPlan& plan, const PawnSetup& s,
+                              const uint32_t* pawns, int32_t pawnCount, const Placed& pawnsPlaced,
+                              Placed menPlaced) {
+  int32_t order[listKinds];
+  trailingOrder(plan, order);
+  for (int32_t i = 0; i < listKinds; ++i) {
+    int32_t k = order[i];
+    int32_t count = k == 0 ? pawnCount : s.waiterMen[k];
+    if (count == 0) continue;
+    uint32_t squares[3];
+    if (k == 0) std::copy(pawns, pawns + count, squares);
+    else squaresOf(s.waiter, k, count, s.trailingFrame, squares);
+    Digit digit = k == 0 ? digitOf(squares, count, pawnsPlaced, uint64_t(48 - pawnsPlaced.count), 8)
+                         : digitOf(squares, count, menPlaced, uint64_t(64 - menPlaced.count), 0);
+    if (k != 0)
+      for (int32_t n = 0; n < count; ++n) menPlaced.add(squares[n]);
+    index = index * digit.radix + digit.value;
+    *range *= digit.radix;
+  }
+  return index;
+}
+
 uint64_t ordinaryPawnIndex(const TbIndexPlan& plan, const PawnSetup& s, uint64_t* rangeOut) {
   uint32_t t = s.trailingFrame, l = s.leadingFrame;
   uint32_t king = s.mover[kingWord], other = s.waiter[kingWord];
@@ -280,21 +305,10 @@ uint64_t ordinaryPawnIndex(const TbIndexPlan& plan, const PawnSetup& s, uint64_t
     for (int32_t n = 0; n < s.moverMen[0]; ++n) pawnsPlaced.add(s.mover[n] ^ t);
   }
   for (int32_t n = 0; n < trailingMen[0]; ++n) menPlaced.add(s.waiter[n] ^ t);
-  int32_t order[listKinds];
-  trailingOrder(plan, order);
+  uint32_t trailingPawns[3];
+  squaresOf(s.waiter, 0, trailingMen[0], t, trailingPawns);
   uint64_t range = 1;
-  for (int32_t i = 0; i < listKinds; ++i) {
-    int32_t k = order[i], count = trailingMen[k];
-    if (count == 0) continue;
-    uint32_t squares[3];
-    squaresOf(s.waiter, k, count, t, squares);
-    Digit digit = k == 0 ? digitOf(squares, count, pawnsPlaced, uint64_t(48 - pawnsPlaced.count), 8)
-                         : digitOf(squares, count, menPlaced, uint64_t(64 - menPlaced.count), 0);
-    if (k != 0)
-      for (int32_t n = 0; n < count; ++n) menPlaced.add(squares[n]);
-    index = index * digit.radix + digit.value;
-    range *= digit.radix;
-  }
+  index = appendTrailingDigits(index, &range, plan, s, trailingPawns, trailingMen[0], pawnsPlaced, menPlaced);
   if (rangeOut) *rangeOut = leadingTotal(lead, leadCount, true) * range;
   return index;
 }
@@ -360,8 +374,6 @@ uint64_t enPassantPawnIndex(const TbIndexPlan& plan, const PawnSetup& s, uint32_
 
   // Step 4. Digits: trailing men but the captured pawn, in significance
   // order; then the mover's remaining pawns; then the capture code.
-  int32_t order[listKinds];
-  trailingOrder(plan, order);
   Placed menPlaced = fixedSquares;
   menPlaced.add(king);
   menPlaced.add(other);
@@ -373,20 +385,7 @@ uint64_t enPassantPawnIndex(const TbIndexPlan& plan, const PawnSetup& s, uint32_
   Placed pawnsPlaced = fixedSquares;
   for (int32_t i = 0; i < moverPawnCount; ++i) pawnsPlaced.add(moverPawns[i]);
   uint64_t range = 1;
-  for (int32_t i = 0; i < listKinds; ++i) {
-    int32_t k = order[i];
-    int32_t count = k == 0 ? waiterPawnCount : s.waiterMen[k];
-    if (count == 0) continue;
-    uint32_t squares[3];
-    if (k == 0) std::copy(waiterPawns, waiterPawns + count, squares);
-    else squaresOf(s.waiter, k, count, t, squares);
-    Digit digit = k == 0 ? digitOf(squares, count, pawnsPlaced, uint64_t(48 - pawnsPlaced.count), 8)
-                         : digitOf(squares, count, menPlaced, uint64_t(64 - menPlaced.count), 0);
-    if (k != 0)
-      for (int32_t n = 0; n < count; ++n) menPlaced.add(squares[n]);
-    index = index * digit.radix + digit.value;
-    range *= digit.radix;
-  }
+  index = appendTrailingDigits(index, &range, plan, s, waiterPawns, waiterPawnCount, pawnsPlaced, menPlaced);
   if (moverPawnCount > 0) {
     Digit digit = digitOf(moverPawns, moverPawnCount, fixedSquares, uint64_t(48 - fixedSquares.count), 8);
     index = index * digit.radix + digit.value;

@@ -16,22 +16,17 @@
 #include "helpers/datacomp_writer.h"
 #include "helpers/retrograde.h"
 #include "tablebases/block_cache.h"
+#include "helpers/tb_rows.h"
 #include "tablebases/endgame_table.h"
 #include "tablebases/probe.h"
 #include "tablebases/registration.h"
 
 using namespace tablebases;
+using testing_tb::rowId;
 namespace fs = std::filesystem;
 using testing_tb::Man;
 
 namespace {
-
-int rowId(const char* name) {
-  tbBuildDescriptors();
-  for (const TbDesc& r : tbDesc)
-    if (std::string(r.name) == name) return r.id;
-  return -1;
-}
 
 int8_t manCode(Man m) {
   switch (m) {

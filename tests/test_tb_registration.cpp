@@ -6,20 +6,15 @@
 #include <string>
 
 #include "helpers/datacomp_writer.h"
+#include "helpers/tb_rows.h"
 #include "tablebases/endgame_table.h"
 #include "tablebases/registration.h"
 
 using namespace tablebases;
+using testing_tb::rowId;
 namespace fs = std::filesystem;
 
 namespace {
-
-int rowId(const char* name) {
-  tbBuildDescriptors();
-  for (const TbDesc& r : tbDesc)
-    if (std::string(r.name) == name) return r.id;
-  return -1;
-}
 
 // A zero-filled plain file of the right size (sparse where it is large).
 void plainFile(const fs::path& path, uint64_t bytes) {

@@ -3,18 +3,13 @@
 
 #include <cstring>
 
+#include "helpers/tb_rows.h"
 #include "tablebases/endgame_table.h"
 
 using namespace tablebases;
+using testing_tb::rowId;
 
 namespace {
-
-int rowId(const char* name) {
-  tbBuildDescriptors();
-  for (const TbDesc& r : tbDesc)
-    if (std::strcmp(r.name, name) == 0) return r.id;
-  return -1;
-}
 
 // Counter order: White p n b r q, Black p n b r q.
 int find(std::initializer_list<int> counts) {
