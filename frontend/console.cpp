@@ -1,0 +1,33 @@
+#include "frontend/console.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+namespace frontend {
+
+void printLine(const char* format, ...) {
+  // Step 1. Format into the line buffer; vsnprintf cuts an overlong text.
+  char line[OutputLineBytes];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(line, sizeof(line), format, arguments);
+  va_end(arguments);
+  // Step 2. One write for the text and its newline keeps the line whole
+  // under the stream's own lock.
+  std::fprintf(stdout, "%s\n", line);
+  // Step 3. Flush at once: the controller waits for every line.
+  std::fflush(stdout);
+}
+
+void reportError(const char* message, const char* context) {
+  printLine("info string Error (%s): %s", message, context);
+}
+
+void assertFailed(const char* sourceFile, int32_t line) {
+  // The format ends in a newline of its own, so an empty line follows.
+  printLine("info string Assert Failed: %s+%d\n", sourceFile, static_cast<int>(line));
+  std::exit(1);
+}
+
+}  // namespace frontend

@@ -1,0 +1,37 @@
+// quillon_uci: the console UCI front end. It prepares the process, binds the
+// engine module and reads UCI commands until "quit" or the end of input.
+#include <cstdio>
+#include <cstdlib>
+
+#include "frontend/console.h"
+#include "frontend/engine_link.h"
+#include "frontend/options.h"
+#include "frontend/uci_loop.h"
+#include "platform/float_control.h"
+#include "platform/processors.h"
+
+namespace {
+constexpr int ExitNoModule = -1;
+constexpr int ExitNormal = 1;
+}  // namespace
+
+int main() {
+  // Step 1. Denormals never take the slow path in the evaluation's floats.
+  platform::setFlushToZero(frontend::denormalsAreZero);
+  // Step 2. The engine is started lazily, by the first command that needs it.
+  frontend::engineStarted = false;
+  // Steps 3-4. The processor count is the Threads option's default and maximum.
+  frontend::cpuCount = platform::processorCount();
+  frontend::setThreadsOptionTexts(frontend::cpuCount);
+  // Step 5. Every option starts at its default.
+  frontend::resetOptions();
+  // Steps 6-8. Bind the engine module; without it there is nothing to run.
+  if (frontend::bindEngineModule() != frontend::BindOk) return ExitNoModule;
+  // Step 9. The command loop runs on this thread until "quit" or end of input.
+  frontend::uciLoop();
+  // Step 10. Nothing is torn down: the worker, the timer thread and the
+  // engine's threads may still wait, so the process ends without running
+  // static destructors under their feet.
+  std::fflush(stdout);
+  std::quick_exit(ExitNormal);
+}

@@ -1,0 +1,98 @@
+#include "frontend/position_command.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "frontend/console.h"
+#include "frontend/engine_link.h"
+#include "frontend/game_position.h"
+#include "frontend/search_control.h"
+#include "frontend/uci_loop.h"
+#include "frontend/worker.h"
+
+namespace frontend {
+
+namespace {
+
+// The square of a file letter and rank digit, or -1.
+int32_t squareFromText(const char* text) {
+  if (text[0] < 'a' || text[0] > 'h' || text[1] < '1' || text[1] > '8') return -1;
+  return engine::makeSquare(text[0] - 'a', text[1] - '1');
+}
+
+// Builds the position text of a "position" line into `out`; false when the
+// "fen" words do not fit.
+bool buildPositionText(char** tokens, int32_t movesIndex, char* out, int32_t outBytes) {
+  if (std::strcmp(tokens[1], "fen") != 0) {
+    std::snprintf(out, static_cast<size_t>(outBytes), "%s", startPositionText);
+    return true;
+  }
+  int32_t length = 0;
+  out[0] = '\0';
+  for (int32_t i = 2; i < movesIndex; ++i) {
+    int32_t added = std::snprintf(out + length, static_cast<size_t>(outBytes - length), "%s ", tokens[i]);
+    if (added < 0 || length + added >= outBytes) return false;
+    length += added;
+  }
+  return true;
+}
+
+}  // namespace
+
+engine::Move coordinateTextToMove(const char* text, int32_t /*colour*/) {
+  size_t length = std::strlen(text);
+  if (length < 4 || length > 5) return engine::noMove;
+  int32_t from = squareFromText(text);
+  int32_t to = squareFromText(text + 2);
+  if (from < 0 || to < 0) return engine::noMove;
+  return engine::makeMove16(from, to);
+}
+
+void setStartPosition() { engineEntries.setEnginePosition(startPositionText); }
+
+bool handleUciNewGame(const char* line, char** /*tokens*/, int32_t count, const char* /*first*/) {
+  FRONTEND_CHECK(count == 1);
+  ensureEngineStarted(line);
+  endRunningSearch();
+  engineEntries.clearEngineHash();
+  return true;
+}
+
+bool handlePosition(const char* line, char** tokens, int32_t count, const char* /*first*/) {
+  // Step 1.
+  ensureEngineStarted(line);
+  // Step 2. The move list starts after the first "moves".
+  int32_t movesIndex = count;
+  for (int32_t i = 1; i < count; ++i)
+    if (std::strcmp(tokens[i], "moves") == 0) {
+      movesIndex = i;
+      break;
+    }
+  // Step 3.
+  char text[PositionTextBytes];
+  if (!buildPositionText(tokens, movesIndex, text, sizeof(text))) {
+    printLine("info string Illegal position");
+    return true;
+  }
+  // Step 4. No search may read the game while it changes.
+  endRunningSearch();
+  // Step 5. The engine judges the text itself.
+  if (engineEntries.setEnginePosition(text) != 0) {
+    printLine("info string Illegal position");
+    return true;
+  }
+  // Step 6. Each move in turn; the first that is not a move ends the list.
+  for (int32_t i = movesIndex + 1; i < count; ++i) {
+    engine::Move move = coordinateTextToMove(tokens[i], 0);
+    if (move == engine::noMove) {
+      printLine("Illegal move: %s", tokens[i]);
+      break;
+    }
+    int32_t letter = std::strlen(tokens[i]) == 5 ? std::toupper(static_cast<unsigned char>(tokens[i][4])) : ' ';
+    engineEntries.playEngineMove(move, letter);
+  }
+  return true;
+}
+
+}  // namespace frontend

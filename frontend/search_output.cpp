@@ -1,0 +1,168 @@
+#include "frontend/search_output.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "frontend/console.h"
+#include "frontend/engine_link.h"
+#include "frontend/game_position.h"
+#include "frontend/search_control.h"
+#include "frontend/setoption.h"
+#include "tablebases/tablebases.h"
+
+namespace frontend {
+
+std::mutex searchOutputLock;
+uint64_t nodeCount = 0;
+engine::Move bestMove = engine::noMove;
+engine::Move ponderMove = engine::noMove;
+engine::Move pvCopy[MaxPvMoves + 1] = {};
+
+namespace {
+
+// Scores from here outward are shown as mate distances.
+constexpr int32_t MateShownFrom = 9000;
+constexpr int32_t MateBase = 9999;
+// Room for a variation's text: a blank and five characters per move.
+constexpr int32_t PvTextBytes = MaxPvMoves * 6 + 1;
+constexpr int32_t MoveTextBytes = 6;
+
+engine::Move currMoveList[MaxCurrMoves];
+int32_t currMoveCount = 0;
+
+}  // namespace
+
+void setNodeCount(uint64_t nodes) {
+  std::lock_guard<std::mutex> guard(searchOutputLock);
+  nodeCount = nodes;
+}
+
+void moveToText(char* out, engine::Move move, char letter) {
+  // Step 1. From-square; step 2, the to-byte as signed: negative for an
+  // under-promotion, whose real square sits in its low bits.
+  int32_t from = move & 0xFF;
+  int32_t t = static_cast<int8_t>(move >> 8);
+  out[0] = static_cast<char>('a' + (from & 7));
+  out[1] = static_cast<char>('1' + ((from >> 4) & 7));
+  int32_t to = t >= 0 ? t : (t < -64 ? (t & 15) + 112 : (t & 15));
+  // Step 3.
+  out[2] = static_cast<char>('a' + (to & 7));
+  out[3] = static_cast<char>('1' + ((to >> 4) & 7));
+  // Step 4. The promotion letter, upper case for both colours.
+  char promotion = 0;
+  if (t >= 0) {
+    if ((letter == 'P' && t >= 112) || (letter == 'p' && t < 16)) promotion = 'Q';
+  } else if (t >= -16) {
+    promotion = 'R';
+  } else if (t >= -32) {
+    promotion = 'B';
+  } else if (t >= -96) {
+    promotion = 'N';
+  } else if (t >= -112) {
+    promotion = 'B';
+  } else {
+    promotion = 'R';
+  }
+  // Step 5.
+  out[4] = promotion;
+  out[5] = '\0';
+}
+
+int32_t shownScore(int32_t score, int32_t contempt) {
+  if (score >= -(MateShownFrom - 1) && score <= MateShownFrom - 1 && score != 0) return score - contempt;
+  return score;
+}
+
+void reportPv(const engine::SearchInfo* info) {
+  if (info == nullptr || info->pv == nullptr) return;
+  bool passStop = false;
+  {
+    std::lock_guard<std::mutex> guard(searchOutputLock);
+    // Steps 1 and 4. The variation's text, played on a private copy of the
+    // game position; it ends at the first move the copy does not have.
+    char text[PvTextBytes];
+    int32_t played = writeVariationText(info->pv, MaxPvMoves, text, sizeof(text));
+    // Step 2.
+    int32_t contempt = frontParameters.words[ContemptWord];
+    int32_t shown = shownScore(info->score, contempt);
+    // Step 3. Only the first line names the move to play: in multi-line
+    // analysis the later, weaker lines must not overwrite it.
+    if (info->lineIndex == 0 && played > 0) {
+      for (int32_t i = 0; i < MaxPvMoves; ++i) pvCopy[i] = i < played ? info->pv[i] : engine::noMove;
+      pvCopy[MaxPvMoves] = engine::noMove;
+      bestMove = info->pv[0];
+      ponderMove = played > 1 ? info->pv[1] : engine::noMove;
+    }
+    // Step 5. Speed from the search's own time.
+    int32_t nps = info->time > 0 ? static_cast<int32_t>(nodeCount * 1000 / uint64_t(info->time)) : 0;
+    // Step 6. Mate distances from the raw score, truncated toward zero.
+    int32_t score = info->score;
+    if (score >= MateShownFrom || score <= -MateShownFrom) {
+      int32_t mate = score >= MateShownFrom ? (MateBase - score) / 2 : (-score - MateBase) / 2;
+      printLine("info depth %d score mate %d nodes %lld nps %d tbhits %d time %d hashfull %d multipv %d pv %s",
+                info->depth, mate, static_cast<long long>(nodeCount), nps, tablebases::tbHits, info->time,
+                info->hashFill, info->lineIndex + 1, text);
+    } else {
+      printLine("info depth %d score cp %d nodes %lld nps %d tbhits %d time %d hashfull %d multipv %d pv %s",
+                info->depth, shown, static_cast<long long>(nodeCount), nps, tablebases::tbHits, info->time,
+                info->hashFill, info->lineIndex + 1, text);
+    }
+    // Step 7. A stop that waited for a move to play goes through now.
+    if (stopRequested && bestMove != engine::noMove) {
+      stopRequested = false;
+      passStop = true;
+    }
+  }
+  if (passStop) engineEntries.stopThinking();
+}
+
+void reportCurrMove(int32_t depth, engine::Move move, int32_t flags) {
+  std::lock_guard<std::mutex> guard(searchOutputLock);
+  // Step 1. No move: a new iteration begins.
+  if ((move >> 8) == engine::NoSquare) {
+    printLine("info depth %d nodes %lld", depth, static_cast<long long>(nodeCount));
+    currMoveCount = 0;
+    return;
+  }
+  // Step 2. A move seen before in this pass starts a new pass over the root
+  // moves; beyond the list's room the count stays where it is.
+  if ((flags & 128) == 0) {
+    bool seen = false;
+    for (int32_t i = 0; i < currMoveCount; ++i)
+      if (currMoveList[i] == move) seen = true;
+    if (seen) {
+      currMoveList[0] = move;
+      currMoveCount = 1;
+    } else if (currMoveCount < MaxCurrMoves) {
+      currMoveList[currMoveCount++] = move;
+    }
+  }
+  // Step 3. A queen promotion is a plain move: the pawn letter gives its "Q".
+  char letter = static_cast<char>((flags >> 8) & 0xFF);
+  if (letter == 'Q') letter = 'P';
+  if (letter == 'q') letter = 'p';
+  char text[MoveTextBytes];
+  moveToText(text, move, letter);
+  // Step 4.
+  printLine("info currmove %s currmovenumber %d", text, currMoveCount);
+}
+
+void printBestMove(engine::Move best, engine::Move ponder) {
+  // No move at all (a position without legal moves) is "0000", never a
+  // move from square 12.
+  if ((best & 0xFF) == engine::NoSquare) {
+    printLine("bestmove 0000");
+    return;
+  }
+  char bestText[MoveTextBytes];
+  moveToText(bestText, best, mirrorLetterAt(best & 0xFF));
+  if ((ponder & 0xFF) == engine::NoSquare) {
+    printLine("bestmove %s", bestText);
+    return;
+  }
+  char ponderText[MoveTextBytes];
+  moveToText(ponderText, ponder, mirrorLetterAt(ponder & 0xFF));
+  printLine("bestmove %s ponder %s", bestText, ponderText);
+}
+
+}  // namespace frontend

@@ -1,0 +1,191 @@
+#include "frontend/setoption.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "frontend/book.h"
+#include "frontend/console.h"
+#include "frontend/engine_link.h"
+#include "frontend/options.h"
+#include "frontend/search_control.h"
+#include "frontend/search_output.h"
+#include "frontend/worker.h"
+#include "platform/memory.h"
+#include "tablebases/tablebases.h"
+
+namespace frontend {
+
+namespace {
+
+constexpr uint64_t Megabyte = 1048576;
+// Room for a file or directory option value (a command line's length).
+constexpr int32_t PathTextBytes = 4000;
+// Hash sizes in MB: the listed range. Below the least, a "setoption" is
+// stored but changes nothing; above the most, the size is cut to it.
+constexpr int32_t LeastHashMb = 4;
+constexpr int32_t MostHashMb = 4095;
+// Every size handed to the core and the engine is a 32-bit byte count:
+// the request and the front end's own megabyte must fit together.
+constexpr uint64_t MostRequestBytes = 4094 * Megabyte;
+// Tablebase cache sizes in MB.
+constexpr int32_t LeastCacheMb = 1;
+constexpr int32_t MostCacheMb = 256;
+// The level word when strength is not limited, and the threat margin
+// percentage that weak ratings get.
+constexpr int32_t FullStrengthDepth = 60;
+constexpr int32_t WeakThreatMargin = 5000;
+constexpr int32_t WeakRatingBelow = 2000;
+
+// Rating bands: below `below`, the level word is `level`.
+struct EloBand {
+  int32_t below;
+  int32_t level;
+};
+constexpr EloBand eloBands[] = {{1540, 3}, {1660, 4}, {1840, 5}, {2060, 6},  {2180, 7},
+                                {2300, 8}, {2420, 9}, {2540, 10}, {2660, 11}};
+constexpr int32_t TopLevel = 60;
+
+// The tablebase cache memory the front end owns.
+void* tbCacheMemory = nullptr;
+
+int32_t clampNumber(int32_t value, int32_t least, int32_t most) {
+  return value < least ? least : (value > most ? most : value);
+}
+
+// Opens the book named by "Book_file"; on failure prints the system's error
+// text and switches "OwnBook" off, so the search runs without a book.
+void openBookFromOptions() {
+  char path[PathTextBytes];
+  copyOptionText("Book_file", path, sizeof(path));
+  int32_t error = openBook(&book, path);
+  if (error == 0) return;
+  // The message is followed by an empty line, as the system's text ends in
+  // a newline of its own.
+  printLine("%s\n", std::strerror(error));
+  setOptionString("OwnBook", "false");
+}
+
+// Runs the tablebase set-up from the options and gives the cache fresh
+// memory; returns the piece limit (0 without tablebases).
+int32_t setUpTablebases() {
+  if (!optionIsTrue("Use_tablebases")) return 0;
+  char path[PathTextBytes];
+  copyOptionText("NalimovPath", path, sizeof(path));
+  int32_t pieces = tablebases::tbInitialize(path);
+  // The set-up freed what the old cache pointed into: fresh memory first,
+  // then the old block can go.
+  size_t cacheBytes = static_cast<size_t>(clampNumber(optionNumber("NalimovCache"), LeastCacheMb, MostCacheMb)) *
+                      static_cast<size_t>(Megabyte);
+  void* fresh = std::malloc(cacheBytes);
+  tablebases::tbSetCache(fresh, fresh != nullptr ? cacheBytes : 0);
+  std::free(tbCacheMemory);
+  tbCacheMemory = fresh;
+  return pieces;
+}
+
+// The engine's table and the front end's are re-sized together.
+void resizeBothTables(uint64_t bytes, int32_t pieces) {
+  engineEntries.releaseEngineHash();
+  setHashSize(bytes, pieces);
+}
+
+}  // namespace
+
+engine::EngineParameters frontParameters = engine::defaultEngineParameters;
+uint32_t hashSizeKb = 0;
+int32_t tbPiecesGiven = 0;
+
+void applyEngineParameters() {
+  frontParameters.words[ThreadsWord] = optionNumber("Threads");
+  frontParameters.words[ContemptWord] = optionNumber("Contempt");
+  frontParameters.words[ClearHashWord] = optionIsTrue("Clear_hash") ? 1 : 0;
+  if (optionIsTrue("UCI_LimitStrength"))
+    eloToLevel(optionNumber("UCI_ELO"));
+  else
+    frontParameters.words[MaxDepthWord] = FullStrengthDepth;
+  engineEntries.setEngineParameters(&frontParameters);
+}
+
+void eloToLevel(int32_t rating) {
+  // Once applied, the weak margin stays for the rest of the process.
+  if (rating < WeakRatingBelow) frontParameters.words[ThreatMarginWord] = WeakThreatMargin;
+  int32_t level = TopLevel;
+  for (const EloBand& band : eloBands)
+    if (rating < band.below) {
+      level = band.level;
+      break;
+    }
+  frontParameters.words[MaxDepthWord] = level;
+}
+
+void setHashSize(uint64_t bytes, int32_t pieces) {
+  // Step 1. Bound the request: 32-bit counts, and no more than half the
+  // machine's memory (Linux grants more than it can back, and zeroing the
+  // table would then end the process).
+  uint64_t request = bytes < MostRequestBytes ? bytes : MostRequestBytes;
+  uint64_t physical = platform::physicalMemoryBytes();
+  if (physical != 0 && request > physical / 2) request = physical / 2;
+  // Steps 2-5. The engine allocates what it can of the request and says
+  // how much it got. (The front end's own 1 MB table for the mirror's
+  // result check is not set up here yet.)
+  uint32_t engineGot = engineEntries.initEngine(static_cast<uint32_t>(request), pieces);
+  // Step 6. Record what the engine really has, so asking again for the
+  // same size re-sizes when the first request came short.
+  tbPiecesGiven = pieces;
+  hashSizeKb = engineGot / 1024;
+  // Step 7. Less than asked: say so.
+  if (uint64_t(engineGot) + Megabyte < request) reportError("Hash size was reduced", "");
+}
+
+bool applyAllOptions() {
+  // Step 1. The book, when it is to be used.
+  if (optionIsTrue("OwnBook")) openBookFromOptions();
+  // Step 2. The engine's built-in defaults.
+  engineEntries.getEngineParameters(&frontParameters);
+  // Step 3. Tablebases and their cache.
+  int32_t pieces = setUpTablebases();
+  // Step 4.
+  tablebases::tbHits = 0;
+  // Step 5. The hash size: a value below 1 MB would wrap, so it is raised.
+  int32_t hashMb = clampNumber(optionNumber("Hash"), 1, MostHashMb);
+  setHashSize(uint64_t(hashMb) * Megabyte, pieces);
+  // Step 6.
+  applyEngineParameters();
+  return true;
+}
+
+bool handleSetOption(const char* /*line*/, char** tokens, int32_t count, const char* /*first*/) {
+  // Step 1. Exactly "setoption name N value V"; anything else does nothing.
+  if (count < 5 || std::strcmp(tokens[1], "name") != 0 || std::strcmp(tokens[3], "value") != 0) return true;
+  const char* name = tokens[2];
+  const char* value = tokens[4];
+  // Step 2. Store the text; an unknown name stores nothing.
+  setOptionString(name, value);
+  // Step 3. Wait for a running search before the engine's state changes.
+  if (engineStarted) {
+    stopSearch();
+    waitForWorkerIdle();
+    if (sameTextNoCase(name, "Hash")) {
+      int32_t megabytes = optionNumber("Hash");
+      if (megabytes >= LeastHashMb) {
+        megabytes = clampNumber(megabytes, LeastHashMb, MostHashMb);
+        if (uint32_t(megabytes) * 1024u != hashSizeKb) resizeBothTables(uint64_t(megabytes) * Megabyte, tbPiecesGiven);
+      }
+    }
+  }
+  // Step 4. A new book file takes effect at once when the book is in use.
+  if (sameTextNoCase(name, "Book_file") && optionIsTrue("OwnBook")) openBookFromOptions();
+  // Step 5. Tablebase options: a changed piece limit re-sizes both tables.
+  if (engineStarted &&
+      (sameTextNoCase(name, "Use_tablebases") || sameTextNoCase(name, "NalimovPath") ||
+       sameTextNoCase(name, "NalimovCache"))) {
+    int32_t pieces = setUpTablebases();
+    if (pieces != tbPiecesGiven) resizeBothTables(uint64_t(hashSizeKb) * 1024u, pieces);
+  }
+  // Step 6. The engine parameters follow every change.
+  tablebases::tbHits = 0;
+  applyEngineParameters();
+  return true;
+}
+
+}  // namespace frontend

@@ -1,0 +1,186 @@
+#include "frontend/worker.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "frontend/book.h"
+#include "frontend/console.h"
+#include "frontend/engine_link.h"
+#include "frontend/game_position.h"
+#include "frontend/options.h"
+#include "frontend/position_command.h"
+#include "frontend/search_control.h"
+#include "frontend/search_output.h"
+#include "frontend/setoption.h"
+#include "frontend/uci_loop.h"
+#include "platform/clock.h"
+#include "platform/event.h"
+#include "platform/thread.h"
+#include "tablebases/tablebases.h"
+
+namespace frontend {
+
+namespace {
+
+// Tokens of a worker command: "think" and its eight numbers.
+constexpr int32_t WorkerMaxTokens = 16;
+// How often a held-back reply looks for "ponderhit" or "stop".
+constexpr uint32_t ReleasePollMs = 2;
+
+char commandBuffer[CommandBufferBytes];
+platform::Event* commandPosted = nullptr;
+platform::Event* workerIdle = nullptr;
+std::atomic<bool> workerStarted{false};
+
+const CommandEntry workerCommandTable[] = {
+    {"waitforidle", 1, 1, handleWaitForIdle},
+    {"think", 9, 9, handleThink},
+    {nullptr, 0, 0, nullptr},
+};
+
+void workerMain(void* /*argument*/) {
+  platform::setEvent(workerIdle);
+  for (;;) dispatchCommand();
+}
+
+// In ponder and analysis modes the controller expects no "bestmove" before
+// "ponderhit" or "stop": a reply found without searching waits for them.
+void holdUntilReleased(int32_t mode) {
+  if (mode == ModeNormal) return;
+  while (!searchReleased.load(std::memory_order_relaxed)) platform::sleepMilliseconds(ReleasePollMs);
+}
+
+}  // namespace
+
+bool startEngine() {
+  // Step 1. The channel's events, both not signalled.
+  commandPosted = platform::createEvent();
+  workerIdle = platform::createEvent();
+  // Step 2. Every option takes effect; the mirror and the engine start from
+  // the start position, so a "go" before any "position" searches a game.
+  initMirror();
+  applyAllOptions();
+  setStartPosition();
+  // Step 3. The worker; without it the engine cannot search.
+  bool started = platform::startThread(workerMain, nullptr);
+  workerStarted.store(started, std::memory_order_relaxed);
+  return started;
+}
+
+bool workerAvailable() { return workerStarted.load(std::memory_order_relaxed); }
+
+bool postCommand(const char* format, ...) {
+  if (!workerAvailable()) return false;
+  // Step 1. The worker must have finished its previous command.
+  if (!platform::waitEvent(workerIdle)) reportError("Wait error", "");
+  // Steps 2-3. Format, cut at the first newline, copy into the buffer.
+  char text[CommandBufferBytes];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(text, sizeof(text), format, arguments);
+  va_end(arguments);
+  stripNewline(text);
+  std::memcpy(commandBuffer, text, sizeof(commandBuffer));
+  // Step 4.
+  platform::setEvent(commandPosted);
+  return true;
+}
+
+void waitForWorkerIdle() { postCommand("waitforidle"); }
+
+void dispatchCommand() {
+  // Step 1.
+  if (!platform::waitEvent(commandPosted)) reportError("Wait error", "");
+  // Step 2. One whole copy for messages, one cut into tokens.
+  char whole[WorkerCopyBytes];
+  char split[WorkerCopyBytes];
+  std::memcpy(whole, commandBuffer, sizeof(whole) - 1);
+  whole[sizeof(whole) - 1] = '\0';
+  std::memcpy(split, whole, sizeof(split));
+  char* tokens[WorkerMaxTokens];
+  int32_t count = splitTokens(split, tokens, WorkerMaxTokens);
+  // Step 3.
+  if (count > 0) {
+    const CommandEntry* row = workerCommandTable;
+    while (row->name != nullptr && std::strcmp(row->name, tokens[0]) != 0) ++row;
+    if (row->name != nullptr && count >= row->minTokens && count <= row->maxTokens)
+      row->handler(whole, tokens, count, tokens[0]);
+    else
+      reportError("internal error", whole);
+  }
+  // Step 4.
+  platform::setEvent(workerIdle);
+}
+
+bool handleWaitForIdle(const char* /*line*/, char** /*tokens*/, int32_t /*count*/, const char* /*first*/) {
+  return true;
+}
+
+bool handleThink(const char* /*line*/, char** tokens, int32_t count, const char* /*first*/) {
+  FRONTEND_CHECK(count == 9);
+  // Step 1. The side to move picks the clock and increment.
+  int32_t side = mirrorSideToMove();
+  // Step 2.
+  int32_t numbers[8];
+  for (int32_t i = 0; i < 8; ++i) numbers[i] = textToNumber(tokens[i + 1]);
+  // Step 3.
+  runThink(numbers[0], numbers[1], side > 0 ? numbers[2] : numbers[3], numbers[4], side > 0 ? numbers[5] : numbers[6],
+           numbers[7]);
+  searchRunning.store(false, std::memory_order_relaxed);
+  return true;
+}
+
+void runThink(int32_t mode, int32_t type, int32_t ownTime, int32_t movesToGo, int32_t ownIncrement, int32_t extra) {
+  // Step 1.
+  engineEntries.setTimeControl(type, ownTime, movesToGo, ownIncrement, extra);
+  // Step 2.
+  tablebases::tbHits = 0;
+  // A position without a legal move has nothing to search.
+  if (!mirrorHasLegalMove()) {
+    holdUntilReleased(mode);
+    printBestMove(engine::noMove, engine::noMove);
+    return;
+  }
+  // Step 3. The book answers without a search, when it knows the position
+  // and its move is legal here.
+  if (optionIsTrue("OwnBook") && mode != ModeInfinite) {
+    engine::Move move = engine::noMove;
+    probeBook(&book, &move, &gamePosition, optionNumber("Book_selectivity"));
+    if (move != engine::noMove && isLegalMirrorMove(move)) {
+      engine::Move variation[2] = {move, engine::noMove};
+      setNodeCount(0);
+      engine::SearchInfo info = {0, 0, 0, 0, 0, variation, 0};
+      reportPv(&info);
+      holdUntilReleased(mode);
+      printBestMove(move, engine::noMove);
+      return;
+    }
+  }
+  // Step 4. Several lines only in infinite analysis.
+  int32_t lines = 1;
+  if (mode == ModeInfinite) {
+    lines = optionNumber("MultiPV");
+    if (lines < 1) lines = 1;
+  }
+  // Step 5. Blocks until the search, and any wait for "ponderhit" or "stop", is over.
+  engineEntries.think(lines, mode);
+  // Step 6. A stop before the first line, or an engine that named no legal
+  // move, still gets a legal reply when the position has one.
+  engine::Move best;
+  engine::Move ponder;
+  {
+    std::lock_guard<std::mutex> guard(searchOutputLock);
+    best = bestMove;
+    ponder = ponderMove;
+    stopRequested = false;
+  }
+  if (best == engine::noMove || !isLegalMirrorMove(best)) {
+    best = firstLegalMirrorMove();
+    ponder = engine::noMove;
+  }
+  printBestMove(best, ponder);
+}
+
+}  // namespace frontend

@@ -1,0 +1,148 @@
+#include "helpers/uci_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace testing_uci {
+
+namespace fs = std::filesystem;
+
+long long nowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+bool startUci(UciProcess* process, ModuleChoice module, const std::vector<std::string>& prefix) {
+  signal(SIGPIPE, SIG_IGN);
+  char pattern[] = "/tmp/quillon_uci_XXXXXX";
+  if (mkdtemp(pattern) == nullptr) return false;
+  process->directory = pattern;
+  const fs::path binary = fs::path(QUILLON_BINARY_DIR);
+  fs::copy_file(binary / "quillon_uci", fs::path(process->directory) / "quillon_uci");
+#if defined(__i386__)
+  const char* moduleName = "qln12.w32.so";
+#else
+  const char* moduleName = "qln12.x64.so";
+#endif
+  if (module == ModuleChoice::StubModule)
+    fs::copy_file(binary / "stub_module" / moduleName, fs::path(process->directory) / moduleName);
+  if (module == ModuleChoice::EmptyFile) std::ofstream(fs::path(process->directory) / moduleName).put('\0');
+
+  int toChild[2];
+  int fromChild[2];
+  if (pipe(toChild) != 0 || pipe(fromChild) != 0) return false;
+  pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    dup2(toChild[0], 0);
+    dup2(fromChild[1], 1);
+    close(toChild[0]);
+    close(toChild[1]);
+    close(fromChild[0]);
+    close(fromChild[1]);
+    if (chdir(process->directory.c_str()) != 0) _exit(127);
+    std::vector<std::string> words = prefix;
+    words.push_back(process->directory + "/quillon_uci");
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  close(toChild[0]);
+  close(fromChild[1]);
+  process->pid = pid;
+  process->input = toChild[1];
+  process->output = fromChild[0];
+  return true;
+}
+
+void sendRaw(UciProcess* process, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = write(process->input, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) return;
+    done += static_cast<size_t>(n);
+  }
+}
+
+void sendLine(UciProcess* process, const std::string& line) { sendRaw(process, line + "\n"); }
+
+bool readLine(UciProcess* process, std::string* line, int timeoutMs) {
+  long long deadline = nowMs() + timeoutMs;
+  for (;;) {
+    size_t newline = process->pending.find('\n');
+    if (newline != std::string::npos) {
+      *line = process->pending.substr(0, newline);
+      process->pending.erase(0, newline + 1);
+      return true;
+    }
+    long long left = deadline - nowMs();
+    if (left <= 0) return false;
+    pollfd poller{process->output, POLLIN, 0};
+    if (poll(&poller, 1, static_cast<int>(left)) <= 0) continue;
+    char buffer[4096];
+    ssize_t n = read(process->output, buffer, sizeof(buffer));
+    if (n <= 0) return false;
+    process->pending.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+std::vector<std::string> readUntil(UciProcess* process, const std::string& prefix, int timeoutMs) {
+  std::vector<std::string> lines;
+  long long deadline = nowMs() + timeoutMs;
+  std::string line;
+  while (readLine(process, &line, static_cast<int>(std::max<long long>(0, deadline - nowMs())))) {
+    lines.push_back(line);
+    if (line.compare(0, prefix.size(), prefix) == 0) break;
+  }
+  return lines;
+}
+
+std::vector<std::string> readAvailable(UciProcess* process, int quietMs) {
+  std::vector<std::string> lines;
+  std::string line;
+  while (readLine(process, &line, quietMs)) lines.push_back(line);
+  return lines;
+}
+
+int finishUci(UciProcess* process, int timeoutMs) {
+  if (process->input >= 0) close(process->input);
+  process->input = -1;
+  long long deadline = nowMs() + timeoutMs;
+  int status = 0;
+  int result = -1;
+  while (nowMs() < deadline) {
+    pid_t done = waitpid(process->pid, &status, WNOHANG);
+    if (done == process->pid) {
+      result = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      break;
+    }
+    usleep(5000);
+  }
+  if (result == -1) {
+    kill(process->pid, SIGKILL);
+    waitpid(process->pid, &status, 0);
+  }
+  if (process->output >= 0) close(process->output);
+  process->output = -1;
+  std::error_code ignored;
+  fs::remove_all(process->directory, ignored);
+  return result;
+}
+
+void writeFileInDirectory(const UciProcess* process, const std::string& name, const std::string& bytes) {
+  std::ofstream out(fs::path(process->directory) / name, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace testing_uci

@@ -1,0 +1,52 @@
+// Runs the real quillon_uci over pipes for protocol tests: a copy of the
+// program is put in a fresh temporary directory (copied, never linked, as
+// the program finds its module beside its own real path), optionally with a
+// module beside it; the test writes lines to its standard input and reads
+// its output lines with time limits.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace testing_uci {
+
+// Which module goes beside the program.
+enum class ModuleChoice { StubModule, NoModule, EmptyFile };
+
+struct UciProcess {
+  int pid = -1;
+  int input = -1;   // the program's standard input
+  int output = -1;  // the program's standard output
+  std::string pending;
+  std::string directory;
+};
+
+// A fresh directory holding quillon_uci and the chosen module; the program
+// runs there (so relative file names such as the book's resolve there).
+// `prefix` runs the program through another one (e.g. {"taskset", "-c", "0"}).
+bool startUci(UciProcess* process, ModuleChoice module, const std::vector<std::string>& prefix = {});
+
+void sendLine(UciProcess* process, const std::string& line);
+// Writes raw bytes (no newline added).
+void sendRaw(UciProcess* process, const std::string& bytes);
+
+// The next output line, or false when none came within the time.
+bool readLine(UciProcess* process, std::string* line, int timeoutMs);
+
+// Lines up to and including the first that starts with `prefix`; the last
+// element is that line, or the vector ends without it on time-out.
+std::vector<std::string> readUntil(UciProcess* process, const std::string& prefix, int timeoutMs);
+
+// Every line that arrives before `quietMs` pass without output.
+std::vector<std::string> readAvailable(UciProcess* process, int quietMs);
+
+// Closes standard input and waits for the exit; the exit status (0..255),
+// or -1 when the program had to be killed after the time.
+int finishUci(UciProcess* process, int timeoutMs);
+
+// Writes a file into the process's directory.
+void writeFileInDirectory(const UciProcess* process, const std::string& name, const std::string& bytes);
+
+// Milliseconds of a steady clock.
+long long nowMs();
+
+}  // namespace testing_uci

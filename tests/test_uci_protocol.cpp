@@ -1,0 +1,244 @@
+// Protocol transcripts of the real quillon_uci over pipes, bound to the
+// stand-in engine module: identity and option list, lazy start, errors for
+// bad commands, option round trips, exit codes and hostile input.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "helpers/uci_process.h"
+
+using testing_uci::finishUci;
+using testing_uci::ModuleChoice;
+using testing_uci::readAvailable;
+using testing_uci::readLine;
+using testing_uci::readUntil;
+using testing_uci::sendLine;
+using testing_uci::startUci;
+using testing_uci::UciProcess;
+
+namespace {
+
+constexpr int ReplyMs = 5000;
+constexpr int QuietMs = 300;
+
+#if defined(__i386__)
+const char* identityLine = "id name Quillon 12 (Win32) UCI";
+#else
+const char* identityLine = "id name Quillon 12 UCI";
+#endif
+
+std::vector<std::string> expectedUciLines(const std::string& threads, const std::string& hash = "16",
+                                          const std::string& ownBook = "true") {
+  return {identityLine,
+          "id author Ravel Osk / Idris Marsh",
+          "id copyright Copyright (C) Ravel Osk and Idris Marsh",
+          "option name Hash type spin default " + hash + " min 4 max 4095",
+          "option name Ponder type check default false",
+          "option name OwnBook type check default " + ownBook,
+          "option name MultiPV type spin default 1 min 1 max 50",
+          "option name Book_file type string default ql12.bin",
+          "option name Book_selectivity type spin default 5 min 0 max 30",
+          "option name Contempt type spin default 0 min -500 max 500",
+          "option name Use_tablebases type check default true",
+          "option name NalimovPath type string default C:\\TBs",
+          "option name NalimovCache type spin default 32 min 1 max 256",
+          "option name UCI_LimitStrength type check default false",
+          "option name UCI_ELO type spin default 3000 min 1200 max 3000",
+          "option name Clear_hash type check default false",
+          "option name Threads type spin default " + threads + " min 1 max " + threads,
+          "uciok"};
+}
+
+}  // namespace
+
+TEST(UciProtocol, UciListsIdentityAndFourteenOptionsOnOneProcessor) {
+  UciProcess p;
+  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule, {"taskset", "-c", "0"}));
+  sendLine(&p, "uci");
+  EXPECT_EQ(readUntil(&p, "uciok", ReplyMs), expectedUciLines("1"));
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciProtocol, ThreadsRowCountsTheAffinityMask) {
+  UciProcess p;
+  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule, {"taskset", "-c", "0,1,2"}));
+  sendLine(&p, "uci");
+  std::vector<std::string> lines = readUntil(&p, "uciok", ReplyMs);
+  ASSERT_EQ(lines.size(), 18u);
+  EXPECT_EQ(lines[16], "option name Threads type spin default 3 min 1 max 3");
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciProtocol, IsReadyStartsTheEngineOnceAndAnswersReadyOk) {
+  UciProcess p;
+  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
+  sendLine(&p, "setoption name OwnBook value false");
+  sendLine(&p, "isready");
+  std::vector<std::string> first = readUntil(&p, "readyok", ReplyMs);
+  ASSERT_FALSE(first.empty());
+  EXPECT_EQ(first.back(), "readyok");
+  // The start sized the hash: 16 MB to the engine, parameters sent after it.
+  bool sized = false;
+  for (const std::string& line : first)
+    if (line == "stub initEngine 16777216 0") sized = true;
+  EXPECT_TRUE(sized);
+  sendLine(&p, "isready");
+  EXPECT_EQ(readUntil(&p, "readyok", ReplyMs), std::vector<std::string>{"readyok"});
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciProtocol, MissingBookFileIsReportedAndOwnBookSwitchesOff) {
+  UciProcess p;
+  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
+  sendLine(&p, "isready");
+  std::vector<std::string> lines = readUntil(&p, "readyok", ReplyMs);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "No such file or directory");
+  EXPECT_EQ(lines[1], "");
+  EXPECT_EQ(lines.back(), "readyok");
+  sendLine(&p, "uci");
+  EXPECT_EQ(readUntil(&p, "uciok", ReplyMs)[5], "option name OwnBook type check default false");
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciProtocol, BadCommandsGiveTheirErrorLines) {
+  UciProcess p;
+  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
+  sendLine(&p, "UCI");
+  sendLine(&p, "uci x");
+  sendLine(&p, "position");
+  sendLine(&p, "setoption name");
+  sendLine(&p, "setoption name a b c d");
+  sendLine(&p, "frobnicate now");
+  sendLine(&p, "debug a b c");
+  sendLine(&p, "");
+  sendLine(&p, "     ");
+  sendLine(&p, "\tuci");
+  std::vector<std::string> expected = {
+      "info string Error (Unknown command): UCI",
+      "info string Error (too many parameters): uci x",
+      "info string Error (too few parameters): position",
+      "info string Error (too few parameters): setoption name",
+      "info string Error (too many parameters): setoption name a b c d",
+      "info string Error (Unknown command): frobnicate",
+      "info string Error (Unknown command): \tuci",
+  };
+  EXPECT_EQ(readAvailable(&p, QuietMs), expected);
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciProtocol, SetOptionMatchesNamesWithoutCaseAndListsCurrentValues) {
+  UciProcess p;
+  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule, {"taskset", "-c", "0"}));
+  sendLine(&p, "setoption name hash value 64");
+  sendLine(&p, "setoption name OWNBOOK value false");
+  sendLine(&p, "setoption name NoSuchOption value 3");
+  sendLine(&p, "setoption name Hash");
+  sendLine(&p, "setoption name Hash value");
+  sendLine(&p, "setoption name Hash is 12");
+  sendLine(&p, "uci");
+  std::vector<std::string> lines = readUntil(&p, "uciok", ReplyMs);
+  // Before the start each setoption only passes the parameters along.
+  std::vector<std::string> options;
+  for (const std::string& line : lines)
+    if (line.rfind("stub ", 0) != 0) options.push_back(line);
+  EXPECT_EQ(options, expectedUciLines("1", "64", "false"));
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciProtocol, HashResizesOnlyWhenTheSizeChanges) {
+  UciProcess p;
+  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
+  sendLine(&p, "setoption name OwnBook value false");
+  sendLine(&p, "isready");
+  readUntil(&p, "readyok", ReplyMs);
+  sendLine(&p, "setoption name Hash value 64");
+  sendLine(&p, "setoption name Hash value 64");
+  sendLine(&p, "setoption name Hash value 3");
+  sendLine(&p, "setoption name Hash value 99999");
+  sendLine(&p, "isready");
+  std::vector<std::string> lines = readUntil(&p, "readyok", ReplyMs);
+  std::vector<std::string> sizing;
+  for (const std::string& line : lines)
+    if (line.rfind("stub initEngine", 0) == 0 || line.rfind("stub releaseEngineHash", 0) == 0) sizing.push_back(line);
+  // 64 once; 3 is below the least and changes nothing; 99999 is cut to
+  // 4094 MB, so that it and the front end's own megabyte fit 32 bits.
+  std::vector<std::string> expected = {"stub releaseEngineHash", "stub initEngine 67108864 0",
+                                       "stub releaseEngineHash", "stub initEngine 4292870144 0"};
+  EXPECT_EQ(sizing, expected);
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciProtocol, StrengthLimitSetsLevelAndMarginWords) {
+  UciProcess p;
+  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule, {"taskset", "-c", "0"}));
+  sendLine(&p, "setoption name OwnBook value false");
+  sendLine(&p, "isready");
+  readUntil(&p, "readyok", ReplyMs);
+  sendLine(&p, "setoption name UCI_LimitStrength value true");
+  sendLine(&p, "setoption name UCI_ELO value 1539");
+  sendLine(&p, "setoption name UCI_ELO value 2700");
+  sendLine(&p, "setoption name UCI_LimitStrength value false");
+  sendLine(&p, "setoption name Contempt value -35");
+  sendLine(&p, "setoption name Clear_hash value TRUE");
+  sendLine(&p, "setoption name Threads value 3");
+  sendLine(&p, "isready");
+  std::vector<std::string> lines = readUntil(&p, "readyok", ReplyMs);
+  std::vector<std::string> sent;
+  for (const std::string& line : lines)
+    if (line.rfind("stub setEngineParameters", 0) == 0) sent.push_back(line);
+  std::vector<std::string> expected = {
+      "stub setEngineParameters threads 1 contempt 0 clear 0 margin 100 depth 60",
+      "stub setEngineParameters threads 1 contempt 0 clear 0 margin 5000 depth 3",
+      "stub setEngineParameters threads 1 contempt 0 clear 0 margin 5000 depth 60",
+      "stub setEngineParameters threads 1 contempt 0 clear 0 margin 5000 depth 60",
+      "stub setEngineParameters threads 1 contempt -35 clear 0 margin 5000 depth 60",
+      "stub setEngineParameters threads 1 contempt -35 clear 1 margin 5000 depth 60",
+      "stub setEngineParameters threads 3 contempt -35 clear 1 margin 5000 depth 60",
+  };
+  EXPECT_EQ(sent, expected);
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciProtocol, MissingModuleGivesOneErrorLineAndStatus255) {
+  UciProcess p;
+  ASSERT_TRUE(startUci(&p, ModuleChoice::NoModule));
+  std::string line;
+  ASSERT_TRUE(readLine(&p, &line, ReplyMs));
+  EXPECT_EQ(line, "info string Error (Cannot find engine module): ");
+  EXPECT_EQ(finishUci(&p, ReplyMs), 255);
+}
+
+TEST(UciProtocol, ModuleWithoutEntryPointIsReported) {
+  UciProcess p;
+  ASSERT_TRUE(startUci(&p, ModuleChoice::EmptyFile));
+  std::string line;
+  ASSERT_TRUE(readLine(&p, &line, ReplyMs));
+  // An empty file is no library at all: the loader refuses it.
+  EXPECT_EQ(line, "info string Error (Cannot find engine module): ");
+  EXPECT_EQ(finishUci(&p, ReplyMs), 255);
+}
+
+TEST(UciProtocol, EndOfInputAndQuitEndWithStatus1) {
+  UciProcess a;
+  ASSERT_TRUE(startUci(&a, ModuleChoice::StubModule));
+  EXPECT_EQ(finishUci(&a, ReplyMs), 1);
+  UciProcess b;
+  ASSERT_TRUE(startUci(&b, ModuleChoice::StubModule));
+  sendLine(&b, "quit");
+  sendLine(&b, "uci");
+  EXPECT_TRUE(readAvailable(&b, QuietMs).empty());
+  EXPECT_EQ(finishUci(&b, ReplyMs), 1);
+}
+
+TEST(UciProtocol, CarriageReturnBeforeTheNewlineIsDropped) {
+  UciProcess p;
+  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
+  testing_uci::sendRaw(&p, "setoption name OwnBook value false\r\nisready\r\n");
+  std::vector<std::string> lines = readUntil(&p, "readyok", ReplyMs);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "readyok");
+  for (const std::string& line : lines) EXPECT_NE(line, "No such file or directory");
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
