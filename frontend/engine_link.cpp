@@ -4,7 +4,9 @@
 #include "frontend/search_control.h"
 #include "frontend/search_output.h"
 #include "platform/module.h"
-#include "tablebases/tablebases.h"
+#include "tablebases/block_cache.h"
+#include "tablebases/probe.h"
+#include "tablebases/registration.h"
 
 namespace frontend {
 

@@ -8,7 +8,9 @@
 #include "frontend/game_position.h"
 #include "frontend/search_control.h"
 #include "frontend/setoption.h"
-#include "tablebases/tablebases.h"
+#include "tablebases/block_cache.h"
+#include "tablebases/probe.h"
+#include "tablebases/registration.h"
 
 namespace frontend {
 
@@ -95,16 +97,17 @@ void reportPv(const engine::SearchInfo* info) {
     }
     // Step 5. Speed from the search's own time.
     int32_t nps = info->time > 0 ? static_cast<int32_t>(nodeCount * 1000 / uint64_t(info->time)) : 0;
+    int32_t hits = static_cast<int32_t>(tablebases::tbHits.load(std::memory_order_relaxed));
     // Step 6. Mate distances from the raw score, truncated toward zero.
     int32_t score = info->score;
     if (score >= MateShownFrom || score <= -MateShownFrom) {
       int32_t mate = score >= MateShownFrom ? (MateBase - score) / 2 : (-score - MateBase) / 2;
       printLine("info depth %d score mate %d nodes %lld nps %d tbhits %d time %d hashfull %d multipv %d pv %s",
-                info->depth, mate, static_cast<long long>(nodeCount), nps, tablebases::tbHits, info->time,
+                info->depth, mate, static_cast<long long>(nodeCount), nps, hits, info->time,
                 info->hashFill, info->lineIndex + 1, text);
     } else {
       printLine("info depth %d score cp %d nodes %lld nps %d tbhits %d time %d hashfull %d multipv %d pv %s",
-                info->depth, shown, static_cast<long long>(nodeCount), nps, tablebases::tbHits, info->time,
+                info->depth, shown, static_cast<long long>(nodeCount), nps, hits, info->time,
                 info->hashFill, info->lineIndex + 1, text);
     }
     // Step 7. A stop that waited for a move to play goes through now.

@@ -11,7 +11,9 @@
 #include "frontend/search_output.h"
 #include "frontend/worker.h"
 #include "platform/memory.h"
-#include "tablebases/tablebases.h"
+#include "tablebases/block_cache.h"
+#include "tablebases/probe.h"
+#include "tablebases/registration.h"
 
 namespace frontend {
 
@@ -77,7 +79,7 @@ int32_t setUpTablebases() {
   size_t cacheBytes = static_cast<size_t>(clampNumber(optionNumber("NalimovCache"), LeastCacheMb, MostCacheMb)) *
                       static_cast<size_t>(Megabyte);
   void* fresh = std::malloc(cacheBytes);
-  tablebases::tbSetCache(fresh, fresh != nullptr ? cacheBytes : 0);
+  tablebases::tbSetCache(fresh, fresh != nullptr ? uint64_t(cacheBytes) : 0);
   std::free(tbCacheMemory);
   tbCacheMemory = fresh;
   return pieces;
@@ -145,7 +147,7 @@ bool applyAllOptions() {
   // Step 3. Tablebases and their cache.
   int32_t pieces = setUpTablebases();
   // Step 4.
-  tablebases::tbHits = 0;
+  tablebases::tbHits.store(0, std::memory_order_relaxed);
   // Step 5. The hash size: a value below 1 MB would wrap, so it is raised.
   int32_t hashMb = clampNumber(optionNumber("Hash"), 1, MostHashMb);
   setHashSize(uint64_t(hashMb) * Megabyte, pieces);
@@ -183,7 +185,7 @@ bool handleSetOption(const char* /*line*/, char** tokens, int32_t count, const c
     if (pieces != tbPiecesGiven) resizeBothTables(uint64_t(hashSizeKb) * 1024u, pieces);
   }
   // Step 6. The engine parameters follow every change.
-  tablebases::tbHits = 0;
+  tablebases::tbHits.store(0, std::memory_order_relaxed);
   applyEngineParameters();
   return true;
 }

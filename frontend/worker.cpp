@@ -18,7 +18,9 @@
 #include "platform/clock.h"
 #include "platform/event.h"
 #include "platform/thread.h"
-#include "tablebases/tablebases.h"
+#include "tablebases/block_cache.h"
+#include "tablebases/probe.h"
+#include "tablebases/registration.h"
 
 namespace frontend {
 
@@ -136,7 +138,7 @@ void runThink(int32_t mode, int32_t type, int32_t ownTime, int32_t movesToGo, in
   // Step 1.
   engineEntries.setTimeControl(type, ownTime, movesToGo, ownIncrement, extra);
   // Step 2.
-  tablebases::tbHits = 0;
+  tablebases::tbHits.store(0, std::memory_order_relaxed);
   // A position without a legal move has nothing to search.
   if (!mirrorHasLegalMove()) {
     holdUntilReleased(mode);
