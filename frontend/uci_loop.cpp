@@ -104,7 +104,8 @@ void uciLoop() {
         continue;
       }
       char quote[OverlongQuoteChars + 1];
-      std::snprintf(quote, sizeof(quote), "%s", line);
+      std::memcpy(quote, line, OverlongQuoteChars);
+      quote[OverlongQuoteChars] = '\0';
       int c = next;
       while (c != EOF && c != '\n') c = std::fgetc(stdin);
       reportError("line too long", quote);
