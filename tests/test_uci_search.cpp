@@ -1,0 +1,216 @@
+// Search control over pipes with the real quillon_uci and the stand-in
+// engine module: what "go" hands the engine, the information lines and the
+// single "bestmove" of each search, stops held until a move is known,
+// ponder hits, a "go" during a running search, and multi-line analysis.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "helpers/uci_process.h"
+
+using testing_uci::finishUci;
+using testing_uci::ModuleChoice;
+using testing_uci::nowMs;
+using testing_uci::readAvailable;
+using testing_uci::readUntil;
+using testing_uci::sendLine;
+using testing_uci::startUci;
+using testing_uci::UciProcess;
+
+namespace {
+
+constexpr int ReplyMs = 10000;
+constexpr int QuietMs = 300;
+
+// A started program without a book, its start-up lines read.
+void startReady(UciProcess* p) {
+  ASSERT_TRUE(startUci(p, ModuleChoice::StubModule, {"taskset", "-c", "0"}));
+  sendLine(p, "setoption name OwnBook value false");
+  sendLine(p, "isready");
+  std::vector<std::string> lines = readUntil(p, "readyok", ReplyMs);
+  ASSERT_FALSE(lines.empty());
+  ASSERT_EQ(lines.back(), "readyok");
+}
+
+int countPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
+  int n = 0;
+  for (const std::string& line : lines) n += line.rfind(prefix, 0) == 0;
+  return n;
+}
+
+}  // namespace
+
+TEST(UciSearch, DepthSearchReportsEachDepthAndOneBestMove) {
+  UciProcess p;
+  startReady(&p);
+  sendLine(&p, "go depth 2");
+  std::vector<std::string> expected = {
+      "stub setTimeControl 0 2 0 0 0",
+      "stub think 1 0",
+      "info depth 1 nodes 0",
+      "info depth 1 score cp 20 nodes 1000 nps 1000000 tbhits 0 time 1 hashfull 3 multipv 1 pv  g1f3 g8f6",
+      "info depth 2 nodes 1000",
+      "info depth 2 score cp 20 nodes 2000 nps 1000000 tbhits 0 time 2 hashfull 3 multipv 1 pv  g1f3 g8f6",
+      "bestmove g1f3 ponder g8f6"};
+  EXPECT_EQ(readUntil(&p, "bestmove", ReplyMs), expected);
+  EXPECT_TRUE(readAvailable(&p, QuietMs).empty());
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciSearch, ClockKeywordsReachTheEngineInSecondsForTheSideToMove) {
+  UciProcess p;
+  startReady(&p);
+  sendLine(&p, "go wtime 30000 btime 120000 winc 2000 binc 1000 movestogo 30");
+  std::vector<std::string> lines = readUntil(&p, "bestmove", ReplyMs);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "stub setTimeControl 6 30 30 2 0");
+  EXPECT_EQ(lines.back(), "bestmove g1f3 ponder g8f6");
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciSearch, MoveTimeEndsThroughTheSearchTimer) {
+  UciProcess p;
+  startReady(&p);
+  long long start = nowMs();
+  sendLine(&p, "go movetime 300");
+  std::vector<std::string> lines = readUntil(&p, "bestmove", ReplyMs);
+  long long elapsed = nowMs() - start;
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "stub setTimeControl 4 300 0 0 0");
+  EXPECT_EQ(lines.back(), "bestmove g1f3 ponder g8f6");
+  EXPECT_EQ(countPrefix(lines, "bestmove"), 1);
+  EXPECT_GE(elapsed, 290);
+  EXPECT_LT(elapsed, 1500);
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciSearch, StopBeforeTheFirstLineIsPassedOnRightAfterIt) {
+  UciProcess p;
+  startReady(&p);
+  sendLine(&p, "go infinite");
+  sendLine(&p, "stop");
+  std::vector<std::string> expected = {
+      "stub setTimeControl 1 60 0 0 0",
+      "stub think 1 2",
+      "info depth 1 nodes 0",
+      "info depth 1 score cp 20 nodes 1000 nps 1000000 tbhits 0 time 1 hashfull 3 multipv 1 pv  g1f3 g8f6",
+      "stub stopThinking",
+      "bestmove g1f3 ponder g8f6"};
+  EXPECT_EQ(readUntil(&p, "bestmove", ReplyMs), expected);
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciSearch, StopDuringAnalysisIsAnsweredPromptly) {
+  UciProcess p;
+  startReady(&p);
+  sendLine(&p, "go infinite");
+  readUntil(&p, "info depth 3 score", ReplyMs);
+  long long start = nowMs();
+  sendLine(&p, "stop");
+  std::vector<std::string> lines = readUntil(&p, "bestmove", ReplyMs);
+  EXPECT_LT(nowMs() - start, 150);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "bestmove g1f3 ponder g8f6");
+  EXPECT_EQ(countPrefix(lines, "stub stopThinking"), 1);
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciSearch, PonderHitTurnsThePonderSearchIntoATimedOne) {
+  UciProcess p;
+  startReady(&p);
+  sendLine(&p, "go ponder wtime 10000 btime 10000");
+  std::vector<std::string> lines = readUntil(&p, "info depth 2 score", ReplyMs);
+  EXPECT_EQ(countPrefix(lines, "bestmove"), 0);
+  sendLine(&p, "ponderhit");
+  lines = readUntil(&p, "bestmove", ReplyMs);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(countPrefix(lines, "stub ponderHit"), 1);
+  EXPECT_EQ(lines.back(), "bestmove g1f3 ponder g8f6");
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciSearch, GoDuringAnAnalysisEndsItFirst) {
+  UciProcess p;
+  startReady(&p);
+  sendLine(&p, "go infinite");
+  readUntil(&p, "info depth 2 score", ReplyMs);
+  sendLine(&p, "go depth 1");
+  std::vector<std::string> lines = readUntil(&p, "bestmove", ReplyMs);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(countPrefix(lines, "stub stopThinking"), 1);
+  lines = readUntil(&p, "bestmove", ReplyMs);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(countPrefix(lines, "stub setTimeControl 0 1 0 0 0"), 1);
+  EXPECT_EQ(lines.back(), "bestmove g1f3 ponder g8f6");
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciSearch, MultiPvAnalysisShowsEveryLineAndPlaysTheFirst) {
+  UciProcess p;
+  startReady(&p);
+  sendLine(&p, "setoption name MultiPV value 3");
+  sendLine(&p, "go infinite");
+  std::vector<std::string> lines = readUntil(&p, "info depth 2 score cp 6", ReplyMs);
+  EXPECT_EQ(countPrefix(lines, "stub think 3 2"), 1);
+  EXPECT_EQ(countPrefix(lines, "info depth 1 score cp 20 nodes 1000 nps 1000000 tbhits 0 time 1 hashfull 3 multipv 1 pv  g1f3 g8f6"), 1);
+  EXPECT_EQ(countPrefix(lines, "info depth 1 score cp 13 nodes 1000 nps 1000000 tbhits 0 time 1 hashfull 3 multipv 2 pv  b1c3 b8c6"), 1);
+  EXPECT_EQ(countPrefix(lines, "info depth 1 score cp 6 nodes 1000 nps 1000000 tbhits 0 time 1 hashfull 3 multipv 3 pv  e2e4 e7e5"), 1);
+  sendLine(&p, "stop");
+  lines = readUntil(&p, "bestmove", ReplyMs);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "bestmove g1f3 ponder g8f6");
+  // A normal search shows one line only.
+  sendLine(&p, "go depth 1");
+  lines = readUntil(&p, "bestmove", ReplyMs);
+  EXPECT_EQ(countPrefix(lines, "stub think 1 0"), 1);
+  EXPECT_EQ(countPrefix(lines, "info depth 1 score"), 1);
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciSearch, ContemptIsTakenOffShownScoresExceptInAnalysis) {
+  UciProcess p;
+  startReady(&p);
+  sendLine(&p, "setoption name Contempt value 15");
+  sendLine(&p, "go depth 1");
+  std::vector<std::string> lines = readUntil(&p, "bestmove", ReplyMs);
+  EXPECT_EQ(countPrefix(lines, "info depth 1 score cp 5 "), 1);
+  sendLine(&p, "go infinite");
+  lines = readUntil(&p, "info depth 1 score", ReplyMs);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back().rfind("info depth 1 score cp 20 ", 0), 0u);
+  sendLine(&p, "stop");
+  readUntil(&p, "bestmove", ReplyMs);
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciSearch, GoAsTheFirstCommandStartsTheEngine) {
+  UciProcess p;
+  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
+  sendLine(&p, "go depth 1");
+  std::vector<std::string> lines = readUntil(&p, "bestmove", ReplyMs);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(countPrefix(lines, "stub initEngine"), 1);
+  EXPECT_EQ(countPrefix(lines, "stub setEnginePosition rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"), 1);
+  EXPECT_EQ(lines.back(), "bestmove g1f3 ponder g8f6");
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciSearch, QuitDuringAnalysisEndsTheProgram) {
+  UciProcess p;
+  startReady(&p);
+  sendLine(&p, "go infinite");
+  readUntil(&p, "info depth 1 score", ReplyMs);
+  sendLine(&p, "quit");
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciSearch, NewGameClearsTheEngineTable) {
+  UciProcess p;
+  startReady(&p);
+  sendLine(&p, "ucinewgame");
+  sendLine(&p, "isready");
+  std::vector<std::string> lines = readUntil(&p, "readyok", ReplyMs);
+  EXPECT_EQ(countPrefix(lines, "stub clearEngineHash"), 1);
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
