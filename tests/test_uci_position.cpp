@@ -1,0 +1,80 @@
+// The "position" command over pipes with the stand-in engine module: the
+// position text handed to the engine (always a text, also for the start
+// position), its moves in order with their promotion letters, the refused
+// texts and move texts.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "helpers/uci_process.h"
+
+using testing_uci::finishUci;
+using testing_uci::ModuleChoice;
+using testing_uci::readUntil;
+using testing_uci::sendLine;
+using testing_uci::startUci;
+using testing_uci::UciProcess;
+
+namespace {
+
+constexpr int ReplyMs = 10000;
+
+// Sends the lines, then "isready"; returns what came before "readyok",
+// without the start-up's lines.
+std::vector<std::string> exchange(UciProcess* p, const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) sendLine(p, line);
+  sendLine(p, "isready");
+  std::vector<std::string> out = readUntil(p, "readyok", ReplyMs);
+  EXPECT_FALSE(out.empty());
+  if (!out.empty()) out.pop_back();
+  return out;
+}
+
+void startReady(UciProcess* p) {
+  ASSERT_TRUE(startUci(p, ModuleChoice::StubModule));
+  sendLine(p, "setoption name OwnBook value false");
+  sendLine(p, "isready");
+  readUntil(p, "readyok", ReplyMs);
+}
+
+}  // namespace
+
+TEST(UciPosition, StartPositionAndMovesReachTheEngineInOrder) {
+  UciProcess p;
+  startReady(&p);
+  std::vector<std::string> expected = {
+      "stub setEnginePosition rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+      "stub playEngineMove 3414  ", "stub playEngineMove 4464  ", "stub playEngineMove 2506  "};
+  EXPECT_EQ(exchange(&p, {"position startpos moves e2e4 e7e5 g1f3"}), expected);
+  // Any word other than "fen" means the start position.
+  EXPECT_EQ(exchange(&p, {"position anything"}),
+            std::vector<std::string>{"stub setEnginePosition rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"});
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciPosition, FenWordsAreJoinedEachFollowedByABlank) {
+  UciProcess p;
+  startReady(&p);
+  std::vector<std::string> expected = {"stub setEnginePosition 8/4P3/8/8/8/8/8/k3K3 w - - 0 1 ",
+                                       "stub playEngineMove 7464 N"};
+  EXPECT_EQ(exchange(&p, {"position fen 8/4P3/8/8/8/8/8/k3K3  w - - 0 1 moves e7e8n"}), expected);
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+TEST(UciPosition, RefusedTextsAndMovesAreReported) {
+  UciProcess p;
+  startReady(&p);
+  // The engine refuses the text: no moves follow.
+  std::vector<std::string> refused = {"stub setEnginePosition 8/8/8/X/8/8/8/8 w ", "info string Illegal position"};
+  EXPECT_EQ(exchange(&p, {"position fen 8/8/8/X/8/8/8/8 w moves e2e4"}), refused);
+  // A text longer than the position buffer never reaches the engine.
+  std::string longFen = "position fen " + std::string(300, '8');
+  EXPECT_EQ(exchange(&p, {longFen}), std::vector<std::string>{"info string Illegal position"});
+  // A move text that is no move ends the list; the moves before it stay.
+  std::vector<std::string> partial = {
+      "stub setEnginePosition rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+      "stub playEngineMove 3414  ", "Illegal move: e9e4"};
+  EXPECT_EQ(exchange(&p, {"position startpos moves e2e4 e9e4 e7e5"}), partial);
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
