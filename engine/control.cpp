@@ -24,6 +24,19 @@ HostCallbacks hostCallbacks = {};
 ThreadBoard masterBoard;
 Position rootPosition;
 
+int32_t searchDepth = 3;
+int32_t lineIndex = 0;
+int32_t previousScore = -ScoreBound;
+int32_t easyFactor = 10;
+Move easyMove = noMove;
+int32_t easyScore = 0;
+int32_t hashDepthMark = 0;
+std::atomic<int32_t> onFirstRootMove{0};
+std::atomic<int32_t> linesReported{0};
+
+std::atomic<int32_t> rootPhase{PhaseFinished};
+platform::CriticalSection controlLock;
+
 std::atomic<InfoHook> infoHook{nullptr};
 std::atomic<CurrMoveHook> currMoveHook{nullptr};
 std::atomic<TimerHook> timerHook{nullptr};

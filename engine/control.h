@@ -15,6 +15,7 @@
 
 #include "engine/board.h"
 #include "engine/engine_interface.h"
+#include "platform/critical_section.h"
 
 namespace engine {
 
@@ -80,6 +81,30 @@ extern std::atomic<InfoHook> infoHook;
 extern std::atomic<CurrMoveHook> currMoveHook;
 extern std::atomic<TimerHook> timerHook;
 extern std::atomic<TablebaseHook> tablebaseHook;
+
+// The root driver's state (Part of the driver, read by the search): the
+// current iteration depth, the line being searched, the previous
+// iteration's score, the easy-move test's figures and the depth of the
+// root's stored result. They change only between searches of the root;
+// `onFirstRootMove` is written by whichever thread searches a root move.
+extern int32_t searchDepth;
+extern int32_t lineIndex;
+extern int32_t previousScore;
+extern int32_t easyFactor;  // tenths; 10 = none
+extern Move easyMove;
+extern int32_t easyScore;
+extern int32_t hashDepthMark;
+extern std::atomic<int32_t> onFirstRootMove;
+// Lines reported to the host during the current search (by any thread).
+extern std::atomic<int32_t> linesReported;
+
+// What a ponderhit does depends on how far the driver got: before the time
+// is allocated it is latched, while the timed search runs it starts the
+// clock, after the search it ends the wait. `controlLock` serialises these
+// changes of the driver with ponderhit.
+enum RootPhase : int32_t { PhasePreparing = 0, PhaseTimed = 1, PhaseFinished = 2 };
+extern std::atomic<int32_t> rootPhase;
+extern platform::CriticalSection controlLock;
 
 inline bool stopRequested() { return stopFlag.load(std::memory_order_relaxed) != 0; }
 

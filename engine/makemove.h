@@ -1,0 +1,12 @@
+// Make and unmake.
+#pragma once
+#include "engine/board.h"
+
+namespace engine {
+
+// Plays `move` from `parent` into `child`, changing the board in place.
+void makeMove(Position* parent, Move move, Position* child);
+// Takes the child's move back.
+void unmakeMove(Position* child);
+
+}  // namespace engine

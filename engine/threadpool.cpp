@@ -1,0 +1,231 @@
+// The pool of helper threads, the hand-off of moves and the wait for them.
+#include <algorithm>
+
+#include "engine/check.h"
+#include "engine/control.h"
+#include "engine/search.h"
+#include "engine/threads.h"
+#include "platform/processors.h"
+#include "platform/thread.h"
+
+namespace engine {
+
+constexpr int32_t MasterThreadId = 1;
+constexpr uint32_t SearchSharedNode = 0x2000;
+
+static void searchThreadMain(void* argument);
+
+void createThreadPool(int32_t requested) {
+  // Step 1. Processors of the affinity mask.
+  cpuCount = std::max(platform::processorCount(), 1);
+  // Steps 3 and 4, on the first call only: the records and their threads.
+  if (thread == nullptr) {
+    int32_t records = std::min(2 * cpuCount, MaxThreadRecords);
+    thread = new ThreadRecord[records];
+    for (int32_t i = 0; i < records; ++i) {
+      ThreadRecord* rec = &thread[i];
+      initBoard(&rec->board);
+      rec->board.threadId = i + 2;
+      rec->position = new Position{};
+      initPosition(rec->position, &rec->board);
+      rec->position->killers[0] = rec->position->killers[1] = noMove;
+      rec->queueEmpty = platform::createSemaphore(1, 1);
+      rec->queueFull = platform::createSemaphore(0, 1);
+      QL_CHECK(rec->queueEmpty != nullptr && rec->queueFull != nullptr);
+      rec->active.store(nullptr, std::memory_order_relaxed);
+      rec->busy.store(0, std::memory_order_relaxed);
+      rec->resplitFlag = 0;
+      rec->token = nullptr;
+      rec->started = platform::startThread(searchThreadMain, rec);
+      // A helper that cannot start ends the pool: the thread count never
+      // counts records without a thread.
+      if (!rec->started) break;
+      threadsCreated = i + 1;
+    }
+    // Step 5.
+    for (int32_t i = 0; i <= MaxThreadRecords; ++i) {
+      threadWaiting[i].store(0, std::memory_order_relaxed);
+      waitingCount[i].store(-1, std::memory_order_relaxed);
+    }
+  }
+  // Step 2 (and later calls): the thread count and the tokens.
+  setThreadCount(requested > 0 && requested <= cpuCount ? requested : cpuCount);
+}
+
+// The helper's loop: wait for a move, search it against the shared bounds
+// of the split node, fold the result back and become free again.
+static void searchThreadMain(void* argument) {
+  ThreadRecord* rec = static_cast<ThreadRecord*>(argument);
+  const int32_t index = int32_t(rec - thread);
+  Position* position = rec->position;
+  Position& child = rec->child;
+  for (;;) {
+    // Step 1. Idle until a move is handed over.
+    rec->busy.store(0, std::memory_order_relaxed);
+    rec->resplitFlag = 0;
+    platform::waitSemaphore(rec->queueFull);
+
+    // Step 2. The giver filled the record and cloned the node before the
+    // release; the child template is this record's own copy.
+    rec->busy.store(1, std::memory_order_relaxed);
+    QL_CHECK(position->pg->threadId == index + 2);
+    copyPosition(&child, &rec->childTemplate);
+    child.pg = position->pg;
+    Position* node = rec->splitNode;
+    Move remembered[2];
+    Move localKillers[2];
+    enterSearchLock();
+    remembered[0] = localKillers[0] = rec->killers[0];
+    remembered[1] = localKillers[1] = rec->killers[1];
+    leaveSearchLock();
+
+    // Step 3. Search the move until it stands against the current bounds.
+    // A root split passes an empty exclusion list (root moves that are
+    // excluded are never handed over).
+    Move emptyExclusion[1] = {noMove};
+    Move* excluded = node->parent == nullptr ? emptyExclusion : nullptr;
+    ThreadBoard* board = position->pg;
+    position->searchFlags |= SearchSharedNode;
+    const int32_t startSearched = position->movesSearched;
+    for (;;) {
+      position->movesSearched = startSearched;
+      setBoardGeneration(board, boardGeneration(board->splitOwner));
+      std::atomic_ref<int32_t> best(*rec->best);
+      std::atomic_ref<int32_t> upper(*rec->upper);
+      if (best.load(std::memory_order_relaxed) < upper.load(std::memory_order_relaxed))
+        searchMove(position, rec->depth, rec->upper, rec->best, localKillers, rec->pv, rec->move, &child,
+                   excluded);
+      if (boardGeneration(board) >= boardGeneration(board->splitOwner) || stopRequested()) break;
+    }
+
+    // Step 4. Fold the move's count, killers and best so far into the split
+    // node under the lock (the giver and other helpers update it too).
+    enterSearchLock();
+    if (position->movesSearched > startSearched) node->movesSearched += 1;
+    if (rec->killers[0] == remembered[0] && rec->killers[1] == remembered[1]) {
+      rec->killers[0] = localKillers[0];
+      rec->killers[1] = localKillers[1];
+    }
+    node->bestSoFar = std::max(node->bestSoFar, position->bestSoFar);
+    leaveSearchLock();
+
+    // Step 5. The helper's nodes count for the master.
+    helperNodeCount.fetch_add(board->nodeCount, std::memory_order_relaxed);
+    board->nodeCount = 0;
+
+    // Step 6. Free again. The token goes home before queueEmpty, so a giver
+    // whose wait is over knows every token of its helpers is back.
+    rec->active.store(nullptr, std::memory_order_release);
+    QL_CHECK(platform::releaseSemaphore(rec->token));
+    QL_CHECK(platform::releaseSemaphore(rec->queueEmpty));
+  }
+}
+
+static bool anyThreadWaiting() {
+  for (int32_t i = 0; i <= threadRecordCount && i <= MaxThreadRecords; ++i)
+    if (threadWaiting[i].load(std::memory_order_relaxed)) return true;
+  return false;
+}
+
+int32_t findIdleHelper() {
+  platform::Semaphore* empties[MaxThreadRecords];
+  const int32_t count = nThreads.load(std::memory_order_relaxed);
+  for (int32_t i = 0; i < count; ++i) empties[i] = thread[i].queueEmpty;
+  int32_t status = platform::waitAnySemaphore(empties, count);
+  QL_CHECK(status >= 0 && status < count);
+  QL_CHECK(thread[status].active.load(std::memory_order_acquire) == nullptr);
+  return status;
+}
+
+bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move* killers, Move* pv, Move move,
+             Position* child) {
+  ThreadBoard* board = node->pg;
+  const int32_t t = board->threadId - 1;
+  ThreadRecord* self = board->threadId == MasterThreadId ? nullptr : &thread[board->threadId - 2];
+  if (nThreads.load(std::memory_order_relaxed) <= 0) return false;
+
+  if (self == nullptr) {
+    // Step 1. The master starts a split when it owns none.
+    if (board->splitPoint == &noSplitPosition) {
+      for (int32_t i = 0; i <= MaxThreadRecords; ++i) QL_CHECK(!threadWaiting[i].load(std::memory_order_relaxed));
+    }
+    board->splitPoint = node;
+  } else {
+    // Step 2. A helper that owns no split yet becomes an owner only while
+    // nobody waits for a helper, a hand-off token is free and a re-split
+    // token can be had; it then holds the re-split token in place of its
+    // hand-off token.
+    if (board->splitPoint == &noSplitPosition) {
+      if (anyThreadWaiting()) return false;
+      platform::Semaphore* tokens = handOffTokens.load(std::memory_order_relaxed);
+      if (!platform::tryWaitSemaphore(tokens)) return false;
+      QL_CHECK(platform::releaseSemaphore(tokens));
+      platform::Semaphore* resplits = resplitTokens.load(std::memory_order_relaxed);
+      if (!platform::tryWaitSemaphore(resplits)) return false;
+      self->resplitFlag = 1;
+      QL_CHECK(platform::releaseSemaphore(self->token));
+      self->token = resplits;
+    }
+    board->splitPoint = node;
+    self->busy.store(0, std::memory_order_relaxed);
+  }
+
+  // Step 3. A hand-off token, then a free helper.
+  threadWaiting[t].store(1, std::memory_order_relaxed);
+  waitingCount[t].store(node->movesSearched, std::memory_order_relaxed);
+  platform::Semaphore* tokens = handOffTokens.load(std::memory_order_relaxed);
+  platform::waitSemaphore(tokens);
+  int32_t h = findIdleHelper();
+  threadWaiting[t].store(0, std::memory_order_relaxed);
+  if (self != nullptr) self->busy.store(1, std::memory_order_relaxed);
+  waitingCount[t].store(-1, std::memory_order_relaxed);
+
+  // Step 4. Prepare the helper: a clone of the node on its own board, the
+  // hand-off fields and a copy of the child template, all before the
+  // release, since the giver goes on to reuse its child record.
+  ThreadRecord* rec = &thread[h];
+  ThreadBoard* helperBoard = &rec->board;
+  rec->position->pg = helperBoard;
+  clonePosition(rec->position, node);
+  helperBoard->threadId = h + 2;
+  helperBoard->nodeCount = 0;
+  setBoardGeneration(helperBoard, searchGeneration.load(std::memory_order_relaxed));
+  helperBoard->splitOwner = board;
+  helperBoard->splitPoint = &noSplitPosition;
+  rec->splitNode = node;
+  rec->depth = depth;
+  rec->upper = upper;
+  rec->best = best;
+  rec->killers = killers;
+  rec->pv = pv;
+  rec->move = move;
+  copyPosition(&rec->childTemplate, child);
+  rec->token = tokens;
+  rec->active.store(node, std::memory_order_release);
+  QL_CHECK(platform::releaseSemaphore(rec->queueFull));
+  QL_CHECK(board->splitPoint == node);
+  return true;
+}
+
+void waitForHelpers(Position* node) {
+  ThreadBoard* board = node->pg;
+  ThreadRecord* self = board->threadId == MasterThreadId ? nullptr : &thread[board->threadId - 2];
+  QL_CHECK(board->splitPoint != &noSplitPosition);
+  board->splitPoint = nullptr;
+  for (;;) {
+    platform::Semaphore* empties[MaxThreadRecords];
+    int32_t threadsToWaitFor = 0;
+    const int32_t count = nThreads.load(std::memory_order_relaxed);
+    for (int32_t i = 0; i < count; ++i)
+      if (thread[i].active.load(std::memory_order_acquire) == node) empties[threadsToWaitFor++] = thread[i].queueEmpty;
+    if (threadsToWaitFor == 0) return;
+    if (self != nullptr) self->busy.store(0, std::memory_order_relaxed);
+    int32_t status = platform::waitAnySemaphore(empties, threadsToWaitFor);
+    QL_CHECK(status >= 0 && status < threadsToWaitFor);
+    if (self != nullptr) self->busy.store(1, std::memory_order_relaxed);
+    // Only a sign that one of them finished: the helper stays free.
+    QL_CHECK(platform::releaseSemaphore(empties[status]));
+  }
+}
+
+}  // namespace engine
