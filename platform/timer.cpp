@@ -50,8 +50,11 @@ void runTimerThread(TimerQueue* queue) {
     auto earliest = queue->pending.begin();
     for (auto it = queue->pending.begin(); it != queue->pending.end(); ++it)
       if (it->due < earliest->due) earliest = it;
-    if (Clock::now() < earliest->due) {
-      queue->changed.wait_until(guard, earliest->due);
+    // Wait on a copy of the due time: the timer may be cancelled (and its
+    // record freed) while the lock is released.
+    const Clock::time_point due = earliest->due;
+    if (Clock::now() < due) {
+      queue->changed.wait_until(guard, due);
       continue;
     }
     PendingTimer timer = *earliest;
