@@ -1,0 +1,40 @@
+// A test host for the engine module: loads the built module by path, binds
+// it through EngineInit exactly as the front end does, supplies recording
+// callbacks (search timer on real one-shot timers, information lines,
+// current moves, node counts) and runs searches on their own thread.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/engine_interface.h"
+
+namespace testing_host {
+
+struct ReportedLine {
+  int32_t lineIndex;
+  int32_t depth;
+  int32_t score;
+  int32_t time;
+  std::vector<engine::Move> pv;
+};
+
+// The module's entries; loads and binds the module on the first call and
+// sizes its hash table (fails the running test when that cannot be done).
+engine::EngineEntries& moduleEntries();
+
+// Clears what the callbacks recorded.
+void clearRecords();
+std::vector<ReportedLine> reportedLines();
+std::vector<int32_t> timerCalls();
+uint64_t lastNodeCount();
+int32_t nodeCountCalls();
+int32_t currMoveCalls();
+
+// The search's wall time in ms: resetStopFlags, setTimeControl and think.
+int64_t runSearch(int32_t type, int32_t time, int32_t moves, int32_t lines, int32_t mode);
+
+// The module's file path in this build.
+std::string modulePath();
+
+}  // namespace testing_host
