@@ -27,7 +27,8 @@ void reportError(const char* message, const char* context) {
 void assertFailed(const char* sourceFile, int32_t line) {
   // The format ends in a newline of its own, so an empty line follows.
   printLine("info string Assert Failed: %s+%d\n", sourceFile, static_cast<int>(line));
-  std::exit(1);
+  // Other threads may still run: end without static destructors.
+  std::quick_exit(1);
 }
 
 }  // namespace frontend

@@ -8,6 +8,7 @@
 #include "frontend/options.h"
 #include "frontend/uci_loop.h"
 #include "platform/float_control.h"
+#include "platform/process.h"
 #include "platform/processors.h"
 
 namespace {
@@ -18,6 +19,8 @@ constexpr int ExitNormal = 1;
 int main() {
   // Step 1. Denormals never take the slow path in the evaluation's floats.
   platform::setFlushToZero(frontend::denormalsAreZero);
+  // A controller that closes its end of the pipe ends nothing here.
+  platform::ignoreBrokenPipe();
   // Step 2. The engine is started lazily, by the first command that needs it.
   frontend::engineStarted = false;
   // Steps 3-4. The processor count is the Threads option's default and maximum.

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "frontend/console.h"
 #include "frontend/engine_link.h"
 #include "frontend/search_control.h"
 #include "frontend/search_output.h"
@@ -168,4 +169,17 @@ TEST_F(SearchOutput, CurrentMoveListNeverOverflows) {
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("currmovenumber 256\n"), std::string::npos);
   EXPECT_EQ(out.find("currmovenumber 257"), std::string::npos);
+}
+
+TEST(Console, OverlongLinesAreCutAtTheLineBuffer) {
+  std::string text(5000, 'x');
+  testing::internal::CaptureStdout();
+  frontend::printLine("%s", text.c_str());
+  frontend::reportError("Unknown command", "");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            std::string(2047, 'x') + "\n" + "info string Error (Unknown command): \n");
+}
+
+TEST(ConsoleDeathTest, AssertionPrintsItsLineAndEndsWithCode1) {
+  EXPECT_EXIT(frontend::assertFailed("ucitodll", 123), ::testing::ExitedWithCode(1), "");
 }

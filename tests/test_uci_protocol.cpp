@@ -242,3 +242,12 @@ TEST(UciProtocol, CarriageReturnBeforeTheNewlineIsDropped) {
   for (const std::string& line : lines) EXPECT_NE(line, "No such file or directory");
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
+
+TEST(UciProtocol, ClosedOutputDoesNotEndTheProgram) {
+  UciProcess p;
+  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
+  testing_uci::closeOutput(&p);
+  for (int i = 0; i < 20; ++i) sendLine(&p, "uci");
+  sendLine(&p, "quit");
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}

@@ -115,6 +115,11 @@ std::vector<std::string> readAvailable(UciProcess* process, int quietMs) {
   return lines;
 }
 
+void closeOutput(UciProcess* process) {
+  if (process->output >= 0) close(process->output);
+  process->output = -1;
+}
+
 int finishUci(UciProcess* process, int timeoutMs) {
   if (process->input >= 0) close(process->input);
   process->input = -1;

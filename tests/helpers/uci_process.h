@@ -39,6 +39,9 @@ std::vector<std::string> readUntil(UciProcess* process, const std::string& prefi
 // Every line that arrives before `quietMs` pass without output.
 std::vector<std::string> readAvailable(UciProcess* process, int quietMs);
 
+// Closes the reading end of the program's standard output.
+void closeOutput(UciProcess* process);
+
 // Closes standard input and waits for the exit; the exit status (0..255),
 // or -1 when the program had to be killed after the time.
 int finishUci(UciProcess* process, int timeoutMs);
