@@ -186,7 +186,11 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
   ThreadRecord* rec = &thread[h];
   ThreadBoard* helperBoard = &rec->board;
   rec->position->pg = helperBoard;
+  // Helpers of this board's split nodes write its generation under the
+  // lock; the copy reads it, so it is made under the lock too.
+  enterSearchLock();
   clonePosition(rec->position, node);
+  leaveSearchLock();
   helperBoard->threadId = h + 2;
   helperBoard->nodeCount = 0;
   setBoardGeneration(helperBoard, searchGeneration.load(std::memory_order_relaxed));

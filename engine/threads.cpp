@@ -25,17 +25,25 @@ static int32_t resplitCount(int32_t count) {
   return std::min(count, count <= SmallPoolLimit ? SmallPoolResplits : LargePoolResplits);
 }
 
+// Token semaphores by thread count, each made once. A change of the count
+// switches sets while no search runs, when every token is home, so a set
+// taken up again is full; a helper that has just released its token into
+// the old set still finds it open.
+static platform::Semaphore* handOffTokenSets[MaxThreadRecords + 1];
+static platform::Semaphore* resplitTokenSets[MaxThreadRecords + 1];
+
 void setThreadCount(int32_t count) {
   count = std::clamp(count, 0, threadsCreated);
   nThreads.store(count, std::memory_order_relaxed);
   threadRecordCount = std::min(2 * count, MaxThreadRecords);
-  // Every token is home while no search runs, so fresh semaphores with full
-  // counts are exact. The old ones are left open: a helper that has just
-  // released its token may still hold the pointer.
-  handOffTokens.store(platform::createSemaphore(count, std::max(count, 1)), std::memory_order_relaxed);
-  int32_t k = resplitCount(count);
-  resplitTokens.store(platform::createSemaphore(k, std::max(k, 1)), std::memory_order_relaxed);
-  QL_CHECK(handOffTokens.load() != nullptr && resplitTokens.load() != nullptr);
+  if (handOffTokenSets[count] == nullptr) {
+    int32_t k = resplitCount(count);
+    handOffTokenSets[count] = platform::createSemaphore(count, std::max(count, 1));
+    resplitTokenSets[count] = platform::createSemaphore(k, std::max(k, 1));
+    QL_CHECK(handOffTokenSets[count] != nullptr && resplitTokenSets[count] != nullptr);
+  }
+  handOffTokens.store(handOffTokenSets[count], std::memory_order_relaxed);
+  resplitTokens.store(resplitTokenSets[count], std::memory_order_relaxed);
 }
 
 void enterSearchLock() { platform::enterCriticalSection(searchLock); }
