@@ -109,7 +109,7 @@ TEST(UciSearch, StopDuringAnalysisIsAnsweredPromptly) {
   long long start = nowMs();
   sendLine(&p, "stop");
   std::vector<std::string> lines = readUntil(&p, "bestmove", ReplyMs);
-  EXPECT_LT(nowMs() - start, 150);
+  EXPECT_LT(nowMs() - start, 300);
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back(), "bestmove g1f3 ponder g8f6");
   EXPECT_EQ(countPrefix(lines, "stub stopThinking"), 1);
