@@ -160,6 +160,7 @@ void rootSearch(Position* position, int32_t lines) {
     exclusion[0] = noMove;
     Move* lastExcluded = &exclusion[0];
     killers[0] = noMove;
+    linePv[0][0] = noMove;  // stays so when no move reaches the window
     e = searchNode(position, d, ScoreBound, lowerBound, killers, linePv[0], lastExcluded);
     if (stopRequested()) break;
     // Step 5. A fail low against the window's lower bound has no move.
@@ -179,6 +180,7 @@ void rootSearch(Position* position, int32_t lines) {
         resetMoveStack(position);
         killers[0] = noMove;
         Move* line = linePv[lineIndex];
+        line[0] = noMove;
         int32_t score = searchNode(position, d, lineScore + LineWindowStep, lowerBound, killers, line, lastExcluded);
         if (!stopRequested()) callInfoHook(d, score, line, 0);
         // A line without a move ends the list: a noMove would cut the
@@ -207,6 +209,7 @@ void rootSearch(Position* position, int32_t lines) {
       exclusion[0] = noMove;
       exclusion[1] = best;
       killers[0] = noMove;
+      easyPv[0] = noMove;
       int32_t e2 = searchNode(position, d, e - 70, e - 151, killers, easyPv, &exclusion[1]);
       infoHook.store(savedInfoHook);
       int32_t gap = e - e2;
