@@ -35,6 +35,8 @@ bool startUci(UciProcess* process, ModuleChoice module, const std::vector<std::s
 #endif
   if (module == ModuleChoice::StubModule)
     fs::copy_file(binary / "stub_module" / moduleName, fs::path(process->directory) / moduleName);
+  if (module == ModuleChoice::RealModule)
+    fs::copy_file(binary / moduleName, fs::path(process->directory) / moduleName);
   if (module == ModuleChoice::EmptyFile) std::ofstream(fs::path(process->directory) / moduleName).put('\0');
 
   int toChild[2];

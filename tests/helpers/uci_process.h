@@ -10,7 +10,7 @@
 namespace testing_uci {
 
 // Which module goes beside the program.
-enum class ModuleChoice { StubModule, NoModule, EmptyFile };
+enum class ModuleChoice { StubModule, RealModule, NoModule, EmptyFile };
 
 struct UciProcess {
   int pid = -1;
