@@ -1,5 +1,5 @@
 // The entries that set the search's control words: parameters, time
-// control, stop flags, ponderhit, stop and the timer protocol.
+// control, stop flags, ponderhit and stop.
 #include <algorithm>
 
 #include "engine/control.h"
@@ -57,23 +57,6 @@ void resetStopFlags() {
   timeDecided.store(0);
   iterationDone.store(0);
   ponderHitPending.store(0);
-}
-
-void onTimer(void*, bool) {
-  // The first firing stops after a completed iteration; during a fail-low
-  // it arms the second timer for the extension, whose firing finds the
-  // extension 0 and stops.
-  const int32_t done = iterationDone.load();
-  const int32_t extension = timerExtension.exchange(0);
-  if (done != 0 || extension <= 0) {
-    stopFlag.store(1);
-    return;
-  }
-  if (hostCallbacks.setSearchTimer != nullptr) {
-    hostCallbacks.setSearchTimer(-extension);
-  } else {
-    stopFlag.store(1);
-  }
 }
 
 void ponderHit() {

@@ -61,12 +61,6 @@ void announceCurrentMove(int32_t depth, Position* child, int32_t flag) {
   hostCallbacks.reportCurrMove(depth, child->lastMove, currentMoveFlags(child, flag));
 }
 
-void armSearchTimer(int32_t t, int32_t m) {
-  if (hostCallbacks.setSearchTimer == nullptr) return;
-  timerExtension.store(m - t);
-  hostCallbacks.setSearchTimer(t);
-}
-
 void buildProbeBoard(const ThreadBoard* board, int8_t out[64]) {
   int32_t index = 0;
   for (int32_t square = 0; square < 128; ++square) {

@@ -212,9 +212,23 @@ TEST_F(EngineControl, CancelAndMissingTimerSlot) {
   hostCallbacks.setSearchTimer = nullptr;
   armSearchTimer(100, 300);  // no timer service: nothing happens
   EXPECT_EQ(timerExtension.load(), 0);
+}
+
+TEST_F(EngineControl, FiringAfterTheCancelIsIgnored) {
+  // A firing that was under way when the driver cancelled neither stops
+  // the next search nor arms a timer the cancel has missed.
+  armSearchTimer(1000, 3000);
+  armSearchTimer(0, 0);
+  iterationDone.store(1);
+  onTimer(nullptr, true);
+  EXPECT_EQ(stopFlag.load(), 0);
   iterationDone.store(0);
-  timerExtension.store(200);
-  onTimer(nullptr, true);  // cannot re-arm: stop rather than run on untimed
+  onTimer(nullptr, true);
+  EXPECT_EQ(stopFlag.load(), 0);
+  EXPECT_EQ(timerCalls, (std::vector<int32_t>{1000, 0}));
+  // The next search's timer works as before.
+  armSearchTimer(500, 500);
+  onTimer(nullptr, true);
   EXPECT_EQ(stopFlag.load(), 1);
 }
 
