@@ -85,7 +85,8 @@ bool handlePosition(const char* line, char** tokens, int32_t count, const char* 
   // Step 6. Each move in turn; the first that is not a move ends the list.
   for (int32_t i = movesIndex + 1; i < count; ++i) {
     engine::Move move = coordinateTextToMove(tokens[i], 0);
-    if (move == engine::noMove) {
+    // The game list holds MaxGamePlies moves: one more is refused.
+    if (move == engine::noMove || i - movesIndex > MaxGamePlies) {
       printLine("Illegal move: %s", tokens[i]);
       break;
     }

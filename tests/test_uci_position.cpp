@@ -78,3 +78,16 @@ TEST(UciPosition, RefusedTextsAndMovesAreReported) {
   EXPECT_EQ(exchange(&p, {"position startpos moves e2e4 e9e4 e7e5"}), partial);
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
+
+TEST(UciPosition, MoveListIsBoundedAtSixHundredPlies) {
+  UciProcess p;
+  startReady(&p);
+  std::string line = "position startpos moves";
+  for (int i = 0; i < 150; ++i) line += " g1f3 g8f6 f3g1 f6g8";
+  line += " e2e4";
+  std::vector<std::string> out = exchange(&p, {line});
+  ASSERT_EQ(out.size(), 602u);
+  EXPECT_EQ(out[600], "stub playEngineMove 7655  ");
+  EXPECT_EQ(out[601], "Illegal move: e2e4");
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
