@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/evaluate.h"
 #include "frontend/book.h"
 #include "frontend/console.h"
 #include "frontend/engine_link.h"
@@ -122,8 +123,10 @@ bool handleWaitForIdle(const char* /*line*/, char** /*tokens*/, int32_t /*count*
 
 bool handleThink(const char* /*line*/, char** tokens, int32_t count, const char* /*first*/) {
   FRONTEND_CHECK(count == 9);
-  // Step 1. The side to move picks the clock and increment.
+  // Step 1. The side to move picks the clock and increment; the linked
+  // core, which has no think entry of its own, learns it too.
   int32_t side = mirrorSideToMove();
+  engine::engineSide = side;
   // Step 2.
   int32_t numbers[8];
   for (int32_t i = 0; i < 8; ++i) numbers[i] = textToNumber(tokens[i + 1]);
