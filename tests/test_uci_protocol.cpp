@@ -167,6 +167,22 @@ TEST(UciProtocol, HashResizesOnlyWhenTheSizeChanges) {
   std::vector<std::string> expected = {"stub releaseEngineHash", "stub initEngine 67108864 0",
                                        "stub releaseEngineHash", "stub initEngine 4292870144 0"};
   EXPECT_EQ(sizing, expected);
+  // The stand-in grants at most 256 MB: the shortfall is reported, and the
+  // same request again re-sizes, as the size in effect is what was granted.
+  bool reduced = false;
+  for (const std::string& line : lines) reduced = reduced || line == "info string Error (Hash size was reduced): ";
+  EXPECT_TRUE(reduced);
+  sendLine(&p, "setoption name Hash value 4095");
+  sendLine(&p, "setoption name Hash value 256");
+  sendLine(&p, "setoption name Hash value 128");
+  sendLine(&p, "isready");
+  sizing.clear();
+  for (const std::string& line : readUntil(&p, "readyok", ReplyMs))
+    if (line.rfind("stub initEngine", 0) == 0 || line.rfind("info string Error", 0) == 0) sizing.push_back(line);
+  // 256 MB is what is in effect already: no re-size for it.
+  expected = {"stub initEngine 4292870144 0", "info string Error (Hash size was reduced): ",
+              "stub initEngine 134217728 0"};
+  EXPECT_EQ(sizing, expected);
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
