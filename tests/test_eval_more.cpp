@@ -6,6 +6,7 @@
 
 #include <random>
 
+#include "engine/control.h"
 #include "engine/eval_terms.h"
 #include "engine/evaluate.h"
 #include "helpers/board_builder.h"
@@ -396,4 +397,83 @@ TEST(MiddlegameMirror, HandPickedGamePositions) {
         if (!pair.compared) continue;
         EXPECT_LE(std::abs(pair.score + pair.mirrorScore), pair.tolerance) << field << " " << side << " " << clock;
       }
+}
+
+TEST(MiddlegameDrawRules, WordTwelveOffKeepsOnlyTheSinglePawnAdjustment) {
+  const char* field = "1b2k2r/8/8/8/8/8/4P3/1BN1K2R";
+  EvalPosition marked, unmarked;
+  buildEvalPosition(marked, field, White);
+  runEvaluatorStages(marked, White);
+  EXPECT_EQ(marked.board->evalBlock.drawMark, 1);
+  int32_t saved = engineParameters.words[ParamDrawMarkKeep];
+  engineParameters.words[ParamDrawMarkKeep] = 0;
+  buildEvalPosition(unmarked, field, White);
+  runEvaluatorStages(unmarked, White);
+  engineParameters.words[ParamDrawMarkKeep] = saved;
+  EXPECT_EQ(unmarked.board->evalBlock.drawMark, 0);
+  // Unscaled: the pawn keeps the whole moved edge in its base value.
+  EXPECT_EQ(unmarked.board->kinds[WhitePawn].baseValue, 84 + (2 * 308) / 3);
+  EXPECT_EQ(marked.board->kinds[WhitePawn].baseValue, ((84 + (2 * 308) / 3) * 39 + 32) >> 6);
+}
+
+TEST(MiddlegameScaling, QueenAgainstRookScalesToSeventeenSixtyFourths) {
+  EvalPosition ep;
+  buildEvalPosition(ep, "3rk3/4p3/8/8/8/8/8/3QK3", White);
+  runEvaluatorStages(ep, White);
+  EXPECT_EQ(ep.board->kinds[WhiteQueen].baseValue, (992 * 17 + 32) >> 6);
+  EXPECT_EQ(ep.board->kinds[BlackRook].baseValue, (511 * 17 + 32) >> 6);
+  EXPECT_EQ(ep.board->kinds[WhiteKing].baseValue, 14000);  // kings stay unscaled
+}
+
+TEST(MiddlegameScaling, FiftyMovesWithFewPiecesScaleToTwentySixtyFourths) {
+  // Queen and rook against rook, three pawns each, 50 plies without capture.
+  EvalPosition ep;
+  buildEvalPosition(ep, "3rk3/ppp5/8/8/8/8/5PPP/3QK2R", White, 0, 50);
+  ASSERT_GT(ep.board->materialSum, middlegameThreshold);
+  runEvaluatorStages(ep, White);
+  EXPECT_EQ(ep.board->evalBlock.drawMark, 0);
+  EXPECT_TRUE(ep.pos->stateFlags & StateDriftPending);
+  EXPECT_EQ(ep.board->fiftyMoveDrift, 8 * 50);
+  EXPECT_EQ(ep.board->kinds[BlackRook].baseValue, (511 * 20 + 32) >> 6);
+  // Two knights more (five pieces, and now the heavy mark's first values):
+  // the drift stays, the factor does not.
+  buildEvalPosition(ep, "2nrk3/ppp5/8/8/8/8/5PPP/2NQK2R", White, 0, 50);
+  runEvaluatorStages(ep, White);
+  EXPECT_TRUE(ep.pos->stateFlags & StateDriftPending);
+  EXPECT_EQ(ep.board->kinds[BlackRook].baseValue, 350);
+}
+
+TEST(MiddlegameSquares, CastlingPotentialAtTheKingsHome) {
+  // Heavy middlegame: K = -8, A = 48; the g1 shelter's centre value is 2,
+  // so e1 changes by K x (2 - 4) - A = 16 - 48 with the short castling right.
+  const char* field = "r2qk2r/ppp2ppp/2n2n2/3pp3/3PP3/2N2N2/PPP2PPP/R2QK2R";
+  EvalPosition rights, none;
+  buildEvalPosition(rights, field, White, StateWhiteKingSide | StateBlackKingSide);
+  buildEvalPosition(none, field, White, StateBlackKingSide);
+  runEvaluatorStages(rights, White);
+  runEvaluatorStages(none, White);
+  ASSERT_EQ(rights.board->evalBlock.heavyMiddlegameMark, 1);
+  ASSERT_EQ(rights.board->evalBlock.kingShelterSquare[1], squareOf("g1"));
+  ASSERT_EQ(none.board->evalBlock.kingShelterSquare[1], squareOf("e1"));
+  // Other terms at e1 that differ: the shelter moved from e1 to g1, so
+  // compare a square that no shelter term reaches from either place.
+  int32_t e1Rights = tableEntry(rights.board.get(), KingBlock, White, squareOf("e1"));
+  int32_t a5Rights = tableEntry(rights.board.get(), KingBlock, White, squareOf("a5"));
+  int32_t a5None = tableEntry(none.board.get(), KingBlock, White, squareOf("a5"));
+  EXPECT_EQ(a5Rights, a5None);
+  // e1's own king-centre value is K x 4; the castling potential adds the rest.
+  EXPECT_EQ(e1Rights, -8 * 4 + (-8) * (2 - 4) - 48);
+}
+
+TEST(PawnFiles, PassedMarksOnTheFourthToSeventhRank) {
+  // Squares ahead of each side's most advanced pawn on its file.
+  EvalPosition ep;
+  buildEvalPosition(ep, "4k3/7p/8/8/8/8/P7/R3K2r", White);
+  runEvaluatorStages(ep, White);
+  SideRecord* white = &ep.board->white;
+  SideRecord* black = &ep.board->black;
+  for (int32_t rank = 1; rank <= 6; ++rank) {
+    EXPECT_EQ((white->pawnMarks[makeSquare(0, rank)] & PassedMark) != 0, rank >= 3) << rank;
+    EXPECT_EQ((black->pawnMarks[makeSquare(7, rank)] & PassedMark) != 0, rank <= 4) << rank;
+  }
 }
