@@ -1,8 +1,3 @@
 #include "engine/search.h"
 
-namespace engine {
-
-int32_t historyTable[KindCount][HistorySquares] = {};
-int32_t historyHalving = 0;
-
-}  // namespace engine
+namespace engine {}  // namespace engine

@@ -11,7 +11,6 @@
 namespace engine {
 
 constexpr int32_t MasterThreadId = 1;
-constexpr uint32_t SearchSharedNode = 0x2000;
 
 static void searchThreadMain(void* argument);
 

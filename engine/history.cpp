@@ -1,0 +1,37 @@
+// The history table of quiet moves that failed high, shared by all search
+// threads without a lock.
+#include <atomic>
+#include <cstdint>
+
+#include "engine/search.h"
+
+namespace engine {
+
+int32_t historyTable[KindCount][HistorySquares] = {};
+int32_t historyHalving = 0;
+
+namespace {
+// A counter past this halves every counter once.
+constexpr int32_t HistoryLimit = 30000;
+}  // namespace
+
+void addHistory(int32_t kindIndex, int32_t square, int32_t amount) {
+  if (square < 0 || square >= HistorySquares) return;
+  std::atomic_ref<int32_t> counter(historyTable[kindIndex][square]);
+  int32_t value = counter.load(std::memory_order_relaxed) + amount;
+  counter.store(value, std::memory_order_relaxed);
+  if (value <= HistoryLimit) return;
+  // Halve all counters once; a thread that finds the flag set skips it (a
+  // concurrent add may be lost or halved twice, which only weakens the order).
+  std::atomic_ref<int32_t> halving(historyHalving);
+  int32_t expected = 0;
+  if (!halving.compare_exchange_strong(expected, 1, std::memory_order_relaxed)) return;
+  for (auto& row : historyTable)
+    for (int32_t& c : row) {
+      std::atomic_ref<int32_t> cell(c);
+      cell.store(cell.load(std::memory_order_relaxed) / 2, std::memory_order_relaxed);
+    }
+  halving.store(0, std::memory_order_relaxed);
+}
+
+}  // namespace engine

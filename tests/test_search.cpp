@@ -1,0 +1,185 @@
+// Search tests: the exchange routine on hand-built captures with known
+// material outcomes, and the draw marks of single-pawn endings.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "engine/board.h"
+#include "engine/control.h"
+#include "engine/search.h"
+#include "helpers/board_builder.h"
+
+using namespace engine;
+using testing_board::buildTestPosition;
+using testing_board::moveText;
+using testing_board::squareOf;
+
+namespace {
+
+// Material values at the default weights (the test boards have all
+// piece-square entries zero, so a piece's current value is its value).
+constexpr int32_t Pawn = 52, Knight = 225, Rook = 350;
+
+struct Fixture {
+  std::unique_ptr<ThreadBoard> board = std::make_unique<ThreadBoard>();
+  std::unique_ptr<Position> pos = std::make_unique<Position>();
+  // `lastMove` names the move that led here ("d7e5"): its target is the
+  // square the exchange is played on.
+  Fixture(const std::string& field, int side, const char* lastMove = nullptr, int staticValue = 0) {
+    buildTestPosition(pos.get(), board.get(), field, side);
+    if (lastMove != nullptr) pos->lastMove = makeMove16(squareOf(lastMove), squareOf(lastMove + 2));
+    pos->staticValue = staticValue;
+  }
+  int32_t exchange(int32_t upper, int32_t lower, Move* reply = nullptr) {
+    return staticExchange(pos.get(), upper, lower, reply);
+  }
+};
+
+// Sets EngineParameters word 2 (drawn endings recognised) for one test.
+struct DrawWord {
+  int32_t saved = engineParameters.words[2];
+  explicit DrawWord(int32_t value) { engineParameters.words[2] = value; }
+  ~DrawWord() { engineParameters.words[2] = saved; }
+};
+
+TEST(StaticExchange, PawnTakesUndefendedKnight) {
+  Fixture f("4k3/8/8/4n3/3P4/8/8/4K3", White, "d7e5");
+  Move reply = noMove;
+  EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite, &reply), Knight);
+  EXPECT_EQ(moveText(reply), "d4e5");
+}
+
+TEST(StaticExchange, BlackPawnTakesUndefendedKnight) {
+  Fixture f("4k3/8/8/4p3/3N4/8/8/4K3", Black, "c2d4");
+  Move reply = noMove;
+  EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite, &reply), Knight);
+  EXPECT_EQ(moveText(reply), "e5d4");
+}
+
+TEST(StaticExchange, PawnTakesDefendedKnight) {
+  // PxN, pxP: a knight for a pawn.
+  Fixture f("4k3/8/5p2/4n3/3P4/8/8/4K3", White, "d7e5");
+  EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite), Knight - Pawn);
+}
+
+TEST(StaticExchange, RookDoesNotTakeDefendedPawn) {
+  // RxP, pxR loses the exchange: the side stands pat, no reply is given.
+  Fixture f("4k3/8/3p4/4p3/8/8/8/4RK2", White, "e6e5");
+  Move reply = noMove;
+  EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite, &reply), 0);
+  EXPECT_EQ(reply, noMove);
+}
+
+TEST(StaticExchange, RearRookJoinsThroughTheFrontOne) {
+  // Doubled rooks against one defending rook win the pawn; a single rook
+  // does not.
+  Fixture doubled("4r1k1/8/8/4p3/8/8/4R3/4R1K1", White, "e6e5");
+  EXPECT_EQ(doubled.exchange(ScoreInfinite, -ScoreInfinite), Pawn);
+  Fixture single("4r1k1/8/8/4p3/8/8/4R3/6K1", White, "e6e5");
+  EXPECT_EQ(single.exchange(ScoreInfinite, -ScoreInfinite), 0);
+}
+
+TEST(StaticExchange, QueenBehindPawnDefendsOnTheDiagonal) {
+  // White's bishop takes a pawn on d5 defended by the c6 pawn, the Black
+  // queen behind it on the same diagonal: BxP, pxB loses the bishop, so
+  // White stands pat. Without the c6 pawn the queen alone defends: QxB
+  // would lose the queen to RxQ, so Black leaves it and White keeps a pawn.
+  Fixture f("6k1/1q6/2p5/3p4/8/8/6B1/3R2K1", White, "d7d5");
+  EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite), 0);  // BxP loses the bishop for a pawn
+  Fixture g("6k1/1q6/8/3p4/8/8/6B1/3R2K1", White, "d7d5");
+  EXPECT_EQ(g.exchange(ScoreInfinite, -ScoreInfinite), Pawn);  // QxB would lose the queen to RxQ
+}
+
+TEST(StaticExchange, HopelessExchangeReturnsLower) {
+  // Taking the pawn gains 52; from 0 that cannot reach 500.
+  Fixture f("4k3/8/8/4p3/3P4/8/8/4K3", White, "e6e5");
+  EXPECT_EQ(f.exchange(ScoreInfinite, 500), 500);
+}
+
+TEST(StaticExchange, LonePieceWithoutAttackerStandsPat) {
+  Fixture f("4k3/8/8/4n3/8/8/8/4K3", White, "d7e5", 30);
+  EXPECT_EQ(f.exchange(ScoreInfinite, -100), 30);
+  EXPECT_EQ(f.exchange(ScoreInfinite, 60), 60);
+}
+
+TEST(StaticExchange, StandPatAtOrAboveUpper) {
+  Fixture f("4k3/8/8/4n3/3P4/8/8/4K3", White, "d7e5", 100);
+  EXPECT_EQ(f.exchange(50, -100), 100);
+}
+
+TEST(StaticExchange, UpperBoundCutsTheGain) {
+  Fixture f("4k3/8/8/4n3/3P4/8/8/4K3", White, "d7e5");
+  EXPECT_EQ(f.exchange(100, -ScoreInfinite), 100);
+}
+
+TEST(DrawMarks, DefendingKingInFrontOfThePawn) {
+  Fixture f("8/8/4k3/4P3/8/8/8/4K3", White);
+  recogniseDraws(f.pos.get());
+  EXPECT_EQ(f.pos->stateFlags & (StateWhiteCannotWin | StateBlackCannotWin), StateWhiteCannotWin);
+}
+
+TEST(DrawMarks, DefendingKingTwoSquaresAhead) {
+  Fixture f("8/4k3/8/4P3/8/8/8/4K3", Black);
+  recogniseDraws(f.pos.get());
+  EXPECT_EQ(f.pos->stateFlags & StateWhiteCannotWin, StateWhiteCannotWin);
+}
+
+TEST(DrawMarks, KingBesideThePawnIsNotMarked) {
+  Fixture f("8/8/3k4/4P3/8/8/8/4K3", White);
+  recogniseDraws(f.pos.get());
+  EXPECT_EQ(f.pos->stateFlags & (StateWhiteCannotWin | StateBlackCannotWin), 0u);
+}
+
+TEST(DrawMarks, KingInFrontOnTheLastRankIsNotMarked) {
+  // The pawn on the seventh, the king on the eighth in front of it: this is
+  // no draw by the rule (it may be lost for the defender).
+  Fixture f("4k3/4P3/8/8/8/8/8/4K3", White);
+  recogniseDraws(f.pos.get());
+  EXPECT_EQ(f.pos->stateFlags & StateWhiteCannotWin, 0u);
+}
+
+TEST(DrawMarks, EnemyPawnThatCanTakeBlocksTheMark) {
+  Fixture f("8/8/3pk3/4P3/8/8/8/4K3", White);
+  recogniseDraws(f.pos.get());
+  EXPECT_EQ(f.pos->stateFlags & StateWhiteCannotWin, 0u);
+}
+
+TEST(DrawMarks, BlackPawnWithWhiteKingInFront) {
+  Fixture f("4k3/8/8/8/4p3/4K3/8/8", White);
+  recogniseDraws(f.pos.get());
+  EXPECT_EQ(f.pos->stateFlags & (StateWhiteCannotWin | StateBlackCannotWin), StateBlackCannotWin);
+}
+
+TEST(DrawMarks, RookPawnWithTheWrongBishop) {
+  DrawWord word(1);
+  // a-pawn, promotion square a8 is light; the bishop on c1 is dark; the
+  // Black king holds the corner.
+  Fixture wrong("k7/8/8/P7/8/8/8/2B1K3", White);
+  recogniseDraws(wrong.pos.get());
+  EXPECT_EQ(wrong.pos->stateFlags & StateWhiteCannotWin, StateWhiteCannotWin);
+  // The light-squared bishop controls a8: no mark.
+  Fixture right("k7/8/8/P7/8/8/8/3BK3", White);
+  recogniseDraws(right.pos.get());
+  EXPECT_EQ(right.pos->stateFlags & StateWhiteCannotWin, 0u);
+}
+
+TEST(DrawMarks, WrongBishopForBlackOnTheHFile) {
+  DrawWord word(1);
+  // h-pawn going to h1 (light); Black's bishop on f5 is light as well, so it
+  // controls the corner; on e5 (dark) it does not.
+  Fixture right("4k3/8/8/5b2/7p/8/8/7K", White);
+  recogniseDraws(right.pos.get());
+  EXPECT_EQ(right.pos->stateFlags & StateBlackCannotWin, 0u);
+  Fixture wrong("4k3/8/8/4b3/7p/8/8/7K", White);
+  recogniseDraws(wrong.pos.get());
+  EXPECT_EQ(wrong.pos->stateFlags & StateBlackCannotWin, StateBlackCannotWin);
+}
+
+TEST(DrawMarks, WrongBishopNeedsTheDrawWord) {
+  DrawWord word(0);
+  Fixture f("k7/8/8/P7/8/8/8/2B1K3", White);
+  recogniseDraws(f.pos.get());
+  EXPECT_EQ(f.pos->stateFlags & StateWhiteCannotWin, 0u);
+}
+
+}  // namespace
