@@ -82,7 +82,7 @@ extern std::atomic<CurrMoveHook> currMoveHook;
 extern std::atomic<TimerHook> timerHook;
 extern std::atomic<TablebaseHook> tablebaseHook;
 
-// The root driver's state (Part of the driver, read by the search): the
+// The root driver's state, read by the search: the
 // current iteration depth, the line being searched, the previous
 // iteration's score, the easy-move test's figures and the depth of the
 // root's stored result. They change only between searches of the root;
