@@ -287,3 +287,26 @@ TEST(EndgameMirror, PurePawnPasserRuleIsNotAMirrorForBlackPawnsWithWhiteToMove) 
   int32_t mirrorSquare = squareOf("h3");
   EXPECT_EQ(kingEntry(mirror, Black, mirrorSquare) - centrePart(Black, mirrorSquare), -50);
 }
+
+TEST(EvaluatorState, NothingLeaksFromOneCallIntoTheNext) {
+  // Each call rebuilds every table, mark, base value and pawn term, so a
+  // board evaluated after another position scores as a fresh one.
+  std::mt19937 rng(77);
+  EvalPosition reused;
+  for (int32_t i = 0; i < 200; ++i) {
+    std::string first = randomEnding(rng, 3), second = randomEnding(rng, 3);
+    EvalPosition fresh;
+    buildEvalPosition(fresh, second, White);
+    int32_t expected = runEvaluatorStages(fresh, White);
+    buildEvalPosition(reused, first, Black);
+    runEvaluatorStages(reused, Black);
+    // Rebuild the pieces only: the evaluation block and kinds keep what the
+    // first evaluation left until the evaluator rewrites them.
+    EvalPosition scratch;
+    buildEvalPosition(scratch, second, White);
+    scratch.board->evalBlock = reused.board->evalBlock;
+    for (int32_t k = 0; k < KindCount; ++k) scratch.board->kinds[k].baseValue = reused.board->kinds[k].baseValue;
+    EXPECT_EQ(runEvaluatorStages(scratch, White), expected) << first << " then " << second;
+    EXPECT_EQ(runEvaluatorStages(scratch, White), expected) << second << " twice";
+  }
+}
