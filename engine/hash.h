@@ -41,5 +41,13 @@ void releaseHash();
 void prepareHashForSearch(HashTable* table, int32_t newSearch);
 HashEntry* hashLookup(HashTable* table, const HashKey* key);
 void unmarkGameHistory(HashTable* table);
+// Finds the position's entry or claims one for it, held by `holderId`;
+// `savedFlags` receives the entry's flags from before the call (restoring
+// them releases the entry). Null when every entry of the bucket is held.
+HashEntry* hashProbeOrReplace(HashTable* table, const HashKey* key, int32_t depth, int32_t holderId,
+                              uint16_t* savedFlags);
+// The child's key and lock from its parent's and the move just made.
+struct Position;
+void updateHashKey(Position* child);
 
 }  // namespace engine

@@ -8,5 +8,7 @@ namespace engine {
 void makeMove(Position* parent, Move move, Position* child);
 // Takes the child's move back.
 void unmakeMove(Position* child);
+// The null-move child: the same board with the sides exchanged.
+void makeNullMove(Position* parent, Position* child);
 
 }  // namespace engine
