@@ -93,7 +93,7 @@ int32_t searchFrontier(Position* node, int32_t depth, int32_t upper, int32_t low
     for (bool research = false;;) {
       // Step 5.5. Make the move.
       makeMove(node, move, &child);
-      child.matedScore = node->matedScore + 1;
+      startChild(node, &child);
       int32_t childDepth = 0;
       int32_t childUpper = -lower, childLower = -upper;
       bool done = false;
@@ -238,7 +238,7 @@ int32_t quiesce(Position* node, int32_t upper, int32_t lower, Move* killers, Mov
     // Step 6.3.
     bool kingMove = pieceOn(node, from)->kindCopy.code == KingCode;
     makeMove(node, move, &child);
-    child.matedScore = node->matedScore + 1;
+    startChild(node, &child);
     int32_t score;
     int32_t childLower = -upper;
     line[0] = noMove;

@@ -145,6 +145,7 @@ void detectThreat(Position* node, int32_t bound, int32_t depth) {
   Position nullChild;
   initPosition(&nullChild, node->pg);
   makeNullMove(node, &nullChild);
+  startChild(node, &nullChild);
   nullChild.stateFlags |= StateQuiesceAgain | StateScratchSearch;
   nullChild.killers[0] = nullChild.killers[1] = noMove;
   int32_t l = std::max(engineWord(WordThreatBound) * 6 / 100 + nullChild.staticValue, bound);
@@ -202,9 +203,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
     const int32_t moverCode = pieceOn(node, from)->kindCopy.code;
     const bool queenCapture = pieceOn(node, to)->kindCopy.code == QueenCode && pieceOn(node, to)->colour != 0;
     makeMove(node, move, child);
-    child->matedScore = node->matedScore + 1;
-    child->threatGrade = 0;
-    child->movesSearched = 0;
+    startChild(node, child);
     PieceRecord* mover = pieceOn(child, to);
     line[0] = noMove;
     int32_t childScore = 0;
@@ -272,7 +271,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
               else
                 pushMove(child, reply);
             } else if ((node->searchFlags & SearchMateThreat) != 0 ||
-                       node->threatenedPiece->currentValue >= mover->currentValue) {
+                       (threatKnown(node) && node->threatenedPiece->currentValue >= mover->currentValue)) {
               pushMove(child, reply);
             } else {
               child->searchFlags |= SearchReplyPushed;
@@ -701,6 +700,7 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
       Position nullChild;
       initPosition(&nullChild, board);
       makeNullMove(node, &nullChild);
+      startChild(node, &nullChild);
       nullChild.killers[0] = node->killers[0];
       nullChild.killers[1] = node->killers[1];
       Move nullKillers[2] = {node->killers[0], node->killers[1]};

@@ -53,8 +53,11 @@ void pushCapturesOnto(Position* node, int32_t target) {
 
 Move takeNextMove(Position* node, TakenMoves* taken, bool capturesOnly, bool* fromStack) {
   if (taken->stackPhase) {
-    if (!moveStackEmpty(node)) {
+    // A move pushed twice (a killer that is also the hash move) is taken
+    // once.
+    while (!moveStackEmpty(node)) {
       Move m = popMove(node);
+      if (taken->contains(m)) continue;
       if (taken->count < MaxStackedMoves) taken->moves[taken->count++] = m;
       *fromStack = true;
       return m;

@@ -84,6 +84,17 @@ void recordGoodMove(Position* node, Position* child, Move* killers, Move move, b
 // pv := (move, line...) with up to PvCopyLength moves of the child's line.
 void setPv(Move* pv, Move move, const Move* line);
 
+// The search fields of a child just made: no threat, nothing searched,
+// its mated score one ply further than the node's.
+inline void startChild(const Position* node, Position* child) {
+  child->matedScore = node->matedScore + 1;
+  child->threatMove = noMove;
+  child->threatenedPiece = boardPiece(child->pg);
+  child->threatGrade = 0;
+  child->movesSearched = 0;
+  child->unansweredThreatFrom = child->unansweredThreatTo = uint8_t(NoSquare);
+}
+
 // Is the king of the side to move attacked by a real piece?
 bool kingAttacked(const Position* node);
 // The square of the side's king (12 when none).

@@ -4,6 +4,7 @@
 // evaluation data (claim, restore, exhaustion).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -179,6 +180,36 @@ TEST(AttackData, ExhaustedPoolGivesNoRecord) {
   freeAttackDataPool();
   EXPECT_NE(claimAttackData(board.get()), nullptr);
   freeAttackDataPool();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MoveOrder, StackedMovesFirstAndEachMoveOnce) {
+  // A lone king: five moves. e1e2 is pushed twice (as a killer and as the
+  // hash move would be), e1d1 once; each is searched once, stacked ones
+  // first (last pushed first).
+  Fixture f("4k3/8/8/8/8/8/8/4K3", White);
+  pushMove(f.pos.get(), Fixture::move("e1e2"));
+  pushMove(f.pos.get(), Fixture::move("e1d1"));
+  pushMove(f.pos.get(), Fixture::move("e1e2"));
+  TakenMoves taken{};
+  taken.stackPhase = true;
+  std::vector<std::string> order;
+  for (;;) {
+    bool fromStack = false;
+    Move m = takeNextMove(f.pos.get(), &taken, false, &fromStack);
+    if (m == noMove) break;
+    if (!fromStack && taken.contains(m)) continue;
+    order.push_back(moveText(m));
+  }
+  ASSERT_EQ(order.size(), 5u);
+  EXPECT_EQ(order[0], "e1e2");
+  EXPECT_EQ(order[1], "e1d1");
+  std::sort(order.begin(), order.end());
+  std::vector<std::string> expected = {"e1d1", "e1d2", "e1e2", "e1f1", "e1f2"};
+  EXPECT_EQ(order, expected);
 }
 
 }  // namespace
