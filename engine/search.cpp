@@ -33,6 +33,7 @@ constexpr uint16_t BoundExact = 0xC000;
 constexpr uint16_t BoundLower = 0x8000;
 // The game-history marks hold the entries as thread 1.
 constexpr int32_t GameHistoryHolder = 1;
+constexpr uint64_t HashBucketEntries = 4;
 
 // Margins of the node (engine units).
 constexpr int32_t HashMoveMargin = 26;         // a shallow entry's move counts above upper + this
@@ -604,7 +605,9 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
   HashEntry* entry = nullptr;
   uint16_t savedFlags = 0;
   int32_t storeDepth = 0;
-  if (!atRoot) {
+  // Without a table (none allocated, or too small for one bucket) the node
+  // searches without one.
+  if (!atRoot && engineHash.entries != nullptr && entryCount >= HashBucketEntries) {
     int32_t required = 2 * depth + (threatKnown(node) ? 1 : 0);
     HashKey key{node->key, node->lock, 0};
     entry = hashProbeOrReplace(&engineHash, &key, required, board->threadId, &savedFlags);
