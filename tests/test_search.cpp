@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "engine/board.h"
 #include "engine/control.h"
@@ -88,6 +90,24 @@ TEST(StaticExchange, QueenBehindPawnDefendsOnTheDiagonal) {
   EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite), 0);  // BxP loses the bishop for a pawn
   Fixture g("6k1/1q6/8/3p4/8/8/6B1/3R2K1", White, "d7d5");
   EXPECT_EQ(g.exchange(ScoreInfinite, -ScoreInfinite), Pawn);  // QxB would lose the queen to RxQ
+}
+
+TEST(StaticExchange, UnderPromotionTargetIsDecoded) {
+  // White just under-promoted on e8 to a knight; Black's rook takes it.
+  Fixture f("r3N1k1/8/8/8/8/8/8/4K3", Black);
+  f.pos->lastMove = makeMove16(squareOf("d7"), underPromotionByte(squareOf("e8"), PromoteKnight, White));
+  Move reply = noMove;
+  EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite, &reply), Knight);
+  EXPECT_EQ(moveText(reply), "a8e8");
+}
+
+TEST(StaticExchange, KingDoesNotTakeADefendedPiece) {
+  // The knight on e2 is defended by the bishop on b5: the king may not
+  // take it, so the exchange gives nothing.
+  Fixture f("4k3/8/8/1b6/8/8/4n3/4K3", White, "c3e2");
+  EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite), 0);
+  Fixture free("4k3/8/8/8/8/8/4n3/4K3", White, "c3e2");
+  EXPECT_EQ(free.exchange(ScoreInfinite, -ScoreInfinite), Knight);
 }
 
 TEST(StaticExchange, HopelessExchangeReturnsLower) {
@@ -180,6 +200,70 @@ TEST(DrawMarks, WrongBishopNeedsTheDrawWord) {
   Fixture f("k7/8/8/P7/8/8/8/2B1K3", White);
   recogniseDraws(f.pos.get());
   EXPECT_EQ(f.pos->stateFlags & StateWhiteCannotWin, 0u);
+}
+
+}  // namespace
+
+#include <cctype>
+#include <random>
+
+#include "engine/geometry.h"
+#include "helpers/random_positions.h"
+
+namespace {
+
+// The colour mirror of a FEN board field: ranks reversed, colours swapped.
+std::string mirrorField(const std::string& field) {
+  std::vector<std::string> ranks;
+  std::string rank;
+  for (char c : field) {
+    if (c == '/') {
+      ranks.push_back(rank);
+      rank.clear();
+    } else {
+      rank += std::isupper(static_cast<unsigned char>(c)) ? char(std::tolower(c)) : char(std::toupper(c));
+    }
+  }
+  ranks.push_back(rank);
+  std::string out;
+  for (auto it = ranks.rbegin(); it != ranks.rend(); ++it) out += (out.empty() ? "" : "/") + *it;
+  return out;
+}
+
+TEST(StaticExchange, ColourMirrorGivesTheSameValue) {
+  std::mt19937 rng(20261208);
+  int32_t compared = 0;
+  for (int32_t i = 0; i < 3000; ++i) {
+    testing_board::RandomPosition rp = testing_board::randomPosition(rng);
+    Fixture f(rp.field, rp.side);
+    // The target: the first square holding a piece of the side not to move
+    // (not its king), as if that piece had just arrived there.
+    int32_t target = NoSquare;
+    for (int32_t sq = 0; sq < 128 && target == NoSquare; ++sq) {
+      if (!isOnBoard(sq)) continue;
+      const PieceRecord* p = squareAt(f.board.get(), sq);
+      if (p->colour == -rp.side && p->kindCopy.code != KingCode) target = sq;
+    }
+    if (target == NoSquare) continue;
+    // Equal attackers are taken in piece-list order, which the mirror
+    // reverses; compare only exchanges without two pieces of one kind and
+    // colour whose pattern reaches the target.
+    int32_t reaching[KindCount] = {};
+    bool tie = false;
+    for (const PieceRecord& p : f.board->slots) {
+      if (p.colour == 0 || p.square == target) continue;
+      if ((attackBits(p.square, target) & p.kindCopy.attackBit) != 0 && ++reaching[p.kindCopy.index] > 1) tie = true;
+    }
+    if (tie) continue;
+    f.pos->lastMove = makeMove16(NoSquare, target);
+    Fixture m(mirrorField(rp.field), -rp.side);
+    m.pos->lastMove = makeMove16(NoSquare, target ^ 0x70);
+    int32_t lower = int32_t(rng() % 200) - 100;
+    EXPECT_EQ(f.exchange(ScoreInfinite, lower), m.exchange(ScoreInfinite, lower))
+        << rp.field << " side " << rp.side << " target " << target << " lower " << lower;
+    ++compared;
+  }
+  EXPECT_GT(compared, 1000);
 }
 
 }  // namespace
