@@ -44,7 +44,6 @@ constexpr int32_t ImprovementExempt = 49;      // a move improving the static va
 constexpr int32_t KingMoveMaterial = 3399;     // above it, a king move is reduced twice
 constexpr int32_t RootDropMargin = 18;         // a root score this far below the last one reopens the iteration
 constexpr int32_t DrawMarkDepthLimit = 30;
-constexpr int32_t MinThreatPayback = 28;
 
 // Depths of the null move, its verification and the internal search.
 constexpr int32_t NullMoveMinDepth = 4;

@@ -8,6 +8,11 @@
 
 namespace engine {
 
+namespace {
+// The threat must still gain at least this after the move to stay marked.
+constexpr int32_t ThreatMarkMargin = 28;
+}  // namespace
+
 void markChildThreat(Position* node, Position* child, Move move, int32_t newDepth, int32_t classBound) {
   int32_t to = moveTo(move);
   // Step 6.1. A marked threat that the exchange after the move no longer
@@ -20,8 +25,9 @@ void markChildThreat(Position* node, Position* child, Move move, int32_t newDept
     Move mark = makeMove16(node->unansweredThreatFrom, markTo);
     if ((pattern & (moverBit | capturedBit)) != 0 && isPlausibleMove(child, mark)) {
       Position scratch;
+      initPosition(&scratch, child->pg);
       makeMove(child, mark, &scratch);
-      int32_t f = std::max(28 - child->staticValue, scratch.staticValue);
+      int32_t f = std::max(ThreatMarkMargin - child->staticValue, scratch.staticValue);
       int32_t v = staticExchange(&scratch, f + 1, f, nullptr);
       unmakeMove(&scratch);
       if (v > f) node->unansweredThreatFrom = node->unansweredThreatTo = NoSquare;
