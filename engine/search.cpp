@@ -61,7 +61,6 @@ constexpr int32_t ThreatClassRook = 7;
 constexpr int32_t ThreatClassKing = 11;
 
 // Engine parameter words the node reads.
-constexpr int32_t WordDrawnEndings = 2;
 constexpr int32_t WordReductions = 8;
 constexpr int32_t WordThreats = 9;
 constexpr int32_t WordLateReductions = 10;
