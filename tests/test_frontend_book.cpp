@@ -17,6 +17,7 @@
 
 #include "engine/random.h"
 #include "frontend/book.h"
+#include "helpers/temp_dir.h"
 
 using engine::Move;
 using engine::noMove;
@@ -96,6 +97,12 @@ std::string entryBytes(const Entry& e) {
   return bytes;
 }
 
+// One scratch directory for the books of this run, removed at exit.
+const std::filesystem::path& bookDirectory() {
+  static ScopedTempDir directory{"quillon_book_"};
+  return directory.path;
+}
+
 // Writes the entries sorted by their first six bytes (memcmp order) unless
 // told to keep their order; returns the file's path.
 std::string writeBook(const std::string& name, std::vector<Entry> entries, bool sort = true,
@@ -105,7 +112,7 @@ std::string writeBook(const std::string& name, std::vector<Entry> entries, bool 
   if (sort) std::stable_sort(rows.begin(), rows.end(), [](const std::string& a, const std::string& b) {
       return std::memcmp(a.data(), b.data(), 6) < 0;
     });
-  std::string path = (std::filesystem::temp_directory_path() / ("quillon_book_" + name)).string();
+  std::string path = (bookDirectory() / name).string();
   std::ofstream out(path, std::ios::binary);
   for (const std::string& row : rows) out << row;
   out << tail;

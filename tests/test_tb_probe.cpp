@@ -15,6 +15,7 @@
 
 #include "helpers/datacomp_writer.h"
 #include "helpers/retrograde.h"
+#include "helpers/temp_dir.h"
 #include "tablebases/block_cache.h"
 #include "helpers/tb_rows.h"
 #include "tablebases/endgame_table.h"
@@ -91,19 +92,6 @@ std::vector<int8_t> tableOf(const testing_tb::Solution& s, int side) {
   return table;
 }
 
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    static int serial = 0;
-    path = fs::temp_directory_path() /
-           ("quillon_tb_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-            std::to_string(reinterpret_cast<uintptr_t>(this) & 0xffff) + "_" + std::to_string(serial++));
-    fs::remove_all(path);
-    fs::create_directories(path);
-  }
-  ~TempDir() { fs::remove_all(path); }
-};
-
 // Probes every legal position of the solution, and its colour-swapped twin.
 void expectProbesMatch(const testing_tb::Solution& s) {
   int8_t board[64];
@@ -168,7 +156,7 @@ TEST(TbSolver, KnownFactsOfThreeManEndgames) {
 
 class TbProbe : public ::testing::Test {
  protected:
-  TempDir dir;
+  ScopedTempDir dir{"quillon_tb_"};
   void TearDown() override {
     tbInitialize(nullptr);
     tbSetCache(nullptr, 0);

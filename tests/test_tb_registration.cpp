@@ -3,10 +3,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "helpers/datacomp_writer.h"
 #include "helpers/tb_rows.h"
+#include "helpers/temp_dir.h"
 #include "tablebases/endgame_table.h"
 #include "tablebases/registration.h"
 
@@ -26,17 +28,17 @@ uint64_t entries(const char* name, int side) { return tbDesc[rowId(name)].positi
 
 class TbRegistration : public ::testing::Test {
  protected:
+  std::unique_ptr<ScopedTempDir> scratch;
   fs::path root;
   void SetUp() override {
-    root = fs::temp_directory_path() / ("quillon_reg_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                        "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root);
+    scratch = std::make_unique<ScopedTempDir>("quillon_reg_");
+    root = scratch->path;
     fs::create_directories(root / "a");
     fs::create_directories(root / "b");
   }
   void TearDown() override {
     tbInitialize(nullptr);
-    fs::remove_all(root);
+    scratch.reset();
   }
   std::string dir(const char* sub) { return (root / sub).string(); }
 };

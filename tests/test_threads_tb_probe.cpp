@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "helpers/temp_dir.h"
 #include "tablebases/block_cache.h"
 #include "tablebases/endgame_table.h"
 #include "tablebases/probe.h"
@@ -19,9 +20,8 @@ using namespace tablebases;
 namespace fs = std::filesystem;
 
 TEST(TbProbeThreads, SerialisedProbesAgreeWithTheFile) {
-  fs::path dir = fs::temp_directory_path() /
-                 ("quillon_tb_threads_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-  fs::create_directories(dir);
+  ScopedTempDir scratch{"quillon_tb_threads_"};
+  const fs::path& dir = scratch.path;
   tbBuildDescriptors();
   const int krk = 4;
   std::vector<int8_t> table(tbDesc[krk].positions[0]);
@@ -70,5 +70,4 @@ TEST(TbProbeThreads, SerialisedProbesAgreeWithTheFile) {
   EXPECT_GT(tbHits.load(), 0u);
   tbInitialize(nullptr);
   tbSetCache(nullptr, 0);
-  fs::remove_all(dir);
 }
