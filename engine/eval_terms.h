@@ -85,6 +85,13 @@ inline int32_t kindIndexOf(int32_t code, int32_t colour) { return colour > 0 ? c
 // The block of a code.
 inline int32_t blockOf(int32_t code) { return KingCode - code; }
 
+// Walks one line from `square` (which receives nothing) by `step`; every
+// square ahead gains, per colour, the line value of the square behind it
+// plus the carry from farther back (damped by 0x08/0x10 squares, cut off
+// by 0x20/0x40 squares) in the rook (directions 0-3) or bishop (4-7) table
+// and in the queen table. Returns the first square beyond the board.
+int32_t accumulateRay(ThreadBoard* board, int32_t square, int32_t step, int32_t direction);
+
 // Fills the pawn-file records, `pawnMarks`, both sides' pawn terms,
 // `pawnFileSpan` and the open-file bonus. Reads `openFileCount` and the
 // passed-pawn rank table that stage 1 has set.
