@@ -10,5 +10,7 @@ void makeMove(Position* parent, Move move, Position* child);
 void unmakeMove(Position* child);
 // The null-move child: the same board with the sides exchanged.
 void makeNullMove(Position* parent, Position* child);
+// Clears each castling right whose rook no longer stands on its corner.
+void fixCastlingRights(Position* pos);
 
 }  // namespace engine
