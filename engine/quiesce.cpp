@@ -36,8 +36,8 @@ void prepareChild(Position* node, Position* child) {
 
 int32_t searchFrontier(Position* node, int32_t depth, int32_t upper, int32_t lower, Move* killers, Move* pv) {
   ThreadBoard* board = node->pg;
-  if (plyOf(node) >= MaxSearchPly) return std::clamp(node->staticValue, lower, upper);
   pv[0] = noMove;
+  if (plyOf(node) >= MaxSearchPly) return std::clamp(node->staticValue, lower, upper);
 
   // Step 1. Futility base.
   node->futilityBase = lower + futilityMargin - node->staticValue;

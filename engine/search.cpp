@@ -98,6 +98,11 @@ void releaseEntry(HashEntry* entry, uint16_t savedFlags) {
   entry->flags = uint16_t((entry->flags & ~(HashOnLine | HashHolderMask)) | (savedFlags & HashHolderMask));
 }
 
+// Gives back an entry the node leaves early: exactly the flags it had
+// before the probe, so a game-history mark or an ancestor's on-line mark
+// (both may already be held in this thread's name) stays as it was.
+void restoreEntry(HashEntry* entry, uint16_t savedFlags) { entry->flags = savedFlags; }
+
 bool holds(const HashEntry* entry, const ThreadBoard* board) {
   return entry != nullptr && (entry->flags & HashHolderMask) == board->threadId;
 }
@@ -616,7 +621,7 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
                      (board->splitOwner != nullptr && holder == board->splitOwner->threadId));
       if (onLine) {
         // A repetition of the current line or of the game.
-        if (holds(entry, board)) releaseEntry(entry, savedFlags);
+        if (holds(entry, board)) restoreEntry(entry, savedFlags);
         return 0;
       }
       bool useEntry = true;
@@ -630,7 +635,7 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
         } else {
           if ((node->searchFlags & SearchReduced) != 0 && (entry->flags & HashUpperBound) != 0 &&
               entry->score < upper) {
-            if (holds(entry, board)) releaseEntry(entry, savedFlags);
+            if (holds(entry, board)) restoreEntry(entry, savedFlags);
             return lower;
           }
           bool moveUsable = entry->depth + 3 >= required ||
@@ -642,7 +647,7 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
               node->estimate = (entry->flags & HashUpperBound) != 0 ? entry->score : ScoreInfinite;
             } else {
               // A key collision: leave the entry alone.
-              if (holds(entry, board)) releaseEntry(entry, savedFlags);
+              if (holds(entry, board)) restoreEntry(entry, savedFlags);
               entry = nullptr;
               useEntry = false;
             }
@@ -670,13 +675,13 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
           }
         } else if (exact) {
           int32_t score = entry->score;
-          if (holds(entry, board)) releaseEntry(entry, savedFlags);
+          if (holds(entry, board)) restoreEntry(entry, savedFlags);
           return score;
         } else if (!lowerBound && entry->score < upper) {
           upper = entry->score;
         }
         if (upper <= lower) {
-          if (holds(entry, board)) releaseEntry(entry, savedFlags);
+          if (holds(entry, board)) restoreEntry(entry, savedFlags);
           return lower;
         }
       }
@@ -741,7 +746,7 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
         internalLine[0] = noMove;
         node->estimate = searchNode(&copy, depth - InternalSearchReduction, upper, lower, killers, internalLine, excluded);
         if (stopRequested() || generationStale(board)) {
-          if (holds(entry, board)) releaseEntry(entry, savedFlags);
+          if (holds(entry, board)) restoreEntry(entry, savedFlags);
           return lower;
         }
         if (isMove(internalLine[0])) node->hashMove = internalLine[0];
