@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "engine/board.h"
+
 namespace engine {
 
 // Passed-pawn values by the pawn's rank counted from its own side.
@@ -68,5 +70,12 @@ extern int32_t bishopRookQueenSum;      // bishop + rook + queen
 
 // openingOffset + 1, written by each evaluator call.
 extern std::atomic<int32_t> evalOffset;
+
+// Piece values of both colours in the board (and a material sum recounted
+// with them), the thresholds, the middlegame weights and the two
+// middlegame rank tables, from the evaluation words.
+void deriveMiddlegameWeights(ThreadBoard* board);
+// The endgame weights and the endgame rank table.
+void deriveEndgameWeights();
 
 }  // namespace engine

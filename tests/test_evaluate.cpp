@@ -1,0 +1,362 @@
+// The evaluation entry: piece values and thresholds at default words and
+// re-derived from changed words, the fifty-move drift step, the correction
+// for a piece that is about to be taken back, and castling rights against
+// the rooks on their corners.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/control.h"
+#include "engine/eval_weights.h"
+#include "engine/evaluate.h"
+#include "engine/makemove.h"
+#include "helpers/board_builder.h"
+#include "helpers/eval_positions.h"
+
+using namespace engine;
+using testing_board::squareOf;
+using testing_eval::buildEvalPosition;
+using testing_eval::EvalPosition;
+
+namespace {
+
+// Restores the default words after a test that changes them.
+struct DefaultWords {
+  DefaultWords() { engineParameters = defaultEngineParameters; }
+  ~DefaultWords() { engineParameters = defaultEngineParameters; }
+};
+
+void expectValues(const ThreadBoard* board, int32_t code, int32_t value, int32_t endValue) {
+  for (const PieceKind& kind : board->kinds) {
+    if (kind.code != code) continue;
+    EXPECT_EQ(kind.value, value) << "code " << code << " colour " << kind.colour;
+    EXPECT_EQ(kind.endValue, endValue) << "code " << code << " colour " << kind.colour;
+  }
+}
+
+// The last move of a position: from, to-byte, what it captured.
+void setLastMove(EvalPosition& ep, const char* from, int32_t toByte, bool captured, bool special = false) {
+  ep.pos->lastMove = makeMove16(squareOf(from), toByte);
+  // Any record other than the board's own stands for a captured piece.
+  ep.pos->captured = captured ? &ep.board->slots[EmptyTemplateSlot] : boardPiece(ep.board.get());
+  ep.pos->searchFlags = special ? SearchSpecialMove : 0;
+}
+
+struct CorrectionResult {
+  bool removed;
+  int32_t countDrop;
+  int32_t sumDrop;
+};
+
+// Runs the correction, reads what it changed, restores and checks that the
+// restore brings the board back.
+CorrectionResult runCorrection(EvalPosition& ep, int32_t kindIndex) {
+  ThreadBoard* board = ep.board.get();
+  const int32_t count = board->kinds[kindIndex].count, sum = board->materialSum;
+  PieceRecord* removed = removeRecapturablePiece(ep.pos.get());
+  CorrectionResult result{removed != nullptr, count - board->kinds[kindIndex].count, sum - board->materialSum};
+  restoreRemovedPiece(board, removed);
+  EXPECT_EQ(board->kinds[kindIndex].count, count);
+  EXPECT_EQ(board->materialSum, sum);
+  return result;
+}
+
+}  // namespace
+
+TEST(EvaluationWeights, DefaultValuesAndThresholdsMatchTheTable) {
+  EvalPosition ep;
+  buildEvalPosition(ep, "4k3/8/8/8/8/8/8/4K3", White);
+  expectValues(ep.board.get(), PawnCode, 52, 84);
+  expectValues(ep.board.get(), KnightCode, 225, 308);
+  expectValues(ep.board.get(), BishopCode, 247, 319);
+  expectValues(ep.board.get(), RookCode, 350, 511);
+  expectValues(ep.board.get(), QueenCode, 720, 992);
+  expectValues(ep.board.get(), KingCode, 14000, 14000);
+  EXPECT_EQ(middlegameThreshold, 967);
+  EXPECT_EQ(heavyMaterialThreshold, 2429);
+  EXPECT_EQ(twoBishopsRooksSum, 1194);
+  EXPECT_EQ(bishopRookQueenSum, 1317);
+  EXPECT_EQ(middlegameRankTable1[6], 153);
+  EXPECT_EQ(endgameRankTable[3], 33);
+}
+
+TEST(EvaluationWeights, DerivationAtDefaultWordsKeepsEveryValue) {
+  DefaultWords words;
+  EvalPosition ep;
+  buildEvalPosition(ep, "r1bqk2r/pppp1ppp/2n2n2/4p3/1bB1P3/5N2/PPPP1PPP/RNBQK2R", White);
+  const MiddlegameWeights mg = middlegameWeights;
+  const EndgameWeights eg = endgameWeights;
+  const int32_t sum = ep.board->materialSum;
+  int32_t tables[3][RankTableEntries];
+  for (int32_t r = 0; r < RankTableEntries; ++r) {
+    tables[0][r] = middlegameRankTable1[r];
+    tables[1][r] = middlegameRankTable2[r];
+    tables[2][r] = endgameRankTable[r];
+  }
+  deriveMiddlegameWeights(ep.board.get());
+  deriveEndgameWeights();
+  EXPECT_EQ(std::memcmp(&mg, &middlegameWeights, sizeof mg), 0);
+  EXPECT_EQ(std::memcmp(&eg, &endgameWeights, sizeof eg), 0);
+  for (int32_t r = 0; r < RankTableEntries; ++r) {
+    EXPECT_EQ(tables[0][r], middlegameRankTable1[r]);
+    EXPECT_EQ(tables[1][r], middlegameRankTable2[r]);
+    EXPECT_EQ(tables[2][r], endgameRankTable[r]);
+  }
+  EXPECT_EQ(ep.board->materialSum, sum);
+  EXPECT_EQ(sum, 2 * (2 * 225 + 2 * 247 + 2 * 350 + 720));
+  EXPECT_EQ(middlegameThreshold, 967);
+  EXPECT_EQ(heavyMaterialThreshold, 2429);
+  EXPECT_EQ(twoBishopsRooksSum, 1194);
+  EXPECT_EQ(bishopRookQueenSum, 1317);
+}
+
+TEST(EvaluationWeights, HalfWordsHalveEveryValueTruncating) {
+  DefaultWords words;
+  for (int32_t w = ParamEvalWeight16; w <= ParamEvalWeight24; ++w) engineParameters.words[w] = 50;
+  EvalPosition ep;
+  buildEvalPosition(ep, "3qk3/8/8/8/8/8/8/2BQK3", White);
+  deriveMiddlegameWeights(ep.board.get());
+  deriveEndgameWeights();
+  ThreadBoard* board = ep.board.get();
+  expectValues(board, PawnCode, 26, 42);
+  expectValues(board, KnightCode, 112, 154);
+  expectValues(board, BishopCode, 123, 159);
+  expectValues(board, RookCode, 175, 255);
+  expectValues(board, QueenCode, 360, 496);
+  expectValues(board, KingCode, 14000, 14000);
+  EXPECT_EQ(middlegameThreshold, 123 + 360);
+  EXPECT_EQ(heavyMaterialThreshold, 4 * 123 + 2 * 360 + 1);
+  EXPECT_EQ(twoBishopsRooksSum, 2 * (123 + 175));
+  EXPECT_EQ(bishopRookQueenSum, 123 + 175 + 360);
+  // The pieces' copies of their kinds and the material sum follow.
+  EXPECT_EQ(squareAt(board, squareOf("d1"))->kindCopy.value, 360);
+  EXPECT_EQ(squareAt(board, squareOf("c1"))->kindCopy.endValue, 159);
+  EXPECT_EQ(board->materialSum, 123 + 2 * 360);
+  // 9 % of 50 is 4.5: truncated.
+  EXPECT_EQ(middlegameWeights.shieldPawn, 4);
+  EXPECT_EQ(middlegameWeights.castleAwayHeavy, 24);
+  EXPECT_EQ(middlegameWeights.rookFileFirst, 1);
+  EXPECT_EQ(middlegameWeights.passerKingFar, 7);
+  EXPECT_EQ(middlegameWeights.passedSupported, 1);
+  EXPECT_EQ(endgameWeights.pawnTargetBonus, 11);
+  EXPECT_EQ(endgameWeights.passerEscort, 1);
+  EXPECT_EQ(endgameWeights.passedCentreFile, 9);
+  const int32_t rank1[RankTableEntries] = {0, 0, 0, 6, 22, 49, 76, 0};
+  const int32_t rank2[RankTableEntries] = {0, 1, 1, 3, 18, 52, 79, 0};
+  const int32_t endRank[RankTableEntries] = {0, 4, 4, 16, 41, 43, 67, 0};
+  for (int32_t r = 0; r < RankTableEntries; ++r) {
+    EXPECT_EQ(middlegameRankTable1[r], rank1[r]) << r;
+    EXPECT_EQ(middlegameRankTable2[r], rank2[r]) << r;
+    EXPECT_EQ(endgameRankTable[r], endRank[r]) << r;
+  }
+  // Back to the default words: everything returns.
+  engineParameters = defaultEngineParameters;
+  deriveMiddlegameWeights(board);
+  deriveEndgameWeights();
+  expectValues(board, QueenCode, 720, 992);
+  EXPECT_EQ(board->materialSum, 247 + 2 * 720);
+  EXPECT_EQ(middlegameThreshold, 967);
+  EXPECT_EQ(endgameRankTable[6], 135);
+}
+
+TEST(EvaluationWeights, OneAndAHalfWordsTruncateTheHalves) {
+  DefaultWords words;
+  for (int32_t w = ParamEvalWeight16; w <= ParamEvalWeight24; ++w) engineParameters.words[w] = 150;
+  EvalPosition ep;
+  buildEvalPosition(ep, "4k3/8/8/8/8/8/8/4K3", White);
+  deriveMiddlegameWeights(ep.board.get());
+  deriveEndgameWeights();
+  expectValues(ep.board.get(), PawnCode, 78, 126);
+  expectValues(ep.board.get(), KnightCode, 337, 462);
+  expectValues(ep.board.get(), BishopCode, 370, 478);
+  expectValues(ep.board.get(), RookCode, 525, 766);
+  expectValues(ep.board.get(), QueenCode, 1080, 1488);
+  expectValues(ep.board.get(), KingCode, 14000, 14000);
+  EXPECT_EQ(middlegameThreshold, 370 + 1080);
+  EXPECT_EQ(heavyMaterialThreshold, 4 * 370 + 2 * 1080 + 1);
+  EXPECT_EQ(middlegameWeights.castleAwayHeavy, 72);
+  EXPECT_EQ(middlegameWeights.shieldPawn, 13);
+  EXPECT_EQ(middlegameWeights.passerEscort, 34);
+  EXPECT_EQ(endgameWeights.pawnTargetBonus, 34);
+  EXPECT_EQ(endgameWeights.passedCentreFile, 27);
+  EXPECT_EQ(middlegameRankTable1[6], 229);
+  EXPECT_EQ(middlegameRankTable2[5], 156);
+  EXPECT_EQ(endgameRankTable[5], 130);
+  EXPECT_EQ(endgameRankTable[0], 0);
+  EXPECT_EQ(endgameRankTable[7], 0);
+  engineParameters = defaultEngineParameters;
+  deriveMiddlegameWeights(ep.board.get());
+  deriveEndgameWeights();
+}
+
+TEST(FiftyMoveDrift, ScoresMoveTowardZeroByTheDrift) {
+  EvalPosition ep;
+  buildEvalPosition(ep, "4k3/4p3/8/8/8/8/4P3/4K3", White);
+  ThreadBoard* board = ep.board.get();
+  struct Case {
+    int32_t drift, score, result, storedDrift;
+  };
+  const Case cases[] = {
+      {20, 100, 80, 20},   // above 1.5 d: loses d, drift kept
+      {20, 30, 10, 20},    // exactly 1.5 d: still loses d
+      {20, 29, 10, 19},    // just below: keeps a third (29 - 19)
+      {20, 0, 0, 0},       // zero stays zero
+      {20, -29, -10, -19}, // a third of a small negative score
+      {20, -30, -10, -20}, // exactly -1.5 d: gains d, drift negated
+      {20, -100, -80, -20},
+      {0, 57, 57, 0},  // no drift
+      {1, -1, 0, -1},  // (-3 x 1) / 2 = -1: at the bound, gains d
+      {3, 4, 1, 3},    // (3 x 3) / 2 = 4: at the bound
+  };
+  for (const Case& c : cases) {
+    board->fiftyMoveDrift = c.drift;
+    EXPECT_EQ(applyFiftyMoveDrift(board, c.score), c.result) << c.drift << " " << c.score;
+    EXPECT_EQ(board->fiftyMoveDrift, c.storedDrift) << c.drift << " " << c.score;
+  }
+}
+
+TEST(FiftyMoveDrift, NeverCrossesZeroNorGrows) {
+  EvalPosition ep;
+  buildEvalPosition(ep, "4k3/4p3/8/8/8/8/4P3/4K3", White);
+  ThreadBoard* board = ep.board.get();
+  for (int32_t d = 0; d <= 120; d += 3) {
+    int32_t previous = -100000;
+    for (int32_t s = -400; s <= 400; ++s) {
+      board->fiftyMoveDrift = d;
+      int32_t r = applyFiftyMoveDrift(board, s);
+      EXPECT_LE(std::abs(r), std::abs(s)) << d << " " << s;
+      EXPECT_GE(int64_t(r) * s, 0) << d << " " << s;
+      EXPECT_LE(std::abs(s) - std::abs(r), d) << d << " " << s;
+      // A larger score never drifts below a smaller one.
+      EXPECT_GE(r, previous) << d << " " << s;
+      previous = r;
+    }
+  }
+}
+
+TEST(CaptureCorrection, PieceAttackedByACheaperPieceIsLeftOut) {
+  EvalPosition ep;
+  // White's knight has just taken on d5; a Black pawn on e6 attacks it.
+  buildEvalPosition(ep, "4k3/8/4p3/3N4/8/8/8/4K3", Black);
+  setLastMove(ep, "f4", squareOf("d5"), true);
+  CorrectionResult r = runCorrection(ep, WhiteKnight);
+  EXPECT_TRUE(r.removed);
+  EXPECT_EQ(r.countDrop, 1);
+  EXPECT_EQ(r.sumDrop, 225);
+}
+
+TEST(CaptureCorrection, EqualClassNeedsAnUndefendedSquare) {
+  EvalPosition ep;
+  // A bishop attacks the knight: knight and bishop count as equal.
+  buildEvalPosition(ep, "4k3/8/8/3N4/8/1b6/8/4K3", Black);
+  setLastMove(ep, "f4", squareOf("d5"), true);
+  EXPECT_TRUE(runCorrection(ep, WhiteKnight).removed);
+  // A White pawn on e4 defends it: nothing is left out.
+  buildEvalPosition(ep, "4k3/8/8/3N4/4P3/1b6/8/4K3", Black);
+  setLastMove(ep, "f4", squareOf("d5"), true);
+  CorrectionResult r = runCorrection(ep, WhiteKnight);
+  EXPECT_FALSE(r.removed);
+  EXPECT_EQ(r.countDrop, 0);
+  EXPECT_EQ(r.sumDrop, 0);
+  // A dearer attacker (rook on d8) against a defended knight: kept.
+  buildEvalPosition(ep, "3rk3/8/8/3N4/4P3/8/8/4K3", Black);
+  setLastMove(ep, "f4", squareOf("d5"), true);
+  EXPECT_FALSE(runCorrection(ep, WhiteKnight).removed);
+}
+
+TEST(CaptureCorrection, KingsAttackersAndMoversOfTheWrongSide) {
+  EvalPosition ep;
+  // A capturing king is never left out, even when attacked.
+  buildEvalPosition(ep, "8/8/3rk3/8/8/8/8/3KR3", White);
+  setLastMove(ep, "e7", squareOf("e6"), true);
+  EXPECT_FALSE(runCorrection(ep, BlackKing).removed);
+  // A king may take an undefended piece...
+  buildEvalPosition(ep, "8/8/4k3/8/8/8/3n4/3K4", White);
+  setLastMove(ep, "b3", squareOf("d2"), true);
+  EXPECT_TRUE(runCorrection(ep, BlackKnight).removed);
+  // ...but not a defended one.
+  buildEvalPosition(ep, "8/8/4k3/8/8/2b5/3n4/3K4", White);
+  setLastMove(ep, "b3", squareOf("d2"), true);
+  EXPECT_FALSE(runCorrection(ep, BlackKnight).removed);
+  // No attacker at all.
+  buildEvalPosition(ep, "8/8/4k3/8/8/8/3n4/7K", White);
+  setLastMove(ep, "b3", squareOf("d2"), true);
+  EXPECT_FALSE(runCorrection(ep, BlackKnight).removed);
+  // The piece on the to-square belongs to the side to move: nothing.
+  buildEvalPosition(ep, "8/8/4k3/8/8/8/3N4/2r1K3", White);
+  setLastMove(ep, "b3", squareOf("d2"), true);
+  EXPECT_FALSE(runCorrection(ep, WhiteKnight).removed);
+  // An empty to-square, the root's no-move and a move with no record of a
+  // capture: nothing.
+  buildEvalPosition(ep, "8/8/4k3/8/8/8/8/2r1K3", White);
+  setLastMove(ep, "b3", squareOf("d2"), true);
+  EXPECT_EQ(removeRecapturablePiece(ep.pos.get()), nullptr);
+  ep.pos->lastMove = noMove;
+  EXPECT_EQ(removeRecapturablePiece(ep.pos.get()), nullptr);
+  ep.pos->captured = nullptr;
+  EXPECT_EQ(removeRecapturablePiece(ep.pos.get()), nullptr);
+}
+
+TEST(CaptureCorrection, QuietMovesOnlyWhenSpecial) {
+  EvalPosition ep;
+  // A quiet knight move onto an attacked square: not a capture, kept.
+  buildEvalPosition(ep, "4k3/8/4p3/3N4/8/8/8/4K3", Black);
+  setLastMove(ep, "f4", squareOf("d5"), false);
+  EXPECT_FALSE(runCorrection(ep, WhiteKnight).removed);
+  // A quiet promotion to a queen that a rook attacks: special, left out.
+  buildEvalPosition(ep, "r3Q1k1/8/8/8/8/8/8/4K3", Black);
+  setLastMove(ep, "e7", squareOf("e8"), false, true);
+  CorrectionResult r = runCorrection(ep, WhiteQueen);
+  EXPECT_TRUE(r.removed);
+  EXPECT_EQ(r.sumDrop, 720);
+}
+
+TEST(CaptureCorrection, UnderPromotionTargetIsDecoded) {
+  EvalPosition ep;
+  // White's e7 pawn took on d8 and became a knight; the rook on a8 takes it
+  // back (rook against knight: dearer, but nothing defends d8).
+  buildEvalPosition(ep, "r2N2k1/8/8/8/8/8/8/4K3", Black);
+  setLastMove(ep, "e7", underPromotionByte(squareOf("d8"), PromoteKnight, White), true, true);
+  CorrectionResult r = runCorrection(ep, WhiteKnight);
+  EXPECT_TRUE(r.removed);
+  EXPECT_EQ(r.sumDrop, 225);
+  // Black's quiet under-promotion to a rook on a1: the king on b1 takes it,
+  // nothing defends it.
+  buildEvalPosition(ep, "4k3/8/8/8/8/8/8/rK6", White);
+  setLastMove(ep, "a2", underPromotionByte(squareOf("a1"), PromoteRook, Black), false, true);
+  r = runCorrection(ep, BlackRook);
+  EXPECT_TRUE(r.removed);
+  EXPECT_EQ(r.sumDrop, 350);
+}
+
+TEST(CaptureCorrection, PawnsChangeTheCountOnly) {
+  EvalPosition ep;
+  // Black's pawn took on d4; White's pawn on e3 takes it back.
+  buildEvalPosition(ep, "4k3/8/8/8/3p4/4P3/8/4K3", White);
+  setLastMove(ep, "e5", squareOf("d4"), true);
+  CorrectionResult r = runCorrection(ep, BlackPawn);
+  EXPECT_TRUE(r.removed);
+  EXPECT_EQ(r.countDrop, 1);
+  EXPECT_EQ(r.sumDrop, 0);
+}
+
+TEST(CastlingRights, RightsFollowTheRooksOnTheirCorners) {
+  EvalPosition ep;
+  const uint32_t all = StateCastlingMask;
+  buildEvalPosition(ep, "r3k2r/8/8/8/8/8/8/R3K2R", White, all);
+  fixCastlingRights(ep.pos.get());
+  EXPECT_EQ(ep.pos->stateFlags & all, all);
+  // White's h1 rook and Black's a8 rook have gone.
+  buildEvalPosition(ep, "4k2r/8/8/8/8/8/8/R3K3", White, all);
+  fixCastlingRights(ep.pos.get());
+  EXPECT_EQ(ep.pos->stateFlags & all, StateWhiteQueenSide | StateBlackKingSide);
+  // A rook of the other colour on the corner does not count.
+  buildEvalPosition(ep, "R3k2r/8/8/8/8/8/8/r3K2R", White, all);
+  fixCastlingRights(ep.pos.get());
+  EXPECT_EQ(ep.pos->stateFlags & all, StateWhiteKingSide | StateBlackKingSide);
+  // Nothing is granted: no rights stay none.
+  buildEvalPosition(ep, "r3k2r/8/8/8/8/8/8/R3K2R", White, 0);
+  fixCastlingRights(ep.pos.get());
+  EXPECT_EQ(ep.pos->stateFlags & all, 0u);
+}
