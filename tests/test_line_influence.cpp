@@ -221,6 +221,55 @@ TEST(LineInfluence, OpenBoardUsesHomeEdgesAndPawnAttackCuts) {
   EXPECT_EQ(lineValue(ep, Black, "b3"), 1);
 }
 
+TEST(LineInfluence, OwnPawnBlocksTheFileUnlessAnEnemyPawnAttacksIt) {
+  // King zones off, so a Black pawn on d7 changes only the values beyond
+  // White's pawn on d4 (it is a target there).
+  WordOverride noZones(ParamEvalWeight18, 0);
+  auto rookOnD1 = [](const char* field, int32_t* beyond) {
+    EvalPosition ep;
+    buildEvalPosition(ep, field, White);
+    runInfluence(ep);
+    *beyond = 0;
+    for (const char* name : {"d5", "d6", "d7", "d8"}) *beyond += lineValue(ep, White, name);
+    return entry(ep, RookBlock, White, "d1");
+  };
+  int32_t beyondWith = 0, beyondWithout = 0;
+  // Nothing attacks d4: the rook sees up to the pawn and nothing past it.
+  int32_t blocked = rookOnD1("3qk3/3p4/8/8/3P4/8/8/3RK2Q", &beyondWith);
+  int32_t blockedRef = rookOnD1("3qk3/8/8/8/3P4/8/8/3RK2Q", &beyondWithout);
+  ASSERT_EQ(beyondWith - beyondWithout, middlegameWeights.pawnTargetBonus);
+  EXPECT_EQ(blocked, blockedRef);
+  // A Black pawn on e5 attacks d4: the squares beyond count again (here the
+  // d7 pawn, supported from e5, is no target but cuts off d8).
+  int32_t open = rookOnD1("3qk3/3p4/8/4p3/3P4/8/8/3RK2Q", &beyondWith);
+  int32_t openRef = rookOnD1("3qk3/8/8/4p3/3P4/8/8/3RK2Q", &beyondWithout);
+  EXPECT_NE(open, openRef);
+}
+
+TEST(LineInfluence, BaseValuesFollowWordTwentyOne) {
+  WordOverride doubled(ParamEvalWeight21, 200);
+  EvalPosition ep;
+  buildEvalPosition(ep, "3q1rk1/5pp1/8/8/8/8/3P2P1/3Q1RK1", White);
+  runInfluence(ep);
+  EXPECT_EQ(lineValue(ep, White, "a1"), 6);
+  EXPECT_EQ(knightValue(ep, White, "a1"), 6 + 8);
+  EvalPosition ending;
+  buildEvalPosition(ending, "4k3/pp4pp/8/8/8/8/PP4PP/3RK3", White);
+  runInfluence(ending);
+  EXPECT_EQ(lineValue(ending, White, "d4"), 4);
+}
+
+TEST(EndgameInfluence, FiveOpenFilesLeaveOnlyThePawnTargets) {
+  EvalPosition ep;
+  buildEvalPosition(ep, "4k3/p6p/8/8/8/8/P6P/3RK3", White);
+  runInfluence(ep);
+  ASSERT_GE(ep.board->evalBlock.openFileCount, 5);
+  for (const char* name : {"d4", "e6", "c3"}) {
+    EXPECT_EQ(lineValue(ep, White, name), 0) << name;
+    EXPECT_EQ(lineValue(ep, Black, name), 0) << name;
+  }
+}
+
 TEST(EndgameInfluence, LoneRookSumsTheUndampedValuesOfItsLines) {
   EvalPosition ep;
   // Four open files (c-f): base 2 beyond each side's back squares.
