@@ -1,0 +1,13 @@
+// The hash key of a position computed from scratch: the XOR of the key-table
+// entries of every piece on its square, key bit 31 set when Black is to
+// move. Tests compare incrementally updated keys with it.
+#pragma once
+#include "engine/board.h"
+#include "engine/hash.h"
+
+namespace testing_hash {
+
+engine::HashKey scratchKey(const engine::ThreadBoard* board, int32_t side);
+inline engine::HashKey scratchKey(const engine::Position* pos) { return scratchKey(pos->pg, pos->side); }
+
+}  // namespace testing_hash
