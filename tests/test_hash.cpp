@@ -393,6 +393,24 @@ TEST(HashProbe, FindsAStoredResultAndReleasingRestoresTheFlags) {
   EXPECT_EQ(e->flags & EntryHolderMask, 0);
 }
 
+TEST(HashProbe, AFoundEntryOfAnOlderAgeIsRefreshedAndCounted) {
+  ScopedTable t(64 * 1024);
+  t.table.age = 9;
+  HashKey k = keyForBucket(250, 0x1212);
+  fillEntry(t.at(250), k, 12, 8);
+  claimedCount = 0;
+  uint16_t saved = 0;
+  HashEntry* e = hashProbeOrReplace(&t.table, &k, 2, 2, &saved);
+  ASSERT_EQ(e, &t.at(250));
+  EXPECT_EQ(e->age, 9u);
+  EXPECT_EQ(e->depth, 12u);
+  EXPECT_EQ(claimedCount, 1u);
+  e->flags = saved;
+  // Found again in the same search: counted once only.
+  EXPECT_EQ(hashProbeOrReplace(&t.table, &k, 2, 2, &saved), e);
+  EXPECT_EQ(claimedCount, 1u);
+}
+
 TEST(HashProbe, AFreeEntryBeforeTheMatchIsClaimedInstead) {
   ScopedTable t(64 * 1024);
   HashKey k = keyForBucket(300, 0x2222);
