@@ -6,6 +6,7 @@
 #include "engine/search.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "engine/attack_data.h"
 #include "engine/control.h"
@@ -92,19 +93,44 @@ bool moverKingAttacked(const Position* child) {
   return square != NoSquare && findAttacker(square, child->sideRecord) != NoSquare;
 }
 
-// Releases a held hash entry: the flags it had before this node claimed it,
-// without the on-line mark.
+// Entry fields are read by every thread's probes while the holder writes
+// them: each access is a relaxed atomic one.
+template <typename T>
+T loadEntryField(T& field) {
+  return std::atomic_ref<T>(field).load(std::memory_order_relaxed);
+}
+template <typename T>
+void storeEntryField(T& field, T value) {
+  std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
+}
+
+// The entry as the probe found it, read once.
+HashEntry snapshotEntry(HashEntry* entry) {
+  HashEntry seen{};
+  seen.key = loadEntryField(entry->key);
+  seen.lock = loadEntryField(entry->lock);
+  seen.score = loadEntryField(entry->score);
+  seen.flags = loadEntryField(entry->flags);
+  seen.move = loadEntryField(entry->move);
+  seen.depth = loadEntryField(entry->depth);
+  seen.age = loadEntryField(entry->age);
+  return seen;
+}
+
+// Releases a held hash entry at the end of the node: the flags it has now
+// without the on-line mark, and the holder byte the probe found.
 void releaseEntry(HashEntry* entry, uint16_t savedFlags) {
-  entry->flags = uint16_t((entry->flags & ~(HashOnLine | HashHolderMask)) | (savedFlags & HashHolderMask));
+  uint16_t flags = loadEntryField(entry->flags);
+  storeEntryField(entry->flags, uint16_t((flags & ~(HashOnLine | HashHolderMask)) | (savedFlags & HashHolderMask)));
 }
 
 // Gives back an entry the node leaves early: exactly the flags it had
 // before the probe, so a game-history mark or an ancestor's on-line mark
 // (both may already be held in this thread's name) stays as it was.
-void restoreEntry(HashEntry* entry, uint16_t savedFlags) { entry->flags = savedFlags; }
+void restoreEntry(HashEntry* entry, uint16_t savedFlags) { storeEntryField(entry->flags, savedFlags); }
 
-bool holds(const HashEntry* entry, const ThreadBoard* board) {
-  return entry != nullptr && (entry->flags & HashHolderMask) == board->threadId;
+bool holds(HashEntry* entry, const ThreadBoard* board) {
+  return entry != nullptr && (loadEntryField(entry->flags) & HashHolderMask) == board->threadId;
 }
 
 // Did the move into this position capture or promote?
@@ -615,8 +641,9 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
     HashKey key{node->key, node->lock, 0};
     entry = hashProbeOrReplace(&engineHash, &key, required, board->threadId, &savedFlags);
     if (entry != nullptr) {
-      int32_t holder = entry->flags & HashHolderMask;
-      bool onLine = (entry->flags & HashOnLine) != 0 &&
+      const HashEntry seen = snapshotEntry(entry);
+      int32_t holder = seen.flags & HashHolderMask;
+      bool onLine = (seen.flags & HashOnLine) != 0 &&
                     (holder == GameHistoryHolder || holder == board->threadId ||
                      (board->splitOwner != nullptr && holder == board->splitOwner->threadId));
       if (onLine) {
@@ -625,26 +652,26 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
         return 0;
       }
       bool useEntry = true;
-      if (entry->depth > 0) {
+      if (seen.depth > 0) {
         const Position* parent = node->parent;
-        bool takesBack = parent != nullptr && isMove(entry->move) && moveFrom(entry->move) == moveTo(parent->lastMove) &&
-                         moveTo(entry->move) == moveFrom(parent->lastMove) && node->halfMoveClock >= 2 &&
-                         entry->score >= 1;
+        bool takesBack = parent != nullptr && isMove(seen.move) && moveFrom(seen.move) == moveTo(parent->lastMove) &&
+                         moveTo(seen.move) == moveFrom(parent->lastMove) && node->halfMoveClock >= 2 &&
+                         seen.score >= 1;
         if (takesBack) {
           useEntry = false;
         } else {
-          if ((node->searchFlags & SearchReduced) != 0 && (entry->flags & HashUpperBound) != 0 &&
-              entry->score < upper) {
+          if ((node->searchFlags & SearchReduced) != 0 && (seen.flags & HashUpperBound) != 0 &&
+              seen.score < upper) {
             if (holds(entry, board)) restoreEntry(entry, savedFlags);
             return lower;
           }
-          bool moveUsable = entry->depth + 3 >= required ||
-                            ((entry->flags & HashLowerBound) != 0 && entry->score > upper + HashMoveMargin);
-          if (moveUsable && isMove(entry->move)) {
-            if (isPlausibleMove(node, entry->move)) {
-              pushMove(node, entry->move);
-              node->hashMove = entry->move;
-              node->estimate = (entry->flags & HashUpperBound) != 0 ? entry->score : ScoreInfinite;
+          bool moveUsable = seen.depth + 3 >= required ||
+                            ((seen.flags & HashLowerBound) != 0 && seen.score > upper + HashMoveMargin);
+          if (moveUsable && isMove(seen.move)) {
+            if (isPlausibleMove(node, seen.move)) {
+              pushMove(node, seen.move);
+              node->hashMove = seen.move;
+              node->estimate = (seen.flags & HashUpperBound) != 0 ? seen.score : ScoreInfinite;
             } else {
               // A key collision: leave the entry alone.
               if (holds(entry, board)) restoreEntry(entry, savedFlags);
@@ -654,14 +681,14 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
           }
         }
       }
-      if (useEntry && entry != nullptr && entry->depth >= required) {
-        if (isMove(entry->move)) {
-          pv[0] = entry->move;
+      if (useEntry && entry != nullptr && seen.depth >= required) {
+        if (isMove(seen.move)) {
+          pv[0] = seen.move;
           pv[1] = noMove;
         }
-        bool lowerBound = (entry->flags & HashUpperBound) == 0;
-        bool exact = (entry->flags & (HashUpperBound | HashLowerBound)) == (HashUpperBound | HashLowerBound);
-        if (lowerBound && entry->score > lower) {
+        bool lowerBound = (seen.flags & HashUpperBound) == 0;
+        bool exact = (seen.flags & (HashUpperBound | HashLowerBound)) == (HashUpperBound | HashLowerBound);
+        if (lowerBound && seen.score > lower) {
           bool allowed = true;
           if ((node->searchFlags & SearchTacticalOnly) != 0) {
             Move hm = node->hashMove;
@@ -670,15 +697,15 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
                        pieceOn(node, moveTo(hm))->kindCopy.code > pieceOn(node, moveFrom(hm))->kindCopy.code);
           }
           if (allowed) {
-            lower = entry->score;
+            lower = seen.score;
             node->bestSoFar = lower;
           }
         } else if (exact) {
-          int32_t score = entry->score;
+          int32_t score = seen.score;
           if (holds(entry, board)) restoreEntry(entry, savedFlags);
           return score;
-        } else if (!lowerBound && entry->score < upper) {
-          upper = entry->score;
+        } else if (!lowerBound && seen.score < upper) {
+          upper = seen.score;
         }
         if (upper <= lower) {
           if (holds(entry, board)) restoreEntry(entry, savedFlags);
@@ -794,7 +821,7 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
       if (v > ScoreMate) node->hashMove = noMove;
     }
   }
-  if (holds(entry, board)) entry->flags |= HashOnLine;
+  if (holds(entry, board)) std::atomic_ref<uint16_t>(entry->flags).fetch_or(HashOnLine, std::memory_order_relaxed);
   node->searchFlags |= SearchHistoryOrder;
 
   // Step 11. The move loop.
@@ -866,15 +893,15 @@ end:
 
   // Step 13. Store into the entry this thread holds, or release it.
   if (holds(entry, board)) {
-    if ((best == entry->score || node->boundType != 0) && entry->depth > storeDepth) {
+    if ((best == loadEntryField(entry->score) || node->boundType != 0) && loadEntryField(entry->depth) > storeDepth) {
       releaseEntry(entry, savedFlags);
     } else if ((node->searchFlags & SearchTacticalOnly) != 0 && best < upper) {
       releaseEntry(entry, savedFlags);
     } else if (!stopRequested() && !generationStale(board)) {
-      entry->score = int16_t(best);
-      entry->depth = uint8_t(storeDepth);
-      entry->flags = uint16_t(node->boundType | (savedFlags & HashHolderMask));
-      if (isMove(pv[0])) entry->move = pv[0];
+      storeEntryField(entry->score, int16_t(best));
+      storeEntryField(entry->depth, uint8_t(storeDepth));
+      if (isMove(pv[0])) storeEntryField(entry->move, pv[0]);
+      storeEntryField(entry->flags, uint16_t(node->boundType | (savedFlags & HashHolderMask)));
     } else {
       releaseEntry(entry, savedFlags);
     }
