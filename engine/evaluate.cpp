@@ -20,8 +20,8 @@ constexpr int32_t HeavyMiddlegameBias = 7;
 constexpr int32_t MiddlegameBias = 3;
 constexpr int32_t EndgameBias = 2;
 
-// Offsets that keep the futility margin at its value for the opening offset
-// of the search.
+// Each evaluation sets the search's futility margin to the evaluator's
+// offset less the opening offset less this.
 constexpr int32_t FutilityBase = 10;
 
 int32_t engineSideBias(const ThreadBoard* board, bool middlegame) {
