@@ -2,6 +2,15 @@
 
 #include <cstdio>
 
+#include "engine/attacks.h"
+#include "engine/hash.h"
+#include "engine/makemove.h"
+#include "engine/movegen.h"
+#include "engine/setup.h"
+#include "engine/timecontrol.h"
+#include "frontend/console.h"
+#include "frontend/engine_link.h"
+#include "frontend/move_text.h"
 #include "frontend/search_output.h"
 
 namespace frontend {
@@ -11,8 +20,79 @@ engine::Position gamePosition;
 namespace {
 
 // The mirror's own board record: never the linked core's master board,
-// which the core's hash set-up re-initialises.
+// which the core's hash set-up re-initialises. A set-up is built on the
+// scratch board first, so a refused text leaves the game as it was.
 engine::ThreadBoard mirrorBoard;
+engine::ThreadBoard setupBoard;
+engine::Position setupPositionRecord;
+// The copy on which variations are played for their text, and the records
+// of its plies.
+engine::ThreadBoard variationBoard;
+engine::Position variationPositions[MaxPvMoves + 1];
+// Scratch plies of the legality test and the result check.
+engine::Position legalityChild;
+engine::ThreadBoard resultBoard;
+engine::Position resultPosition;
+engine::Position mirrorChild;
+
+// Game states: the game goes on, drawn, White has won, Black has won.
+constexpr int32_t GameOn = 3;
+constexpr int32_t GameDrawn = 1;
+constexpr int32_t GameWhiteWon = 0;
+constexpr int32_t GameBlackWon = 2;
+// Hash-entry flags of a position standing three times in the game.
+constexpr uint16_t ThriceInHistory = 0x3800;
+constexpr int32_t ShuffleDrawCount = 6;
+constexpr int32_t FiftyMovePlies = 100;
+constexpr uint32_t NoMatingMaterial = engine::StateWhiteCannotWin | engine::StateBlackCannotWin;
+
+// Whether the mirror's position has a legal move; read by other threads.
+std::atomic<bool> legalMoveExists{true};
+
+const char* scoreText(int32_t state) {
+  switch (state) {
+    case GameWhiteWon: return "1-0";
+    case GameDrawn: return "1/2-1/2";
+    case GameBlackWon: return "0-1";
+    default: return "*";
+  }
+}
+
+const char* reasonText(int32_t code) {
+  switch (code) {
+    case ResultCheckmate: return "checkmate";
+    case ResultStalemate: return "stalemate";
+    case ResultRepetition: return "draw by repetition";
+    case ResultNoMatingMaterial: return "draw due to insufficient material";
+    case ResultFiftyMoves: return "draw due to 50-move rule";
+    default: return "move list overflow";
+  }
+}
+
+// Does the move leave the mover's king safe? Played and taken back on the
+// position's own board.
+bool isLegalIn(engine::Position* position, engine::Move move) {
+  engine::ThreadBoard* board = position->pg;
+  int32_t kingSlot = position->side > 0 ? engine::WhiteKingSlot : engine::BlackKingSlot;
+  engine::makeMove(position, move, &legalityChild);
+  int32_t kingSquare = board->slots[kingSlot].square;
+  bool safe = !engine::isOnBoard(kingSquare) ||
+              engine::findAttacker(kingSquare, legalityChild.sideRecord) == engine::NoSquare;
+  engine::unmakeMove(&legalityChild);
+  return safe;
+}
+
+// The first legal move of a position in the picker's order, or noMove.
+engine::Move firstLegalMove(const engine::Position* position) {
+  static engine::Position walker;
+  engine::copyPosition(&walker, position);
+  engine::resetMoveStack(&walker);
+  for (engine::Move move = engine::nextMove(&walker); move != engine::noMove; move = engine::nextMove(&walker))
+    if (isLegalIn(&walker, move)) return move;
+  return engine::noMove;
+}
+
+void refreshLegalMoveFlag() { legalMoveExists.store(firstLegalMove(&gamePosition) != engine::noMove); }
 
 }  // namespace
 
@@ -32,24 +112,138 @@ char mirrorLetterAt(int32_t square) {
   return static_cast<char>(piece->kindCopy.letter);
 }
 
-// Until the core's set-up and make are linked, the mirror holds no game:
-// it cannot judge moves, so it takes every move the engine names.
-bool mirrorHasLegalMove() { return true; }
+bool mirrorHasLegalMove() { return legalMoveExists.load(); }
 
-bool isLegalMirrorMove(engine::Move /*move*/) { return true; }
+bool isLegalMirrorMove(engine::Move move) {
+  static engine::Position walker;
+  engine::copyPosition(&walker, &gamePosition);
+  engine::resetMoveStack(&walker);
+  for (engine::Move m = engine::nextMove(&walker); m != engine::noMove; m = engine::nextMove(&walker))
+    if (m == move) return isLegalIn(&walker, move);
+  return false;
+}
 
-engine::Move firstLegalMirrorMove() { return engine::noMove; }
+engine::Move firstLegalMirrorMove() { return firstLegalMove(&gamePosition); }
+
+bool setMirrorPosition(const char* text) {
+  // The engine judges the text itself; its verdict is not used.
+  engineEntries.setEnginePosition(text);
+  if (engine::parseFen(text) != 0) return false;
+  engine::initBoard(&setupBoard);
+  engine::initPosition(&setupPositionRecord, &setupBoard);
+  if (engine::setupPosition(&setupPositionRecord, &engine::gameSetup) != 0) return false;
+  engine::initPosition(&gamePosition, &mirrorBoard);
+  engine::clonePosition(&gamePosition, &setupPositionRecord);
+  refreshLegalMoveFlag();
+  return true;
+}
+
+bool applyMoveText(const char* text, bool isLast) {
+  // Step 1. A legal move of a game that goes on; the game list is bounded.
+  engine::Move move = findMoveByText(&gamePosition, text, isLegalIn);
+  if (move == engine::noMove || engine::gameState != GameOn) return false;
+  if (engine::gameSetup.played >= engine::MaxGameMoves) return false;
+  // Step 2. The move already carries any under-promotion.
+  engineEntries.playEngineMove(move, ' ');
+  // Step 3.
+  int32_t code = playMirrorMove(move, isLast);
+  if (code != ResultNone) printLine("info string result %s %s", scoreText(engine::gameState), reasonText(code));
+  return true;
+}
+
+int32_t playMirrorMove(engine::Move move, bool isLast) {
+  // Step 1.
+  engine::Stopwatch* moverClock = gamePosition.side > 0 ? &engine::whiteClock : &engine::blackClock;
+  engine::stopStopwatch(moverClock);
+  // Step 2.
+  engine::makeMove(&gamePosition, move, &mirrorChild);
+  engine::updateHashKey(&mirrorChild);
+  engine::fixCastlingRights(&mirrorChild);
+  // Step 3.
+  engine::GameSetup& game = engine::gameSetup;
+  game.moves[game.played] = {moverClock->accumulated, move};
+  game.played += 1;
+  game.count = game.played;
+  // Step 4.
+  engine::copyPosition(&gamePosition, &mirrorChild);
+  engine::HashKey key = {gamePosition.key, gamePosition.lock, 0};
+  if (gamePosition.halfMoveClock < engine::GameHistorySize) engine::addHistoryKey(&key, gamePosition.halfMoveClock);
+  // Step 5.
+  int32_t code = ResultNone;
+  if (isLast) {
+    engine::initPosition(&resultPosition, &resultBoard);
+    engine::clonePosition(&resultPosition, &gamePosition);
+    code = checkGameResult(&resultPosition);
+  }
+  // Step 6.
+  engine::startStopwatch(gamePosition.side > 0 ? &engine::whiteClock : &engine::blackClock);
+  if (gamePosition.side > 0) engine::moveNumber += 1;
+  refreshLegalMoveFlag();
+  return code;
+}
+
+int32_t checkGameResult(engine::Position* p) {
+  // Step 1. Neither side can mate.
+  if ((p->stateFlags & NoMatingMaterial) == NoMatingMaterial) {
+    engine::gameState = GameDrawn;
+    return ResultNoMatingMaterial;
+  }
+  // Steps 2-4. The game's positions marked in the front end's table tell a
+  // third occurrence; the marks are removed again at once.
+  engine::gameState = GameOn;
+  engine::prepareHashForSearch(&engine::engineHash, 0);
+  engine::HashKey key = {p->key, p->lock, 0};
+  engine::HashEntry* entry = engine::hashLookup(&engine::engineHash, &key);
+  bool thrice = entry != nullptr && (entry->flags & ThriceInHistory) == ThriceInHistory;
+  engine::unmarkGameHistory(&engine::engineHash);
+  if (p->shuffleCount >= ShuffleDrawCount || thrice) {
+    engine::gameState = GameDrawn;
+    return ResultRepetition;
+  }
+  // Step 5.
+  if (p->halfMoveClock >= FiftyMovePlies) {
+    engine::gameState = GameDrawn;
+    return ResultFiftyMoves;
+  }
+  // Steps 6-9. A legal move decides between play, mate and stalemate.
+  if (firstLegalMove(p) != engine::noMove)
+    return engine::gameSetup.played >= engine::MaxGameMoves ? ResultMoveListFull : ResultNone;
+  int32_t kingSlot = p->side > 0 ? engine::WhiteKingSlot : engine::BlackKingSlot;
+  int32_t kingSquare = p->pg->slots[kingSlot].square;
+  bool inCheck = engine::isOnBoard(kingSquare) && engine::isAttacked(p, kingSquare);
+  if (!inCheck) {
+    engine::gameState = GameDrawn;
+    return ResultStalemate;
+  }
+  engine::gameState = p->side > 0 ? GameBlackWon : GameWhiteWon;
+  return ResultCheckmate;
+}
 
 int32_t writeVariationText(const engine::Move* pv, int32_t maxMoves, char* out, int32_t outBytes) {
+  // The variation is played on a private copy, so each move gets the
+  // letter of the piece that really moves (a pawn's promotion shows "Q").
+  engine::initPosition(&variationPositions[0], &variationBoard);
+  engine::clonePosition(&variationPositions[0], &gamePosition);
   int32_t length = 0;
   int32_t written = 0;
   out[0] = '\0';
   for (; written < maxMoves && (pv[written] & 0xFF) != engine::NoSquare; ++written) {
+    engine::Position* here = &variationPositions[written];
+    // A move the copy does not have ends the text.
+    engine::Position walker;
+    engine::copyPosition(&walker, here);
+    engine::resetMoveStack(&walker);
+    bool present = false;
+    for (engine::Move m = engine::nextMove(&walker); m != engine::noMove; m = engine::nextMove(&walker))
+      if (m == pv[written]) present = true;
+    if (!present || !isLegalIn(here, pv[written])) break;
+    const engine::PieceRecord* piece = engine::squareAt(here->pg, pv[written] & 0xFF);
     char text[6];
-    moveToText(text, pv[written], 0);
+    moveToText(text, pv[written], static_cast<char>(piece->kindCopy.letter));
     int32_t added = std::snprintf(out + length, static_cast<size_t>(outBytes - length), " %s", text);
     if (added < 0 || length + added >= outBytes) break;
     length += added;
+    engine::makeMove(here, pv[written], &variationPositions[written + 1]);
   }
   return written;
 }

@@ -38,6 +38,33 @@ bool mirrorHasLegalMove();
 bool isLegalMirrorMove(engine::Move move);
 engine::Move firstLegalMirrorMove();
 
+// Hands the text to the engine and sets the mirror up from it; false when
+// the mirror refuses it (the mirror then keeps the position it had).
+bool setMirrorPosition(const char* text);
+
+// Matches a move text, plays the move in engine and mirror and, after the
+// last move, reports a finished game; false when the text matches no legal
+// move or the mirrored game has ended.
+bool applyMoveText(const char* text, bool isLast);
+
+// Result codes of the game-result check.
+enum GameResult : int32_t {
+  ResultNone = 0,
+  ResultCheckmate = 2,
+  ResultStalemate = 3,
+  ResultRepetition = 4,
+  ResultNoMatingMaterial = 5,
+  ResultFiftyMoves = 6,
+  ResultMoveListFull = 7
+};
+
+// Plays a matched move on the mirror; the result of the check after the
+// last move (ResultNone otherwise).
+int32_t playMirrorMove(engine::Move move, bool isLast);
+
+// Judges the game at a private copy of the mirror position.
+int32_t checkGameResult(engine::Position* p);
+
 // Writes the text of a variation (" e2e4 e7e5 ...", each move after a blank)
 // played on a private copy of the mirror, at most `maxMoves` moves, ending
 // at the first move that is not legal on the copy; returns the moves written.

@@ -1,6 +1,5 @@
 #include "frontend/position_command.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -14,12 +13,6 @@
 namespace frontend {
 
 namespace {
-
-// The square of a file letter and rank digit, or -1.
-int32_t squareFromText(const char* text) {
-  if (text[0] < 'a' || text[0] > 'h' || text[1] < '1' || text[1] > '8') return -1;
-  return engine::makeSquare(text[0] - 'a', text[1] - '1');
-}
 
 // Builds the position text of a "position" line into `out`; false when the
 // "fen" words do not fit.
@@ -40,16 +33,7 @@ bool buildPositionText(char** tokens, int32_t movesIndex, char* out, int32_t out
 
 }  // namespace
 
-engine::Move coordinateTextToMove(const char* text, int32_t /*colour*/) {
-  size_t length = std::strlen(text);
-  if (length < 4 || length > 5) return engine::noMove;
-  int32_t from = squareFromText(text);
-  int32_t to = squareFromText(text + 2);
-  if (from < 0 || to < 0) return engine::noMove;
-  return engine::makeMove16(from, to);
-}
-
-void setStartPosition() { engineEntries.setEnginePosition(startPositionText); }
+void setStartPosition() { setMirrorPosition(startPositionText); }
 
 bool handleUciNewGame(const char* line, char** /*tokens*/, int32_t count, const char* /*first*/) {
   FRONTEND_CHECK(count == 1);
@@ -77,22 +61,17 @@ bool handlePosition(const char* line, char** tokens, int32_t count, const char* 
   }
   // Step 4. No search may read the game while it changes.
   endRunningSearch();
-  // Step 5. The engine judges the text itself.
-  if (engineEntries.setEnginePosition(text) != 0) {
+  // Step 5. A refused text keeps the mirror's game and plays no moves.
+  if (!setMirrorPosition(text)) {
     printLine("info string Illegal position");
     return true;
   }
-  // Step 6. Each move in turn; the first that is not a move ends the list.
-  for (int32_t i = movesIndex + 1; i < count; ++i) {
-    engine::Move move = coordinateTextToMove(tokens[i], 0);
-    // The game list holds MaxGamePlies moves: one more is refused.
-    if (move == engine::noMove || i - movesIndex > MaxGamePlies) {
+  // Step 6. Each move in turn; the first that matches no legal move ends the list.
+  for (int32_t i = movesIndex + 1; i < count; ++i)
+    if (!applyMoveText(tokens[i], i == count - 1)) {
       printLine("Illegal move: %s", tokens[i]);
       break;
     }
-    int32_t letter = std::strlen(tokens[i]) == 5 ? std::toupper(static_cast<unsigned char>(tokens[i][4])) : ' ';
-    engineEntries.playEngineMove(move, letter);
-  }
   return true;
 }
 

@@ -22,9 +22,4 @@ bool handlePosition(const char* line, char** tokens, int32_t count, const char* 
 // The start position in engine and mirror (the engine's start).
 void setStartPosition();
 
-// The move a coordinate text names ("e2e4", "e7e8n"), with any
-// under-promotion in its to-byte for a pawn of `colour`; noMove when the
-// text is not a move of two board squares.
-engine::Move coordinateTextToMove(const char* text, int32_t colour);
-
 }  // namespace frontend

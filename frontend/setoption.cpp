@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/hash.h"
 #include "frontend/book.h"
 #include "frontend/console.h"
 #include "frontend/engine_link.h"
@@ -29,6 +30,8 @@ constexpr int32_t MostHashMb = 4095;
 // Every size handed to the core and the engine is a 32-bit byte count:
 // the request and the front end's own megabyte must fit together.
 constexpr uint64_t MostRequestBytes = 4094 * Megabyte;
+// The front end's own table, used by the mirror's result check.
+constexpr uint32_t FrontTableBytes = static_cast<uint32_t>(Megabyte);
 // Tablebase cache sizes in MB.
 constexpr int32_t LeastCacheMb = 1;
 constexpr int32_t MostCacheMb = 256;
@@ -87,6 +90,7 @@ int32_t setUpTablebases() {
 
 // The engine's table and the front end's are re-sized together.
 void resizeBothTables(uint64_t bytes, int32_t pieces) {
+  engine::releaseHash();
   engineEntries.releaseEngineHash();
   setHashSize(bytes, pieces);
 }
@@ -127,10 +131,14 @@ void setHashSize(uint64_t bytes, int32_t pieces) {
   uint64_t request = bytes < MostRequestBytes ? bytes : MostRequestBytes;
   uint64_t physical = platform::physicalMemoryBytes();
   if (physical != 0 && request > physical / 2) request = physical / 2;
-  // Steps 2-5. The engine allocates what it can of the request and says
-  // how much it got. (The front end's own 1 MB table for the mirror's
-  // result check is not set up here yet.)
-  uint32_t engineGot = engineEntries.initEngine(static_cast<uint32_t>(request), pieces);
+  // Steps 2-3. Measure in this process what the request can really have.
+  uint64_t got = engine::initHashAndKeys(static_cast<uint32_t>(request + Megabyte));
+  engine::releaseHash();
+  // Step 4. The front end's own table for the mirror's result check.
+  engine::initHashAndKeys(FrontTableBytes);
+  // Step 5. The rest goes to the engine; never a size below zero.
+  uint64_t engineBytes = got > Megabyte ? got - Megabyte : 0;
+  uint32_t engineGot = engineEntries.initEngine(static_cast<uint32_t>(engineBytes), pieces);
   // Step 6. Record what the engine really has, so asking again for the
   // same size re-sizes when the first request came short.
   tbPiecesGiven = pieces;
