@@ -37,11 +37,12 @@ std::string entry(uint32_t key, uint16_t lock, uint16_t move, int16_t weight) {
   return bytes;
 }
 
-// The position the front end's game record holds before any "position"
-// command has set a game up is keyed 0 / 0; the book names e2e4 for it.
+// The start position (key 0x5610748B, lock 0x46CE) names e2e4; after
+// 1.e4 (0xA5943AEB / 0x6FE9) the book names e7e5. In byte order the start
+// position's entry comes first.
 void startWithBook(UciProcess* p) {
   ASSERT_TRUE(startUci(p, ModuleChoice::StubModule));
-  writeFileInDirectory(p, "opening.bin", entry(0, 0, 0x3414, 10) + entry(0x01000000, 0, 0x4464, 10));
+  writeFileInDirectory(p, "opening.bin", entry(0x5610748B, 0x46CE, 0x3414, 10) + entry(0xA5943AEB, 0x6FE9, 0x4464, 10));
   sendLine(p, "setoption name Book_file value opening.bin");
   sendLine(p, "isready");
   std::vector<std::string> lines = readUntil(p, "readyok", ReplyMs);
