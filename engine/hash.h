@@ -148,9 +148,3 @@ inline void xorKey(HashKey* into, const HashKey* from) {
 }
 
 }  // namespace engine
-
-namespace engine {
-struct Position;
-// The child's key and lock from its parent's and the move just made.
-void updateHashKey(Position* child);
-}  // namespace engine

@@ -14,8 +14,3 @@ void makeNullMove(Position* parent, Position* child);
 void fixCastlingRights(Position* pos);
 
 }  // namespace engine
-
-namespace engine {
-// Clears each castling right whose rook has left its corner.
-void fixCastlingRights(Position* pos);
-}  // namespace engine

@@ -74,29 +74,3 @@ int32_t playGameMove(Move move);
 PieceKind* findPieceByLetter(ThreadBoard* board, char letter, int32_t colour);
 
 }  // namespace engine
-
-namespace engine {
-struct HashKey;
-constexpr int32_t MaxGameMoves = 600;
-constexpr int32_t GameHistorySize = 104;
-struct GameMove {
-  int32_t time;
-  Move move;
-};
-struct GameSetup {
-  char text[80];
-  int32_t startFlag;
-  int32_t side;
-  int32_t castling;
-  int32_t enPassantSquare;
-  int32_t halfMoveClock;
-  int32_t moveNumber;
-  int32_t played;
-  int32_t count;
-  GameMove moves[MaxGameMoves];
-};
-extern int32_t gameState;
-extern HashKey gameHistory[GameHistorySize];
-extern int32_t gameHistoryCount;
-void addHistoryKey(const HashKey* key, int32_t index);
-}  // namespace engine

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "engine/attacks.h"
+#include "engine/game_history.h"
 #include "engine/hash.h"
 #include "engine/makemove.h"
 #include "engine/movegen.h"

@@ -5,8 +5,10 @@
 
 #include <string>
 
+#include "engine/hash.h"
 #include "frontend/console.h"
 #include "frontend/engine_link.h"
+#include "frontend/game_position.h"
 #include "frontend/search_control.h"
 #include "frontend/search_output.h"
 #include "frontend/setoption.h"
@@ -25,9 +27,15 @@ class SearchOutput : public ::testing::Test {
   void SetUp() override {
     frontend::engineEntries.stopThinking = countStop;
     frontend::engineEntries.resetStopFlags = [] {};
+    frontend::engineEntries.setEnginePosition = [](const char*) { return int32_t(0); };
     stopCalls = 0;
     frontend::frontParameters.words[frontend::ContemptWord] = 0;
     frontend::prepareSearch();
+    // Variations are played out on the mirrored game: the start position.
+    static bool keysReady = engine::initHashAndKeys(1u << 20) > 0;
+    ASSERT_TRUE(keysReady);
+    frontend::initMirror();
+    ASSERT_TRUE(frontend::setMirrorPosition(nullptr));
   }
 };
 
@@ -87,15 +95,24 @@ TEST_F(SearchOutput, NullOrEmptyVariationsPrintNothing) {
 }
 
 TEST_F(SearchOutput, VariationIsCutAtNineteenMoves) {
+  // Both knights out and back, over and over: g1f3 g8f6 f3g1 f6g8 ...
+  const Move cycle[4] = {0x2506, 0x5576, 0x0625, 0x7655};
   Move pv[30];
-  for (int i = 0; i < 29; ++i) pv[i] = (i % 2 == 0) ? 0x2506 : 0x0625;  // g1f3 f3g1 ...
+  for (int i = 0; i < 29; ++i) pv[i] = cycle[i % 4];
   pv[29] = noMove;
   std::string line = reportLine(10, 1, pv);
-  size_t count = 0;
-  for (size_t at = line.find(" g1f3"); at != std::string::npos; at = line.find(" g1f3", at + 1)) ++count;
-  size_t back = 0;
-  for (size_t at = line.find(" f3g1"); at != std::string::npos; at = line.find(" f3g1", at + 1)) ++back;
-  EXPECT_EQ(count + back, 19u);
+  size_t moves = 0;
+  for (const char* text : {" g1f3", " g8f6", " f3g1", " f6g8"})
+    for (size_t at = line.find(text); at != std::string::npos; at = line.find(text, at + 1)) ++moves;
+  EXPECT_EQ(moves, 19u);
+}
+
+TEST_F(SearchOutput, VariationStopsAtAMoveThatIsNotLegal) {
+  // White's knight cannot go back while Black is to move.
+  const Move pv[] = {0x2506, 0x0625, 0x5576, noMove};
+  std::string line = reportLine(10, 1, pv);
+  EXPECT_NE(line.find(" pv  g1f3"), std::string::npos) << line;
+  EXPECT_EQ(line.find("f3g1"), std::string::npos) << line;
 }
 
 TEST_F(SearchOutput, UnderPromotionLettersAreUpperCaseForBothColours) {

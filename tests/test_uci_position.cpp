@@ -57,7 +57,7 @@ TEST(UciPosition, FenWordsAreJoinedEachFollowedByABlank) {
   UciProcess p;
   startReady(&p);
   std::vector<std::string> expected = {"stub setEnginePosition 8/4P3/8/8/8/8/8/k3K3 w - - 0 1 ",
-                                       "stub playEngineMove 7464 N"};
+                                       "stub playEngineMove a464  "};
   EXPECT_EQ(exchange(&p, {"position fen 8/4P3/8/8/8/8/8/k3K3  w - - 0 1 moves e7e8n"}), expected);
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
