@@ -41,7 +41,9 @@ bool startUci(UciProcess* process, ModuleChoice module, const std::vector<std::s
 
   int toChild[2];
   int fromChild[2];
-  if (pipe(toChild) != 0 || pipe(fromChild) != 0) return false;
+  // Close-on-exec, so a second engine started later does not inherit this
+  // one's pipe ends: its input would never reach end of file otherwise.
+  if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) return false;
   pid_t pid = fork();
   if (pid < 0) return false;
   if (pid == 0) {
