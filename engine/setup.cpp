@@ -6,6 +6,8 @@
 // refused text leaves the previous position whole.
 #include "engine/setup.h"
 
+#include <initializer_list>
+
 #include "engine/attacks.h"
 #include "engine/control.h"
 #include "engine/evaluate.h"
@@ -16,7 +18,7 @@ namespace engine {
 
 namespace {
 
-// Square of the kings that castling rights need.
+// Squares of the kings that castling rights need.
 constexpr int32_t WhiteKingHome = 0x04;  // e1
 constexpr int32_t BlackKingHome = 0x74;  // e8
 constexpr int32_t NoValue = -9999;

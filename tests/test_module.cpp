@@ -162,11 +162,11 @@ TEST(Module, UnderPromotionLetter) {
   setPosition(fen);
   moduleEntries().playEngineMove(e7e8, 'n');  // lower case: a queen
   runSearch(TypeDepth, 5, 0, 1, ThinkNormal);
-  EXPECT_LT(lastLine().score, -600);
+  EXPECT_LT(lastLine().score, -450);
   setPosition(fen);
   moduleEntries().playEngineMove(e7e8, 'Q');
   runSearch(TypeDepth, 5, 0, 1, ThinkNormal);
-  EXPECT_LT(lastLine().score, -600);
+  EXPECT_LT(lastLine().score, -450);
 }
 
 TEST(Module, MoveTimeStopsAtTheTimer) {

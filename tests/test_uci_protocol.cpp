@@ -148,6 +148,11 @@ TEST(UciProtocol, SetOptionMatchesNamesWithoutCaseAndListsCurrentValues) {
 }
 
 TEST(UciProtocol, HashResizesOnlyWhenTheSizeChanges) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The front end measures a 4 GB request by allocating it; the sanitizer's
+  // allocator refuses sizes a plain build gets, so the sizes differ there.
+  GTEST_SKIP() << "allocation sizes differ under AddressSanitizer";
+#endif
   UciProcess p;
   ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
   sendLine(&p, "setoption name OwnBook value false");
