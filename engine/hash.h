@@ -17,6 +17,7 @@
 // front end's linked copy of the core its own.
 #pragma once
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
 
 #include "engine/move.h"
@@ -111,6 +112,17 @@ void initKeyTables();
 uint64_t allocateHash(HashTable* table, uint64_t bytes);
 void clearHash(HashTable* table);
 void freeHash(HashTable* table);
+// Entry fields are read by every thread's probes while the holder writes
+// them: each access is a relaxed atomic one.
+template <typename T>
+T loadEntryField(T& field) {
+  return std::atomic_ref<T>(field).load(std::memory_order_relaxed);
+}
+template <typename T>
+void storeEntryField(T& field, T value) {
+  std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
+}
+
 void releaseHash();
 
 // The allocation function the table is taken from (malloc unless a test

@@ -29,17 +29,9 @@ constexpr uint64_t BackableShareDivisor = 2;
 
 HashAllocator hashAllocator = nullptr;
 
-template <class T>
-T loadField(T& field) {
-  return std::atomic_ref<T>(field).load(std::memory_order_relaxed);
-}
-template <class T>
-void storeField(T& field, T value) {
-  std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
-}
 
 bool keyMatches(HashEntry* entry, const HashKey* hk) {
-  return loadField(entry->key) == hk->key && loadField(entry->lock) == hk->lock;
+  return loadEntryField(entry->key) == hk->key && loadEntryField(entry->lock) == hk->lock;
 }
 
 bool tableUsable(const HashTable* table) { return table->entries != nullptr && entryCount >= EntriesPerBucket; }
@@ -132,15 +124,15 @@ HashEntry* hashProbeOrReplace(HashTable* table, const HashKey* hk, int32_t depth
     uint64_t scanStop = scanStart + EntriesPerBucket;
     for (uint64_t i = scanStart; i < scanStart + EntriesPerBucket; ++i) {
       HashEntry* entry = &entries[i];
-      const uint16_t flags = loadField(entry->flags);
-      const int32_t entryDepth = loadField(entry->depth);
+      const uint16_t flags = loadEntryField(entry->flags);
+      const int32_t entryDepth = loadEntryField(entry->depth);
       const bool unheld = (flags & EntryHolderMask) == 0;
       if ((entryDepth == 0 && unheld) || keyMatches(entry, hk)) {
         choice = entry;
         scanStop = i;
         break;
       }
-      int32_t distance = tableAge - int32_t(loadField(entry->age));
+      int32_t distance = tableAge - int32_t(loadEntryField(entry->age));
       if (distance < 0) distance += AgeCount;
       const int32_t score = distance * 256 - entryDepth;
       if (score > best && unheld) {
@@ -154,7 +146,7 @@ HashEntry* hashProbeOrReplace(HashTable* table, const HashKey* hk, int32_t depth
 
     // Steps 4 and 5. Claim a free holder byte in one step; an entry that
     // another thread took meanwhile, for another position, sends us on.
-    const uint16_t flags = loadField(choice->flags);
+    const uint16_t flags = loadEntryField(choice->flags);
     int32_t holder = flags & EntryHolderMask;
     if (holder == 0) {
       uint16_t expected = flags;
@@ -169,20 +161,20 @@ HashEntry* hashProbeOrReplace(HashTable* table, const HashKey* hk, int32_t depth
     *savedFlags = flags;
 
     // Step 6. Count the entries this search has put to use.
-    if (loadField(choice->depth) == 0 || loadField(choice->age) != uint8_t(tableAge))
+    if (loadEntryField(choice->depth) == 0 || loadEntryField(choice->age) != uint8_t(tableAge))
       std::atomic_ref<uint64_t>(claimedCount).fetch_add(1, std::memory_order_relaxed);
-    storeField(choice->age, uint8_t(tableAge));
+    storeEntryField(choice->age, uint8_t(tableAge));
 
     // Step 7. Found.
     if (keyMatches(choice, hk)) return choice;
     // Step 8. Take the entry over for this position: no move and no depth,
     // the old score and bounds stay until a result is stored.
     if (holder == holderId) {
-      storeField(choice->key, hk->key);
-      storeField(choice->lock, hk->lock);
-      const Move move = loadField(choice->move);
-      storeField(choice->move, Move((move & 0x00FF) | (NoSquare << 8)));
-      storeField(choice->depth, uint8_t(0));
+      storeEntryField(choice->key, hk->key);
+      storeEntryField(choice->lock, hk->lock);
+      const Move move = loadEntryField(choice->move);
+      storeEntryField(choice->move, Move((move & 0x00FF) | (NoSquare << 8)));
+      storeEntryField(choice->depth, uint8_t(0));
       return choice;
     }
   }

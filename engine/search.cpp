@@ -93,16 +93,6 @@ bool moverKingAttacked(const Position* child) {
   return square != NoSquare && findAttacker(square, child->sideRecord) != NoSquare;
 }
 
-// Entry fields are read by every thread's probes while the holder writes
-// them: each access is a relaxed atomic one.
-template <typename T>
-T loadEntryField(T& field) {
-  return std::atomic_ref<T>(field).load(std::memory_order_relaxed);
-}
-template <typename T>
-void storeEntryField(T& field, T value) {
-  std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
-}
 
 // The entry as the probe found it, read once.
 HashEntry snapshotEntry(HashEntry* entry) {
