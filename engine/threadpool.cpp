@@ -136,6 +136,17 @@ int32_t findIdleHelper() {
   return status;
 }
 
+// A helper free right now, its queue-empty signal taken; -1 when none is.
+static int32_t tryIdleHelper() {
+  const int32_t count = nThreads.load(std::memory_order_relaxed);
+  for (int32_t i = 0; i < count; ++i)
+    if (platform::tryWaitSemaphore(thread[i].queueEmpty)) {
+      QL_CHECK(thread[i].active.load(std::memory_order_acquire) == nullptr);
+      return i;
+    }
+  return -1;
+}
+
 bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move* killers, Move* pv, Move move,
              Position* child) {
   ThreadBoard* board = node->pg;
@@ -143,41 +154,48 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
   ThreadRecord* self = board->threadId == MasterThreadId ? nullptr : &thread[board->threadId - 2];
   if (nThreads.load(std::memory_order_relaxed) <= 0) return false;
 
+  int32_t h = -1;
   if (self == nullptr) {
     // Step 1. The master starts a split when it owns none.
     if (board->splitPoint == &noSplitPosition) {
       for (int32_t i = 0; i <= MaxThreadRecords; ++i) QL_CHECK(!threadWaiting[i].load(std::memory_order_relaxed));
     }
     board->splitPoint = node;
+    // Step 3. A hand-off token, then a free helper: the master may wait for
+    // them, since helpers never wait here and so always come back.
+    threadWaiting[t].store(1, std::memory_order_relaxed);
+    waitingCount[t].store(node->movesSearched, std::memory_order_relaxed);
+    platform::waitSemaphore(handOffTokens.load(std::memory_order_relaxed));
+    h = findIdleHelper();
+    threadWaiting[t].store(0, std::memory_order_relaxed);
+    waitingCount[t].store(-1, std::memory_order_relaxed);
   } else {
-    // Step 2. A helper that owns no split yet becomes an owner only while
-    // nobody waits for a helper, a hand-off token is free and a re-split
-    // token can be had; it then holds the re-split token in place of its
-    // hand-off token.
-    if (board->splitPoint == &noSplitPosition) {
-      if (anyThreadWaiting()) return false;
-      platform::Semaphore* tokens = handOffTokens.load(std::memory_order_relaxed);
-      if (!platform::tryWaitSemaphore(tokens)) return false;
+    // Step 2. A helper hands off only what it can have at once: a hand-off
+    // token and a free helper (and, to become the owner of its first split,
+    // nobody waiting for a helper and a re-split token, which it then holds
+    // in place of its own hand-off token). A helper that waited here could
+    // wait for another helper that waits for it.
+    const bool becomesOwner = board->splitPoint == &noSplitPosition;
+    platform::Semaphore* tokens = handOffTokens.load(std::memory_order_relaxed);
+    platform::Semaphore* resplits = resplitTokens.load(std::memory_order_relaxed);
+    if (becomesOwner && (anyThreadWaiting() || !platform::tryWaitSemaphore(resplits))) return false;
+    if (!platform::tryWaitSemaphore(tokens)) {
+      if (becomesOwner) QL_CHECK(platform::releaseSemaphore(resplits));
+      return false;
+    }
+    h = tryIdleHelper();
+    if (h < 0) {
       QL_CHECK(platform::releaseSemaphore(tokens));
-      platform::Semaphore* resplits = resplitTokens.load(std::memory_order_relaxed);
-      if (!platform::tryWaitSemaphore(resplits)) return false;
+      if (becomesOwner) QL_CHECK(platform::releaseSemaphore(resplits));
+      return false;
+    }
+    if (becomesOwner) {
       self->resplitFlag = 1;
       QL_CHECK(platform::releaseSemaphore(self->token));
       self->token = resplits;
     }
     board->splitPoint = node;
-    self->busy.store(0, std::memory_order_relaxed);
   }
-
-  // Step 3. A hand-off token, then a free helper.
-  threadWaiting[t].store(1, std::memory_order_relaxed);
-  waitingCount[t].store(node->movesSearched, std::memory_order_relaxed);
-  platform::Semaphore* tokens = handOffTokens.load(std::memory_order_relaxed);
-  platform::waitSemaphore(tokens);
-  int32_t h = findIdleHelper();
-  threadWaiting[t].store(0, std::memory_order_relaxed);
-  if (self != nullptr) self->busy.store(1, std::memory_order_relaxed);
-  waitingCount[t].store(-1, std::memory_order_relaxed);
 
   // Step 4. Prepare the helper: a clone of the node on its own board, the
   // hand-off fields and a copy of the child template, all before the
@@ -203,7 +221,7 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
   rec->pv = pv;
   rec->move = move;
   copyPosition(&rec->childTemplate, child);
-  rec->token = tokens;
+  rec->token = handOffTokens.load(std::memory_order_relaxed);
   rec->active.store(node, std::memory_order_release);
   QL_CHECK(platform::releaseSemaphore(rec->queueFull));
   QL_CHECK(board->splitPoint == node);
