@@ -4,6 +4,8 @@
 // whose colour equals the position's opponent.
 #include "engine/movegen.h"
 
+#include <atomic>
+
 #include "engine/attacks.h"
 #include "engine/geometry.h"
 #include "engine/search.h"
@@ -239,7 +241,9 @@ int32_t historyScore(const Position* pos, Move move) {
   int32_t from = moveFrom(move), to = moveTo(move);
   const PieceRecord* mover = squareAt(pos->pg, from);
   const int16_t* table = mover->kindCopy.pieceSquareTable;
-  return (table[to] - table[from]) / 2 + historyTable[mover->kindCopy.index][to];
+  // Other threads add to the counters while this one reads them.
+  return (table[to] - table[from]) / 2 +
+         std::atomic_ref<int32_t>(historyTable[mover->kindCopy.index][to]).load(std::memory_order_relaxed);
 }
 
 Move generateCaptures(Position* pos) {

@@ -69,6 +69,13 @@ constexpr int32_t WordThreatBound = 13;
 constexpr int32_t WordHangingBound = 14;
 constexpr int32_t WordRootRescue = 15;
 
+// The bounds of a split node are shared: helpers of the split read and
+// write them through these pointers while the owner searches on.
+int32_t loadBound(int32_t* bound) { return std::atomic_ref<int32_t>(*bound).load(std::memory_order_relaxed); }
+void storeBound(int32_t* bound, int32_t value) {
+  std::atomic_ref<int32_t>(*bound).store(value, std::memory_order_relaxed);
+}
+
 bool queenOnBoard(const ThreadBoard* board) {
   return board->kinds[WhiteQueen].count + board->kinds[BlackQueen].count > 0;
 }
@@ -262,7 +269,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
         childScore = g == 0 ? 0 : g > 0 ? 1 - m - 2 * g : m - 2 * g - 2;
         scored = true;
       } else {
-        research = research || *best == -ScoreInfinite;
+        research = research || loadBound(best) == -ScoreInfinite;
       }
     }
 
@@ -338,7 +345,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
       if (detect) {
         if (d <= DeepThreatDepth) {
           int32_t t = d > 3 && (!hasFirstReply(child) || queenOnBoard(board) || research) ? 1 : 0;
-          detectThreat(child, node->bestSoFar, t);
+          detectThreat(child, std::atomic_ref<int32_t>(node->bestSoFar).load(std::memory_order_relaxed), t);
         } else {
           detectThreat(child, node->bestSoFar, research ? 3 : 1);
           if (!research && !threatKnown(child)) child->searchFlags |= SearchReduced;
@@ -360,7 +367,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           child->searchFlags |= SearchThreatKnown;
           int32_t payback = child->threatenedPiece->currentValue + mover->kindCopy.pieceSquareTable[target] -
                             mover->kindCopy.pieceSquareTable[to];
-          if (!research && node->movesSearched > 0 && child->staticValue + node->bestSoFar >= payback) {
+          if (!research && std::atomic_ref<int32_t>(node->movesSearched).load(std::memory_order_relaxed) > 0 && child->staticValue + std::atomic_ref<int32_t>(node->bestSoFar).load(std::memory_order_relaxed) >= payback) {
             child->threatGrade = 4;
             child->searchFlags |= SearchReduced | SearchThreatKnown;
           }
@@ -432,10 +439,10 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
         recogniseDraws(child);
 
       // Step 14. The child's window and the draw rules.
-      int32_t childUpper = -*best, childLower = -*upper;
-      if (*upper > 0) {
+      int32_t childUpper = -loadBound(best), childLower = -loadBound(upper);
+      if (loadBound(upper) > 0) {
         if (child->shuffleCount > 0) {
-          if (*best >= 0) {
+          if (loadBound(best) >= 0) {
             childScore = 0;
             scored = true;
           } else {
@@ -447,7 +454,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           }
         }
         if (!scored && (child->stateFlags & node->sideRecord->drawMark) != 0) {
-          if (*best >= 0) {
+          if (loadBound(best) >= 0) {
             childScore = 0;
             scored = true;
           } else {
@@ -456,8 +463,8 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
         }
       }
       if ((child->searchFlags & SearchReduced) != 0) {
-        childUpper = -*best;
-        childLower = -*best - 1;
+        childUpper = -loadBound(best);
+        childLower = -loadBound(best) - 1;
       }
 
       // Step 15. Dispatch by the new depth.
@@ -483,8 +490,11 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
         if (searched && (stopRequested() || generationStale(board))) {
           if (saved != nullptr) restoreAttackData(saved, board);
           unmakeMove(child);
-          if (shared && !stopRequested() && *best < *upper) {
-            node->bestSoFar = std::max(node->bestSoFar, *best);
+          if (shared && !stopRequested() && loadBound(best) < loadBound(upper)) {
+            std::atomic_ref<int32_t> bestSoFar(node->bestSoFar);
+            bestSoFar.store(std::max(bestSoFar.load(std::memory_order_relaxed),
+                                     loadBound(best)),
+                            std::memory_order_relaxed);
             if (node->futilityBase != -ScoreInfinite)
               node->futilityBase = futilityMargin + node->bestSoFar - node->staticValue;
             setBoardGeneration(board, searchGeneration.load(std::memory_order_relaxed));
@@ -499,8 +509,8 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
     if (saved != nullptr) restoreAttackData(saved, board);
     unmakeMove(child);
     int32_t s = -childScore;
-    if (s <= *best) {
-      if (childScore != ScoreInfinite) node->movesSearched += 1;
+    if (s <= loadBound(best)) {
+      if (childScore != ScoreInfinite) std::atomic_ref<int32_t>(node->movesSearched).fetch_add(1, std::memory_order_relaxed);
       return;
     }
     if (!research && (child->searchFlags & SearchReduced) != 0) {
@@ -512,13 +522,13 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
     bool locked = shared || board->splitPoint == node;
     if (locked) {
       enterSearchLock();
-      if (s <= *best) {
+      if (s <= loadBound(best)) {
         leaveSearchLock();
         if (childScore != ScoreInfinite) node->movesSearched += 1;
         return;
       }
     }
-    *best = s;
+    storeBound(best, s);
     if (shared) {
       int32_t generation = searchGeneration.fetch_add(1, std::memory_order_relaxed) + 1;
       setBoardGeneration(board, generation);
@@ -536,7 +546,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           iterationDone.store(0, std::memory_order_relaxed);
           if (depth > 3 && s <= previousScore - engineWord(WordRootRescue) * 46 / 100) {
             if (locked) leaveSearchLock();
-            findFirstMove(node, depth, *upper, s, killers);
+            findFirstMove(node, depth, loadBound(upper), s, killers);
             if (locked) enterSearchLock();
           }
           if (stopRequested() || generationStale(board)) {
@@ -549,12 +559,12 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
       }
       if (infoHook.load(std::memory_order_relaxed) != nullptr) {
         setPv(pv, move, line);
-        callInfoHook(depth, s, pv, s >= *upper ? 1 : 0);
+        callInfoHook(depth, s, pv, s >= loadBound(upper) ? 1 : 0);
       }
     }
 
     // Step 20. An exact score.
-    if (s < *upper) {
+    if (s < loadBound(upper)) {
       setPv(pv, move, line);
       node->boundType = BoundExact;
       if (node->futilityBase != -ScoreInfinite) node->futilityBase = futilityMargin + s - node->staticValue;
@@ -566,8 +576,8 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
 
     // Step 21. A fail high: against a narrowed window search again with the
     // entry window; otherwise the cut.
-    if (depth > 2 && *upper < node->entryUpper && s < node->entryUpper) {
-      *upper = node->entryUpper;
+    if (depth > 2 && loadBound(upper) < node->entryUpper && s < node->entryUpper) {
+      storeBound(upper, node->entryUpper);
       if (!atRoot && onFirstRootMove.load(std::memory_order_relaxed) != 0)
         iterationDone.store(0, std::memory_order_relaxed);
       if (locked) leaveSearchLock();
@@ -848,7 +858,7 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
       // Step 11.5. Hand the move to an idle helper, or search it here.
       bool handed = false;
       Position* split = board->splitPoint;
-      if (depth >= MinSplitDepth && node->movesSearched >= 1 && (node->searchFlags & SearchTacticalOnly) == 0 &&
+      if (depth >= MinSplitDepth && std::atomic_ref<int32_t>(node->movesSearched).load(std::memory_order_relaxed) >= 1 && (node->searchFlags & SearchTacticalOnly) == 0 &&
           !stopRequested() && !generationStale(board) &&
           (split == &noSplitPosition || split == nullptr || split == node) && !isExcluded(excluded, move))
         handed = handOff(node, depth, &upper, &best, killers, pv, move, &child);
@@ -862,7 +872,7 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
         if (generationStale(board)) break;
       }
       // Step 11.7. Cut, or the window for the next move.
-      if (upper <= best) break;
+      if (upper <= std::atomic_ref<int32_t>(best).load(std::memory_order_relaxed)) break;
       if (upper <= node->estimate || best >= ScoreDecided) {
       } else if (node->estimate > best) {
         upper = node->estimate;

@@ -155,17 +155,19 @@ TEST(UciProtocol, HashResizesOnlyWhenTheSizeChanges) {
 #endif
   // A 32-bit process cannot hold the 4 GB request at all.
   if (sizeof(void*) < 8) GTEST_SKIP() << "a 32-bit build grants smaller tables";
+  // Measuring a 4 GB table means allocating, locking and clearing it.
+  constexpr int SizingMs = 60000;
   UciProcess p;
   ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
   sendLine(&p, "setoption name OwnBook value false");
   sendLine(&p, "isready");
-  readUntil(&p, "readyok", ReplyMs);
+  readUntil(&p, "readyok", SizingMs);
   sendLine(&p, "setoption name Hash value 64");
   sendLine(&p, "setoption name Hash value 64");
   sendLine(&p, "setoption name Hash value 3");
   sendLine(&p, "setoption name Hash value 99999");
   sendLine(&p, "isready");
-  std::vector<std::string> lines = readUntil(&p, "readyok", ReplyMs);
+  std::vector<std::string> lines = readUntil(&p, "readyok", SizingMs);
   std::vector<std::string> sizing;
   for (const std::string& line : lines)
     if (line.rfind("stub initEngine", 0) == 0 || line.rfind("stub releaseEngineHash", 0) == 0) sizing.push_back(line);
@@ -184,13 +186,13 @@ TEST(UciProtocol, HashResizesOnlyWhenTheSizeChanges) {
   sendLine(&p, "setoption name Hash value 128");
   sendLine(&p, "isready");
   sizing.clear();
-  for (const std::string& line : readUntil(&p, "readyok", ReplyMs))
+  for (const std::string& line : readUntil(&p, "readyok", SizingMs))
     if (line.rfind("stub initEngine", 0) == 0 || line.rfind("info string Error", 0) == 0) sizing.push_back(line);
   // 256 MB is what is in effect already: no re-size for it.
   expected = {"stub initEngine 4292870144 0", "info string Error (Hash size was reduced): ",
               "stub initEngine 134217728 0"};
   EXPECT_EQ(sizing, expected);
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+  EXPECT_EQ(finishUci(&p, SizingMs), 1);
 }
 
 TEST(UciProtocol, StrengthLimitSetsLevelAndMarginWords) {
