@@ -21,6 +21,7 @@
 #include <cstdint>
 
 #include "engine/move.h"
+#include "engine/shared_word.h"
 
 namespace engine {
 
@@ -112,17 +113,6 @@ void initKeyTables();
 uint64_t allocateHash(HashTable* table, uint64_t bytes);
 void clearHash(HashTable* table);
 void freeHash(HashTable* table);
-// Entry fields are read by every thread's probes while the holder writes
-// them: each access is a relaxed atomic one.
-template <typename T>
-T loadEntryField(T& field) {
-  return std::atomic_ref<T>(field).load(std::memory_order_relaxed);
-}
-template <typename T>
-void storeEntryField(T& field, T value) {
-  std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
-}
-
 void releaseHash();
 
 // The allocation function the table is taken from (malloc unless a test

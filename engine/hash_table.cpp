@@ -31,7 +31,7 @@ HashAllocator hashAllocator = nullptr;
 
 
 bool keyMatches(HashEntry* entry, const HashKey* hk) {
-  return loadEntryField(entry->key) == hk->key && loadEntryField(entry->lock) == hk->lock;
+  return loadShared(entry->key) == hk->key && loadShared(entry->lock) == hk->lock;
 }
 
 bool tableUsable(const HashTable* table) { return table->entries != nullptr && entryCount >= EntriesPerBucket; }
@@ -124,15 +124,15 @@ HashEntry* hashProbeOrReplace(HashTable* table, const HashKey* hk, int32_t depth
     uint64_t scanStop = scanStart + EntriesPerBucket;
     for (uint64_t i = scanStart; i < scanStart + EntriesPerBucket; ++i) {
       HashEntry* entry = &entries[i];
-      const uint16_t flags = loadEntryField(entry->flags);
-      const int32_t entryDepth = loadEntryField(entry->depth);
+      const uint16_t flags = loadShared(entry->flags);
+      const int32_t entryDepth = loadShared(entry->depth);
       const bool unheld = (flags & EntryHolderMask) == 0;
       if ((entryDepth == 0 && unheld) || keyMatches(entry, hk)) {
         choice = entry;
         scanStop = i;
         break;
       }
-      int32_t distance = tableAge - int32_t(loadEntryField(entry->age));
+      int32_t distance = tableAge - int32_t(loadShared(entry->age));
       if (distance < 0) distance += AgeCount;
       const int32_t score = distance * 256 - entryDepth;
       if (score > best && unheld) {
@@ -146,7 +146,7 @@ HashEntry* hashProbeOrReplace(HashTable* table, const HashKey* hk, int32_t depth
 
     // Steps 4 and 5. Claim a free holder byte in one step; an entry that
     // another thread took meanwhile, for another position, sends us on.
-    const uint16_t flags = loadEntryField(choice->flags);
+    const uint16_t flags = loadShared(choice->flags);
     int32_t holder = flags & EntryHolderMask;
     if (holder == 0) {
       uint16_t expected = flags;
@@ -161,20 +161,20 @@ HashEntry* hashProbeOrReplace(HashTable* table, const HashKey* hk, int32_t depth
     *savedFlags = flags;
 
     // Step 6. Count the entries this search has put to use.
-    if (loadEntryField(choice->depth) == 0 || loadEntryField(choice->age) != uint8_t(tableAge))
+    if (loadShared(choice->depth) == 0 || loadShared(choice->age) != uint8_t(tableAge))
       std::atomic_ref<uint64_t>(claimedCount).fetch_add(1, std::memory_order_relaxed);
-    storeEntryField(choice->age, uint8_t(tableAge));
+    storeShared(choice->age, uint8_t(tableAge));
 
     // Step 7. Found.
     if (keyMatches(choice, hk)) return choice;
     // Step 8. Take the entry over for this position: no move and no depth,
     // the old score and bounds stay until a result is stored.
     if (holder == holderId) {
-      storeEntryField(choice->key, hk->key);
-      storeEntryField(choice->lock, hk->lock);
-      const Move move = loadEntryField(choice->move);
-      storeEntryField(choice->move, Move((move & 0x00FF) | (NoSquare << 8)));
-      storeEntryField(choice->depth, uint8_t(0));
+      storeShared(choice->key, hk->key);
+      storeShared(choice->lock, hk->lock);
+      const Move move = loadShared(choice->move);
+      storeShared(choice->move, Move((move & 0x00FF) | (NoSquare << 8)));
+      storeShared(choice->depth, uint8_t(0));
       return choice;
     }
   }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "engine/search.h"
+#include "engine/shared_word.h"
 
 namespace engine {
 
@@ -17,9 +18,9 @@ constexpr int32_t HistoryLimit = 30000;
 
 void addHistory(int32_t kindIndex, int32_t square, int32_t amount) {
   if (square < 0 || square >= HistorySquares) return;
-  std::atomic_ref<int32_t> counter(historyTable[kindIndex][square]);
-  int32_t value = counter.load(std::memory_order_relaxed) + amount;
-  counter.store(value, std::memory_order_relaxed);
+  int32_t& counter = historyTable[kindIndex][square];
+  int32_t value = loadShared(counter) + amount;
+  storeShared(counter, value);
   if (value <= HistoryLimit) return;
   // Halve all counters once; a thread that finds the flag set skips it (a
   // concurrent add may be lost or halved twice, which only weakens the order).
@@ -27,10 +28,7 @@ void addHistory(int32_t kindIndex, int32_t square, int32_t amount) {
   int32_t expected = 0;
   if (!halving.compare_exchange_strong(expected, 1, std::memory_order_relaxed)) return;
   for (auto& row : historyTable)
-    for (int32_t& c : row) {
-      std::atomic_ref<int32_t> cell(c);
-      cell.store(cell.load(std::memory_order_relaxed) / 2, std::memory_order_relaxed);
-    }
+    for (int32_t& c : row) storeShared(c, loadShared(c) / 2);
   halving.store(0, std::memory_order_relaxed);
 }
 

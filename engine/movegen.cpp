@@ -3,6 +3,7 @@
 // square the edge record; both have colour 0, so an opponent piece is one
 // whose colour equals the position's opponent.
 #include "engine/movegen.h"
+#include "engine/shared_word.h"
 
 #include <atomic>
 
@@ -243,7 +244,7 @@ int32_t historyScore(const Position* pos, Move move) {
   const int16_t* table = mover->kindCopy.pieceSquareTable;
   // Other threads add to the counters while this one reads them.
   return (table[to] - table[from]) / 2 +
-         std::atomic_ref<int32_t>(historyTable[mover->kindCopy.index][to]).load(std::memory_order_relaxed);
+         loadShared(historyTable[mover->kindCopy.index][to]);
 }
 
 Move generateCaptures(Position* pos) {

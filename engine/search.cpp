@@ -4,6 +4,7 @@
 // opponent a free move to see what it threatens; findFirstMove is the
 // root's rescue search when its first move fails low.
 #include "engine/search.h"
+#include "engine/shared_word.h"
 
 #include <algorithm>
 #include <atomic>
@@ -71,10 +72,8 @@ constexpr int32_t WordRootRescue = 15;
 
 // The bounds of a split node are shared: helpers of the split read and
 // write them through these pointers while the owner searches on.
-int32_t loadBound(int32_t* bound) { return std::atomic_ref<int32_t>(*bound).load(std::memory_order_relaxed); }
-void storeBound(int32_t* bound, int32_t value) {
-  std::atomic_ref<int32_t>(*bound).store(value, std::memory_order_relaxed);
-}
+int32_t loadBound(int32_t* bound) { return loadShared(*bound); }
+void storeBound(int32_t* bound, int32_t value) { storeShared(*bound, value); }
 
 bool queenOnBoard(const ThreadBoard* board) {
   return board->kinds[WhiteQueen].count + board->kinds[BlackQueen].count > 0;
@@ -104,30 +103,30 @@ bool moverKingAttacked(const Position* child) {
 // The entry as the probe found it, read once.
 HashEntry snapshotEntry(HashEntry* entry) {
   HashEntry seen{};
-  seen.key = loadEntryField(entry->key);
-  seen.lock = loadEntryField(entry->lock);
-  seen.score = loadEntryField(entry->score);
-  seen.flags = loadEntryField(entry->flags);
-  seen.move = loadEntryField(entry->move);
-  seen.depth = loadEntryField(entry->depth);
-  seen.age = loadEntryField(entry->age);
+  seen.key = loadShared(entry->key);
+  seen.lock = loadShared(entry->lock);
+  seen.score = loadShared(entry->score);
+  seen.flags = loadShared(entry->flags);
+  seen.move = loadShared(entry->move);
+  seen.depth = loadShared(entry->depth);
+  seen.age = loadShared(entry->age);
   return seen;
 }
 
 // Releases a held hash entry at the end of the node: the flags it has now
 // without the on-line mark, and the holder byte the probe found.
 void releaseEntry(HashEntry* entry, uint16_t savedFlags) {
-  uint16_t flags = loadEntryField(entry->flags);
-  storeEntryField(entry->flags, uint16_t((flags & ~(HashOnLine | HashHolderMask)) | (savedFlags & HashHolderMask)));
+  uint16_t flags = loadShared(entry->flags);
+  storeShared(entry->flags, uint16_t((flags & ~(HashOnLine | HashHolderMask)) | (savedFlags & HashHolderMask)));
 }
 
 // Gives back an entry the node leaves early: exactly the flags it had
 // before the probe, so a game-history mark or an ancestor's on-line mark
 // (both may already be held in this thread's name) stays as it was.
-void restoreEntry(HashEntry* entry, uint16_t savedFlags) { storeEntryField(entry->flags, savedFlags); }
+void restoreEntry(HashEntry* entry, uint16_t savedFlags) { storeShared(entry->flags, savedFlags); }
 
 bool holds(HashEntry* entry, const ThreadBoard* board) {
-  return entry != nullptr && (loadEntryField(entry->flags) & HashHolderMask) == board->threadId;
+  return entry != nullptr && (loadShared(entry->flags) & HashHolderMask) == board->threadId;
 }
 
 // Did the move into this position capture or promote?
@@ -345,7 +344,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
       if (detect) {
         if (d <= DeepThreatDepth) {
           int32_t t = d > 3 && (!hasFirstReply(child) || queenOnBoard(board) || research) ? 1 : 0;
-          detectThreat(child, std::atomic_ref<int32_t>(node->bestSoFar).load(std::memory_order_relaxed), t);
+          detectThreat(child, loadShared(node->bestSoFar), t);
         } else {
           detectThreat(child, node->bestSoFar, research ? 3 : 1);
           if (!research && !threatKnown(child)) child->searchFlags |= SearchReduced;
@@ -367,7 +366,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           child->searchFlags |= SearchThreatKnown;
           int32_t payback = child->threatenedPiece->currentValue + mover->kindCopy.pieceSquareTable[target] -
                             mover->kindCopy.pieceSquareTable[to];
-          if (!research && std::atomic_ref<int32_t>(node->movesSearched).load(std::memory_order_relaxed) > 0 && child->staticValue + std::atomic_ref<int32_t>(node->bestSoFar).load(std::memory_order_relaxed) >= payback) {
+          if (!research && loadShared(node->movesSearched) > 0 && child->staticValue + loadShared(node->bestSoFar) >= payback) {
             child->threatGrade = 4;
             child->searchFlags |= SearchReduced | SearchThreatKnown;
           }
@@ -491,10 +490,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           if (saved != nullptr) restoreAttackData(saved, board);
           unmakeMove(child);
           if (shared && !stopRequested() && loadBound(best) < loadBound(upper)) {
-            std::atomic_ref<int32_t> bestSoFar(node->bestSoFar);
-            bestSoFar.store(std::max(bestSoFar.load(std::memory_order_relaxed),
-                                     loadBound(best)),
-                            std::memory_order_relaxed);
+            storeShared(node->bestSoFar, std::max(loadShared(node->bestSoFar), loadBound(best)));
             if (node->futilityBase != -ScoreInfinite)
               node->futilityBase = futilityMargin + node->bestSoFar - node->staticValue;
             setBoardGeneration(board, searchGeneration.load(std::memory_order_relaxed));
@@ -510,7 +506,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
     unmakeMove(child);
     int32_t s = -childScore;
     if (s <= loadBound(best)) {
-      if (childScore != ScoreInfinite) std::atomic_ref<int32_t>(node->movesSearched).fetch_add(1, std::memory_order_relaxed);
+      if (childScore != ScoreInfinite) addShared(node->movesSearched, 1);
       return;
     }
     if (!research && (child->searchFlags & SearchReduced) != 0) {
@@ -858,7 +854,7 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
       // Step 11.5. Hand the move to an idle helper, or search it here.
       bool handed = false;
       Position* split = board->splitPoint;
-      if (depth >= MinSplitDepth && std::atomic_ref<int32_t>(node->movesSearched).load(std::memory_order_relaxed) >= 1 && (node->searchFlags & SearchTacticalOnly) == 0 &&
+      if (depth >= MinSplitDepth && loadShared(node->movesSearched) >= 1 && (node->searchFlags & SearchTacticalOnly) == 0 &&
           !stopRequested() && !generationStale(board) &&
           (split == &noSplitPosition || split == nullptr || split == node) && !isExcluded(excluded, move))
         handed = handOff(node, depth, &upper, &best, killers, pv, move, &child);
@@ -872,7 +868,7 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
         if (generationStale(board)) break;
       }
       // Step 11.7. Cut, or the window for the next move.
-      if (upper <= std::atomic_ref<int32_t>(best).load(std::memory_order_relaxed)) break;
+      if (upper <= loadShared(best)) break;
       if (upper <= node->estimate || best >= ScoreDecided) {
       } else if (node->estimate > best) {
         upper = node->estimate;
@@ -893,15 +889,15 @@ end:
 
   // Step 13. Store into the entry this thread holds, or release it.
   if (holds(entry, board)) {
-    if ((best == loadEntryField(entry->score) || node->boundType != 0) && loadEntryField(entry->depth) > storeDepth) {
+    if ((best == loadShared(entry->score) || node->boundType != 0) && loadShared(entry->depth) > storeDepth) {
       releaseEntry(entry, savedFlags);
     } else if ((node->searchFlags & SearchTacticalOnly) != 0 && best < upper) {
       releaseEntry(entry, savedFlags);
     } else if (!stopRequested() && !generationStale(board)) {
-      storeEntryField(entry->score, int16_t(best));
-      storeEntryField(entry->depth, uint8_t(storeDepth));
-      if (isMove(pv[0])) storeEntryField(entry->move, pv[0]);
-      storeEntryField(entry->flags, uint16_t(node->boundType | (savedFlags & HashHolderMask)));
+      storeShared(entry->score, int16_t(best));
+      storeShared(entry->depth, uint8_t(storeDepth));
+      if (isMove(pv[0])) storeShared(entry->move, pv[0]);
+      storeShared(entry->flags, uint16_t(node->boundType | (savedFlags & HashHolderMask)));
     } else {
       releaseEntry(entry, savedFlags);
     }

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "engine/check.h"
+#include "engine/shared_word.h"
 #include "engine/control.h"
 #include "engine/search.h"
 #include "engine/threads.h"
@@ -101,13 +102,12 @@ static void searchThreadMain(void* argument) {
     // node under the lock (the giver and other helpers update it too).
     enterSearchLock();
     if (position->movesSearched > startSearched)
-      std::atomic_ref<int32_t>(node->movesSearched).fetch_add(1, std::memory_order_relaxed);
+      addShared(node->movesSearched, 1);
     if (rec->killers[0] == remembered[0] && rec->killers[1] == remembered[1]) {
       rec->killers[0] = localKillers[0];
       rec->killers[1] = localKillers[1];
     }
-    std::atomic_ref<int32_t>(node->bestSoFar)
-        .store(std::max(node->bestSoFar, position->bestSoFar), std::memory_order_relaxed);
+    storeShared(node->bestSoFar, std::max(node->bestSoFar, position->bestSoFar));
     leaveSearchLock();
 
     // Step 5. The helper's nodes count for the master.
@@ -166,7 +166,7 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
     // Step 3. A hand-off token, then a free helper: the master may wait for
     // them, since helpers never wait here and so always come back.
     threadWaiting[t].store(1, std::memory_order_relaxed);
-    waitingCount[t].store(std::atomic_ref<int32_t>(node->movesSearched).load(std::memory_order_relaxed),
+    waitingCount[t].store(loadShared(node->movesSearched),
                           std::memory_order_relaxed);
     platform::waitSemaphore(handOffTokens.load(std::memory_order_relaxed));
     h = findIdleHelper();
