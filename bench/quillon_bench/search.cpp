@@ -5,12 +5,13 @@
 // default: the master alone, so no move is ever handed over) the node
 // total is the same in every run and in both widths.
 //
-//   search_bench [--depth D] [--threads T] [--positions N]
+//   quillon_bench search [--depth D] [--threads T] [--positions N]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "bench/quillon_bench/commands.h"
 #include "engine/engine_interface.h"
 #include "platform/module.h"
 
@@ -63,11 +64,11 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int runSearch(int argc, char** argv) {
   int32_t threads = 1;
   int32_t depth = DefaultDepth;
   int32_t positions = PositionCount;
-  for (int i = 1; i + 1 < argc; i += 2) {
+  for (int i = 2; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--threads") == 0) threads = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--depth") == 0) depth = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--positions") == 0) positions = std::atoi(argv[i + 1]);

@@ -1,8 +1,6 @@
-// Benchmarks and debugging aids of the engine core, run on the linked core.
+// quillon_bench perft DEPTH [FEN]
 //
-//   quillon_bench perft DEPTH [FEN]
-//
-// perft: the legal move tree of the position (default the start position)
+// The legal move tree of the position (default the start position)
 // to DEPTH plies; prints each legal root move in coordinate text with the
 // leaves below it (a divide, to compare with another move generator), then
 // as its last line "nodes N time MS nps X".
@@ -16,6 +14,7 @@
 
 #include "engine/control.h"
 #include "helpers/board_builder.h"
+#include "bench/quillon_bench/commands.h"
 #include "helpers/perft.h"
 
 namespace {
@@ -24,6 +23,8 @@ int usage() {
   std::fprintf(stderr, "usage: quillon_bench perft DEPTH [FEN]\n");
   return 2;
 }
+
+}  // namespace
 
 int runPerft(int argc, char** argv) {
   if (argc < 3) return usage();
@@ -55,11 +56,4 @@ int runPerft(int argc, char** argv) {
   const uint64_t nps = nodes * 1000 / uint64_t(ms > 0 ? ms : 1);
   std::printf("nodes %" PRIu64 " time %" PRId64 " nps %" PRIu64 "\n", nodes, ms, nps);
   return 0;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc >= 2 && std::strcmp(argv[1], "perft") == 0) return runPerft(argc, argv);
-  return usage();
 }
