@@ -4,3 +4,4 @@
 
 int runPerft(int argc, char** argv);
 int runSearch(int argc, char** argv);
+int runEval(int argc, char** argv);

@@ -2,6 +2,7 @@
 //
 //   quillon_bench perft DEPTH [FEN]
 //   quillon_bench search [--depth D] [--threads T] [--positions N]
+//   quillon_bench eval [--endgame] [--repeat N]
 #include <cstdio>
 #include <cstring>
 
@@ -17,6 +18,7 @@ struct BenchCommand {
 const BenchCommand Commands[] = {
     {"perft", runPerft},
     {"search", runSearch},
+    {"eval", runEval},
 };
 
 }  // namespace
@@ -27,6 +29,7 @@ int main(int argc, char** argv) {
       if (std::strcmp(argv[1], command.name) == 0) return command.run(argc, argv);
   }
   std::fprintf(stderr, "usage: quillon_bench perft DEPTH [FEN]\n"
-                       "       quillon_bench search [--depth D] [--threads T] [--positions N]\n");
+                       "       quillon_bench search [--depth D] [--threads T] [--positions N]\n"
+                       "       quillon_bench eval [--endgame] [--repeat N]\n");
   return 2;
 }
