@@ -364,7 +364,7 @@ TEST(MiddlegameSquares, CurrentValuesAreTableEntryPlusBase) {
 
 TEST(MiddlegameMirror, MirroredPositionsScoreTheNegatedValue) {
   std::mt19937 rng(20261208);
-  int32_t compared = 0, middlegames = 0;
+  int32_t compared = 0, middlegames = 0, shelteredWithQueens = 0;
   for (int32_t i = 0; i < 3000; ++i) {
     testing_board::RandomPosition p = testing_board::randomPosition(rng);
     int32_t clock = i % 3 == 0 ? int32_t(rng() % 120) : 0;
@@ -373,12 +373,19 @@ TEST(MiddlegameMirror, MirroredPositionsScoreTheNegatedValue) {
     ++compared;
     EvalPosition ep;
     buildEvalPosition(ep, p.field, p.side);
-    if (ep.board->materialSum > middlegameThreshold) ++middlegames;
+    if (ep.board->materialSum > middlegameThreshold) {
+      ++middlegames;
+      // Storm, shelter and king-zone terms run with queens and a shelter.
+      classify(ep);
+      const EvalBlock& block = ep.board->evalBlock;
+      if (block.queensOnBoardMark && block.kingShelterSquare[0] != NoShelterSquare) ++shelteredWithQueens;
+    }
     EXPECT_LE(std::abs(pair.score + pair.mirrorScore), pair.tolerance)
         << p.field << " side " << p.side << " castling " << p.castling << " clock " << clock;
   }
   EXPECT_GE(compared, 300);
   EXPECT_GE(middlegames, 100);
+  EXPECT_GE(shelteredWithQueens, 50);
 }
 
 TEST(MiddlegameMirror, HandPickedGamePositions) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 
 #include "engine/eval_terms.h"
 #include "engine/evaluate.h"
@@ -99,6 +100,36 @@ bool hasPassedPawn(ThreadBoard* board, int32_t colour) {
   return false;
 }
 
+// The zone around a king's shelter square is not mirror-symmetric in its
+// far rows: White's reaches one file further right than left, Black's (half
+// a turn) one file further left. A piece of the attacker standing on such a
+// square gains the zone weight on one board and not on its mirror. Offsets
+// are seen from the defender's side (dr forward), |df| the file distance.
+bool onLopsidedZoneSquare(int32_t forward, int32_t fileDistance) {
+  if (forward == 5 || forward == -4) return fileDistance == 2;
+  if (forward == 6 || forward == -5) return fileDistance == 1;
+  return false;
+}
+
+// With queens on the board, does a queen, rook, knight or bishop stand on a
+// lopsided zone square of the other side's shelter?
+bool pieceOnLopsidedZone(ThreadBoard* board) {
+  const EvalBlock& block = board->evalBlock;
+  if (!block.queensOnBoardMark) return false;
+  for (int32_t defender : {White, Black}) {
+    int32_t shelter = block.kingShelterSquare[defender > 0 ? 1 : 0];
+    if (shelter == NoShelterSquare) continue;
+    for (PieceRecord* piece = firstPiece(sideRecordOf(board, -defender)); piece != boardPiece(board);
+         piece = piece->next) {
+      int32_t code = piece->kindCopy.code;
+      if (code < KnightCode || code > QueenCode) continue;
+      int32_t forward = (rankOf(piece->square) - rankOf(shelter)) * defender;
+      if (onLopsidedZoneSquare(forward, std::abs(fileOf(piece->square) - fileOf(shelter)))) return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 MirrorPair mirrorPair(const std::string& field, int32_t side, uint32_t castling, int32_t clock) {
@@ -116,7 +147,7 @@ MirrorPair mirrorPair(const std::string& field, int32_t side, uint32_t castling,
   int32_t rW = board->kinds[WhiteRook].count, rB = board->kinds[BlackRook].count;
   bool middlegame = board->materialSum > middlegameThreshold;
   if ((board->kinds[WhiteBishop].count == 1 || board->kinds[BlackBishop].count == 1) && pawns > 0) return pair;
-  if (middlegame && qW + qB > 0 && board->materialSum > bishopRookQueenSum) return pair;
+  if (middlegame && pieceOnLopsidedZone(board)) return pair;
   if (middlegame && !block.heavyMiddlegameMark && ((qW > 0) != (qB > 0) || (rW > 0) != (rB > 0))) return pair;
   if (board->materialSum == 0 && hasPassedPawn(board, -side)) return pair;
   pair.compared = true;

@@ -41,10 +41,11 @@ namespace testing_eval {
 // A position and its colour mirror run through the evaluator stages
 // (engine side = side to move in each). `compared` is false when the
 // position falls under one of the evaluation's stated asymmetries (a lone
-// bishop with pawns on the board, the king zones with queens and shelters,
-// knight and bishop base values that differ by colour, the pure-pawn passer
-// rule for the side not to move); `tolerance` is 1 when scaling by f/64
-// rounds the negated scalar differently.
+// bishop with pawns on the board, an attacking piece on a far square of a
+// king zone whose mirror square is outside the mirrored zone, knight and
+// bishop base values that differ by colour, the pure-pawn passer rule for
+// the side not to move); `tolerance` is 1 when scaling by f/64 rounds the
+// negated scalar differently.
 struct MirrorPair {
   bool compared = false;
   int32_t score = 0;        // White's view
