@@ -19,8 +19,21 @@
 
 namespace engine {
 
-// Draws of the opening randomisation.
+// Draws of the opening randomisation: they continue the fixed sequence
+// (seeded with 0) after the draws that made the key tables, three per key,
+// one key per kind and board square.
+constexpr int32_t KeyTableDraws = KindCount * 64 * 3;
 static RandomState openingRandom;
+static bool openingRandomReady = false;
+
+static int32_t drawOpeningRandom() {
+  if (!openingRandomReady) {
+    seedRandom(openingRandom, 0);
+    for (int32_t i = 0; i < KeyTableDraws; ++i) drawRandom(openingRandom);
+    openingRandomReady = true;
+  }
+  return drawRandom(openingRandom);
+}
 
 // Iteration depth to start with, and the time ratio thresholds.
 constexpr int32_t FirstIterationDepth = 3;
@@ -96,7 +109,7 @@ void rootSearch(Position* position, int32_t lines) {
   futilityMargin = 10;
   openingOffset = 0;
   if (engineWord(ParamOpeningRandom) != 0 && moveNumber <= 32) {
-    int32_t r = drawRandom(openingRandom);
+    int32_t r = drawOpeningRandom();
     openingOffset = moveNumber <= 16 ? ((r * 5) >> 15) - 2 : ((r * 3) >> 15) - 1;
     futilityMargin = 10 + openingOffset;
   }
@@ -114,6 +127,9 @@ void rootSearch(Position* position, int32_t lines) {
   position->parent = nullptr;
   position->matedScore = ScoreMatedAtRoot;
   position->stateFlags = (position->stateFlags & ~StateDriftPending) | StateRootMarks;
+  // Refutations of threats are learnt afresh in every search.
+  for (SideRecord* side : {&board->white, &board->black})
+    std::fill(std::begin(side->refutations), std::end(side->refutations), noMove);
   for (auto& row : historyTable) std::fill(std::begin(row), std::end(row), 0);
   historyHalving = 0;
   resetMoveStack(position);

@@ -131,6 +131,22 @@ TEST(Module, FixedDepthIsOneIteration) {
   EXPECT_GT(testing_host::lastNodeCount(), 0u);
 }
 
+TEST(Module, OneLegalMoveEndsAfterAnIterationDeeperThanSix) {
+  REQUIRE_ENGINE_MODULE();
+  // The king must take the checking queen: with a minute on the clock the
+  // search still ends at once, after its first iteration past depth 6.
+  const char* fen = "k7/8/8/8/8/8/6q1/7K w - -";
+  setPosition(fen);
+  int64_t elapsed = runSearch(TypeClock, 60, 0, 1, ThinkNormal);
+  EXPECT_LT(elapsed, 1000);
+  ReportedLine line = lastLine();
+  // Depths rise by at most 3: the first one past 6 is 7, 8 or 9.
+  EXPECT_GT(line.depth, 6);
+  EXPECT_LE(line.depth, 9);
+  ASSERT_FALSE(line.pv.empty());
+  EXPECT_EQ(line.pv[0], moveOf("h1g2"));
+}
+
 TEST(Module, SeveralLinesHaveDistinctMoves) {
   REQUIRE_ENGINE_MODULE();
   setPosition(StartFen);
@@ -203,6 +219,15 @@ TEST(Module, ClockControlsEndWithinTheMaximum) {
       expectLegalLines(fen);
     }
   }
+  // Move times down to one millisecond: the timer ends the search, and even
+  // one stopped before its first line leaves a move to play.
+  for (int32_t ms : {1, 30, 150}) {
+    setPosition(fen);
+    int64_t elapsed = runSearch(TypeMoveTime, ms, 0, 1, ThinkNormal);
+    EXPECT_LE(elapsed, ms + LateMs) << "movetime " << ms;
+    EXPECT_FALSE(testing_host::reportedLines().empty()) << "movetime " << ms;
+    expectLegalLines(fen);
+  }
 }
 
 TEST(Module, StopEndsInfiniteAnalysisQuickly) {
@@ -250,7 +275,9 @@ TEST(Module, PonderHitBeforeTheTimeRuleArmsTheTimerFromTheHit) {
 TEST(Module, PonderHitAfterTheTimeRuleStopsAtOnce) {
   REQUIRE_ENGINE_MODULE();
   // 1 s left: the target is 31 ms, so half a second of pondering has
-  // decided the time long before the hit.
+  // decided the time long before the hit. The hit stops at once, unless the
+  // iteration under way has fallen below the last one; then the first
+  // timer (166 ms from the hit) ends it.
   setPosition(StartFen);
   moduleEntries().resetStopFlags();
   moduleEntries().setTimeControl(TypeClock, 1, 0, 0, 0);
@@ -260,7 +287,7 @@ TEST(Module, PonderHitAfterTheTimeRuleStopsAtOnce) {
   moduleEntries().ponderHit();
   worker.join();
   auto late = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - hit);
-  EXPECT_LE(late.count(), LateMs);
+  EXPECT_LE(late.count(), 166 + LateMs);
   expectLegalLines(StartFen);
 }
 
