@@ -545,7 +545,9 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
             findFirstMove(node, depth, loadBound(upper), s, killers);
             if (locked) enterSearchLock();
           }
-          if (stopRequested() || generationStale(board)) {
+          // Out of the lock another thread may have raised the best score:
+          // this move is then no longer the one to report.
+          if (stopRequested() || generationStale(board) || loadBound(best) != s) {
             if (locked) leaveSearchLock();
             return;
           }

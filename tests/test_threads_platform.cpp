@@ -1,5 +1,6 @@
 // The OS layer's thread, semaphore, event and lock, used from real threads.
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <atomic>
 
@@ -130,4 +131,40 @@ TEST(CriticalSection, SerialisesUpdates) {
   for (int t = 0; t < 4; ++t) waitSemaphore(shared.done);
   EXPECT_EQ(shared.counter, 40000);
   closeSemaphore(shared.done);
+}
+
+TEST(CriticalSectionDeathTest, NestedEntryStopsTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  CriticalSection lock;
+  EXPECT_DEATH(
+      {
+        enterCriticalSection(lock);
+        enterCriticalSection(lock);
+      },
+      "critical section entered twice");
+  // Entered once and left, the section works as usual.
+  enterCriticalSection(lock);
+  leaveCriticalSection(lock);
+}
+
+TEST(Thread, RunsOnAStackOfEightMegabytes) {
+  struct Probe {
+    size_t stackBytes = 0;
+    Semaphore* done;
+  } probe;
+  probe.done = createSemaphore(0, 1);
+  ASSERT_TRUE(startThread(
+      [](void* p) {
+        auto* seen = static_cast<Probe*>(p);
+        pthread_attr_t attributes;
+        if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
+          pthread_attr_getstacksize(&attributes, &seen->stackBytes);
+          pthread_attr_destroy(&attributes);
+        }
+        releaseSemaphore(seen->done);
+      },
+      &probe));
+  waitSemaphore(probe.done);
+  EXPECT_GE(probe.stackBytes, size_t(8) << 20);
+  closeSemaphore(probe.done);
 }
