@@ -551,6 +551,13 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
             if (locked) leaveSearchLock();
             return;
           }
+          // Outside the lock a helper may have raised the bound and written
+          // its own line: then this move is no longer the one to report.
+          if (locked && loadBound(best) != s) {
+            leaveSearchLock();
+            addShared(node->movesSearched, 1);
+            return;
+          }
         }
       } else if (s < previousScore) {
         iterationDone.store(0, std::memory_order_relaxed);
