@@ -484,3 +484,169 @@ TEST(PawnFiles, PassedMarksOnTheFourthToSeventhRank) {
     EXPECT_EQ((black->pawnMarks[makeSquare(7, rank)] & PassedMark) != 0, rank <= 4) << rank;
   }
 }
+
+// Each draw rule just inside and just outside its bounds, on pawnless or
+// nearly pawnless boards with rooks and knights (queens off): kn = 308,
+// bi = 319 + 4 (a rook on its side), rk = 511, so kn - bi = -15 and
+// 2 kn - rk = 105. S after stage 1 holds the single-pawn adjustments and
+// the bishop pair only.
+TEST(MiddlegameDrawRules, EachRuleAtItsBounds) {
+  struct Case {
+    const char* field;
+    int32_t score;
+    int32_t drawMark;
+  };
+  const Case cases[] = {
+      // Rule 1 at M = bi: the whole edge rests on no pawn (r = 2 x 323 / 3).
+      {"2n1k2r/8/8/8/8/8/8/1BN1K2R", -215, 2},
+      // A rook up (M = rk > bi): rule 1 is off; rule 8 marks the lack of pawns.
+      {"2n1k2r/8/8/8/8/8/8/1RN1K2R", 0, 1},
+      // Knight against bishop, T = M = kn - bi = -15: rules 1 and 2 both
+      // apply, each moving (2 x 15) / 3 = 10 toward White.
+      {"2b1k2r/8/8/8/8/8/8/2N1K2R", 20, 2},
+      // A Black pawn more: T = -99 is below kn - bi, so only rule 2 (c = -15)
+      // and rule 3 at its bound M = kn - bi.
+      {"2b1k2r/4p3/8/8/8/8/8/2N1K2R", 10, 2},
+      // Black two bishops up a knight: M = -15 - 323 < -bi, rules 2 and 3 off;
+      // rule 8 allows Black one pawn; Black's pair adds 41 back onto S.
+      {"2b1kb1r/4p3/8/8/8/8/8/2N1K2R", 41, 1},
+      // Rule 7: balanced pieces, pawns within four files, counts one apart.
+      {"r1n1k3/ppp5/8/8/8/8/PPP1P3/R1N1K3", 0, 1},
+      // Five files apart: no mark.
+      {"r1n1k3/ppp5/8/8/8/8/PPP2P2/R1N1K3", 0, 0},
+      // Counts two apart within four files: no mark either.
+      {"r1n1k3/pp6/8/8/8/8/PPPP4/R1N1K3", 0, 0},
+      // Rule 8: two pawns each with equal pieces, spread wide.
+      {"r1n1k3/p6p/8/8/8/8/P6P/R1N1K3", 0, 1},
+      // A third White pawn ends it.
+      {"r1n1k3/p6p/8/8/8/8/P5PP/R1N1K3", 0, 0},
+      // A knight up (M = 308 > 105) needs White down to one pawn: with two
+      // no mark; with one, rule 1 moves c = 308 + 84 - 168 - 84 = 140 onto
+      // it (r = 93) and rule 8 marks it.
+      {"r1n1k3/p6p/8/8/8/8/P6P/RNN1K3", 0, 0},
+      {"r1n1k3/p6p/8/8/8/8/7P/RNN1K3", -93, 1},
+  };
+  for (const Case& c : cases) {
+    EvalPosition ep;
+    buildEvalPosition(ep, c.field, White);
+    ASSERT_GT(ep.board->materialSum, middlegameThreshold) << c.field;
+    EvalContext ctx = classify(ep);
+    EXPECT_EQ(ctx.score, c.score) << c.field;
+    EXPECT_EQ(ep.board->evalBlock.drawMark, c.drawMark) << c.field;
+  }
+  // The pawn that carries an edge keeps it in its base value.
+  EvalPosition ep;
+  buildEvalPosition(ep, "2b1k2r/4p3/8/8/8/8/8/2N1K2R", White);
+  classify(ep);
+  EXPECT_EQ(ep.board->kinds[BlackPawn].baseValue, 84 + 10);
+  buildEvalPosition(ep, "r1n1k3/p6p/8/8/8/8/7P/RNN1K3", White);
+  classify(ep);
+  EXPECT_EQ(ep.board->kinds[WhitePawn].baseValue, 84 + 93);
+}
+
+// A lone bishop's rook pawns promoting on the other colour: only material
+// that the evaluation with reduced material scores can hold it, so the rule
+// is checked on stage 1 directly.
+TEST(MiddlegameDrawRules, WrongBishopByPromotionSquareColour) {
+  struct Case {
+    const char* field;
+    int32_t drawMark;
+  };
+  const Case cases[] = {
+      {"4k3/8/8/8/8/8/P7/2B1K3", 2},   // dark c1 bishop, a8 light
+      {"4k3/8/8/8/8/8/P7/3BK3", 0},    // light d1 bishop reaches a8
+      {"4k3/8/8/8/8/8/7P/3BK3", 2},    // light bishop, h8 dark
+      {"4k3/8/8/8/8/8/P6P/2B1K3", 0},  // pawns on both rook files
+      {"2b1k3/p7/8/8/8/8/8/4K3", 2},   // Black: light c8 bishop, a1 dark
+      {"3bk3/p7/8/8/8/8/8/4K3", 0},    // dark d8 bishop reaches a1
+      {"3bk3/7p/8/8/8/8/8/4K3", 2},    // dark bishop, h1 light
+  };
+  for (const Case& c : cases) {
+    EvalPosition ep;
+    buildEvalPosition(ep, c.field, White);
+    classify(ep);
+    EXPECT_EQ(ep.board->evalBlock.drawMark >= 2, c.drawMark == 2) << c.field;
+  }
+}
+
+// Every trapped-piece pattern on a board holding just its pawns: exactly one
+// entry of all six tables changes, by -130.
+TEST(TrappedPieces, SixteenPatternsEachChargeOneEntry) {
+  struct Case {
+    const char* field;
+    int32_t block, colour;
+    const char* square;
+  };
+  const Case cases[] = {
+      {"4k3/8/8/8/8/1P6/8/4K3", BishopBlock, Black, "a2"}, {"4k3/8/8/8/8/6P1/8/4K3", BishopBlock, Black, "h2"},
+      {"4k3/8/1p6/8/8/8/8/4K3", BishopBlock, White, "a7"}, {"4k3/8/6p1/8/8/8/8/4K3", BishopBlock, White, "h7"},
+      {"4k3/8/8/8/1P6/8/8/4K3", BishopBlock, Black, "a3"}, {"4k3/8/8/8/6P1/8/8/4K3", BishopBlock, Black, "h3"},
+      {"4k3/8/8/1p6/8/8/8/4K3", BishopBlock, White, "a6"}, {"4k3/8/8/6p1/8/8/8/4K3", BishopBlock, White, "h6"},
+      {"4k3/8/8/8/8/8/P7/4K3", KnightBlock, Black, "a1"}, {"4k3/8/8/8/8/8/7P/4K3", KnightBlock, Black, "h1"},
+      {"4k3/p7/8/8/8/8/8/4K3", KnightBlock, White, "a8"}, {"4k3/7p/8/8/8/8/8/4K3", KnightBlock, White, "h8"},
+      {"4k3/8/8/8/8/P7/1P6/4K3", RookBlock, White, "a2"}, {"4k3/8/8/8/8/7P/6P1/4K3", RookBlock, White, "h2"},
+      {"4k3/1p6/p7/8/8/8/8/4K3", RookBlock, Black, "a7"}, {"4k3/6p1/7p/8/8/8/8/4K3", RookBlock, Black, "h7"},
+  };
+  for (const Case& c : cases) {
+    EvalPosition ep;
+    buildEvalPosition(ep, c.field, White);
+    ThreadBoard* board = ep.board.get();
+    testing_eval::setPawnControlFlags(board);
+    applyTrappedPieces(board, 130);
+    int32_t changed = 0;
+    for (const auto& table : board->evalBlock.pieceSquare)
+      for (int16_t entry : table) changed += entry != 0;
+    EXPECT_EQ(changed, 1) << c.field;
+    EXPECT_EQ(tableEntry(board, c.block, c.colour, squareOf(c.square)), -130) << c.field;
+  }
+}
+
+// Castling potential without the heavy mark (K = 7, A = 8) and the boxed
+// rook: queens on, one rook, so neither heavy nor a queenless ending. The
+// king tables hold only the centre, castling and boxed-rook terms at e1
+// here (no passed pawns, no Black pawn near e1, no influence passes).
+TEST(MiddlegameSquares, CastlingPotentialAndBoxedRookWithoutHeavyMaterial) {
+  const char* field = "3qk3/pppppppp/8/8/8/8/PPPPPPPP/3QK2R";
+  EvalPosition rights, none;
+  buildEvalPosition(rights, field, White, StateWhiteKingSide);
+  buildEvalPosition(none, field, White, 0);
+  runEvaluatorStages(rights, White);
+  runEvaluatorStages(none, White);
+  ASSERT_EQ(rights.board->evalBlock.heavyMiddlegameMark, 0);
+  ASSERT_EQ(rights.board->evalBlock.queenlessEndingMark, 0);
+  // e1: centre 4 x 7, plus 7 x (2 - 4) - 8 for the g1 shelter.
+  EXPECT_EQ(tableEntry(rights.board.get(), KingBlock, White, squareOf("e1")), 28 - 22);
+  // Without the right the h1 rook is boxed in behind its pawn: e1, f1 and
+  // g1 lose 70 for the king, 12 for knights and bishops.
+  EXPECT_EQ(tableEntry(none.board.get(), KingBlock, White, squareOf("e1")), 28 - 70);
+  EXPECT_EQ(tableEntry(none.board.get(), KingBlock, White, squareOf("g1")), 14 - 70);
+  EXPECT_EQ(tableEntry(none.board.get(), KingBlock, White, squareOf("h1")), 14);
+  EXPECT_EQ(tableEntry(rights.board.get(), KingBlock, White, squareOf("g1")), 14);
+  // Knights on f1 pay the box either way, and the edge (8 while a castling
+  // right remains, else 17).
+  EXPECT_EQ(tableEntry(rights.board.get(), KnightBlock, White, squareOf("f1")), -12 - 8);
+  EXPECT_EQ(tableEntry(none.board.get(), KnightBlock, White, squareOf("f1")), -12 - 17);
+  EXPECT_EQ(tableEntry(none.board.get(), KnightBlock, White, squareOf("h1")), -2 * 17);
+
+  // A queenless ending: no castling potential; the king's centre rows move
+  // one rank toward the opponent and K = 10.
+  EvalPosition queenless;
+  buildEvalPosition(queenless, "r3k2r/pppppppp/8/8/8/8/PPPPPPPP/R3K2R", White, StateCastlingMask);
+  runEvaluatorStages(queenless, White);
+  ASSERT_EQ(queenless.board->evalBlock.queenlessEndingMark, 1);
+  EXPECT_EQ(tableEntry(queenless.board.get(), KingBlock, White, squareOf("e1")), 3 * 10);
+  EXPECT_EQ(tableEntry(queenless.board.get(), KingBlock, Black, squareOf("e8")), 3 * 10);
+}
+
+// The central knight squares count only with at most two open files.
+TEST(MiddlegameSquares, CentralKnightNeedsAClosedBoard) {
+  EvalPosition ep;
+  buildEvalPosition(ep, "r3k1n1/pppppp2/8/8/8/8/PPPPPP2/R3K1N1", White);
+  runEvaluatorStages(ep, White);
+  EXPECT_EQ(tableEntry(ep.board.get(), KnightBlock, White, squareOf("d4")), 17);
+  EXPECT_EQ(tableEntry(ep.board.get(), KnightBlock, Black, squareOf("e5")), 17);
+  EXPECT_EQ(tableEntry(ep.board.get(), KnightBlock, White, squareOf("b4")), 0);
+  buildEvalPosition(ep, "r3k1n1/ppppp3/8/8/8/8/PPPPP3/R3K1N1", White);
+  runEvaluatorStages(ep, White);
+  EXPECT_EQ(tableEntry(ep.board.get(), KnightBlock, White, squareOf("d4")), 0);
+}
