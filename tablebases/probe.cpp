@@ -11,6 +11,9 @@ std::atomic<uint32_t> tbHits{0};
 namespace {
 
 constexpr int32_t unknownValue = 32767;
+// No real table holds a distance to mate this long; a longer one is a
+// broken entry, and the search would turn it into a score of the wrong sign.
+constexpr int32_t longestDistance = 1000;
 constexpr int32_t emptyCode = 6;
 constexpr int32_t kingKind = 6;
 
@@ -27,20 +30,6 @@ int32_t byteValue(int32_t e) {
   if (e == -128) return 32640;
   if (e == -127) return -32640;
   return e > 0 ? e + 32640 : e - 32640;
-}
-
-// A board the probe can index: codes 0..12, one king a side, no pawn on
-// the first or last rank.
-bool boardIsSound(const int8_t* board) {
-  int kings[2] = {0, 0};
-  for (int s = 0; s < 64; ++s) {
-    int code = board[s];
-    if (code < 0 || code > 12) return false;
-    int kind = code > emptyCode ? code - emptyCode : emptyCode - code;
-    if (kind == kingKind) kings[code > emptyCode ? 0 : 1]++;
-    if (kind == 1 && (s < 8 || s >= 56)) return false;
-  }
-  return kings[0] == 1 && kings[1] == 1;
 }
 
 }  // namespace
@@ -69,30 +58,34 @@ int32_t tbReadValue(int32_t id, int32_t side, uint64_t index) {
 }
 
 int32_t tbProbe(const int8_t* board, int32_t side, uint32_t enPassant, int32_t* score) {
-  if (board == nullptr || score == nullptr || !boardIsSound(board)) return 0;
+  if (board == nullptr || score == nullptr) return 0;
 
-  // Step 1. Count the men and find the row.
+  // Steps 1-2. One pass over the board: check it (codes 0..12, one king a
+  // side, no pawn on the first or last rank), count the men and fill the
+  // square lists in ascending square order. No row has more than three men
+  // of one kind on a side, which also bounds the lists.
   int32_t counts[tbCounterCount] = {};
-  for (int s = 0; s < 64; ++s) {
-    int code = board[s];
-    if (code == emptyCode || code == emptyCode + kingKind || code == emptyCode - kingKind) continue;
-    if (code > emptyCode) counts[code - emptyCode - 1]++;
-    else counts[5 + emptyCode - code - 1]++;
+  uint32_t lists[2][16] = {};
+  int32_t kings[2] = {0, 0};
+  for (uint32_t s = 0; s < 64; ++s) {
+    int32_t code = board[s];
+    if (code == emptyCode) continue;
+    if (code < 0 || code > 2 * emptyCode) return 0;
+    int32_t colour = code > emptyCode ? 0 : 1;
+    int32_t kind = colour == 0 ? code - emptyCode : emptyCode - code;
+    if (kind == kingKind) {
+      kings[colour]++;
+      lists[colour][15] = s;
+      continue;
+    }
+    if (kind == 1 && (s < 8 || s >= 56)) return 0;
+    int32_t placed = counts[5 * colour + kind - 1]++;
+    if (placed >= 3) return 0;
+    lists[colour][3 * (kind - 1) + placed] = s;
   }
+  if (kings[0] != 1 || kings[1] != 1) return 0;
   int32_t id = tbFindEndgame(counts);
   if (id == 0) return 0;
-
-  // Step 2. The square lists, in ascending square order.
-  uint32_t lists[2][16] = {};
-  int32_t placed[2][5] = {};
-  for (uint32_t s = 0; s < 64; ++s) {
-    int code = board[s];
-    if (code == emptyCode) continue;
-    int colour = code > emptyCode ? 0 : 1;
-    int kind = colour == 0 ? code - emptyCode : emptyCode - code;
-    if (kind == kingKind) lists[colour][15] = s;
-    else lists[colour][3 * (kind - 1) + placed[colour][kind - 1]++] = s;
-  }
 
   // Step 3. Colour-swapped material reads the row with the lists exchanged.
   bool whiteToMove = side > 0;
@@ -113,7 +106,9 @@ int32_t tbProbe(const int8_t* board, int32_t side, uint32_t enPassant, int32_t* 
   if (index == tbOutsideScheme) return 0;
   int32_t v = tbReadValue(id, sideIndex, index);
   if (v == unknownValue) return 0;
-  *score = v > 0 ? 32767 - v : v < 0 ? -v - 32768 : 0;
+  int32_t distance = v > 0 ? 32767 - v : v < 0 ? -v - 32768 : 0;
+  if (distance > longestDistance || distance < -longestDistance) return 0;
+  *score = distance;
   tbHits.fetch_add(1, std::memory_order_relaxed);
   return 1;
 }

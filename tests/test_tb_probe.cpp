@@ -15,6 +15,7 @@
 
 #include "helpers/datacomp_writer.h"
 #include "helpers/retrograde.h"
+#include "helpers/retrograde_files.h"
 #include "helpers/temp_dir.h"
 #include "tablebases/block_cache.h"
 #include "helpers/tb_rows.h"
@@ -24,6 +25,8 @@
 
 using namespace tablebases;
 using testing_tb::rowId;
+using testing_tb::storedByte;
+const auto rowName = testing_tb::threeManName;
 namespace fs = std::filesystem;
 using testing_tb::Man;
 
@@ -39,56 +42,17 @@ int8_t manCode(Man m) {
   }
 }
 
-const char* rowName(Man m) {
-  switch (m) {
-    case Man::Pawn: return "kpk";
-    case Man::Knight: return "knk";
-    case Man::Bishop: return "kbk";
-    case Man::Rook: return "krk";
-    default: return "kqk";
-  }
-}
-
-// The stored byte for a solver value, 127 where a byte cannot say it.
-int8_t encode(int16_t value) {
-  if (value == testing_tb::lossNow || value == -1) return 127;
-  if (value == 0) return 0;
-  if (value > 0) return value <= 126 ? int8_t(127 - value) : value == 127 ? int8_t(-128) : int8_t(127);
-  int n = -value;
-  return n <= 127 ? int8_t(n - 128) : n == 128 ? int8_t(-127) : int8_t(127);
-}
-
 void writeBytes(const fs::path& path, const std::vector<int8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-// Both sides' tables of a three-man row from the solver.
+// Both sides' tables of a three-man row from the solver; symmetric images
+// must write the same value.
 std::vector<int8_t> tableOf(const testing_tb::Solution& s, int side) {
-  int id = rowId(rowName(s.man));
-  std::vector<int8_t> table(tbDesc[id].positions[side], 127);
-  std::vector<bool> written(table.size(), false);
-  for (int wk = 0; wk < 64; ++wk)
-    for (int bk = 0; bk < 64; ++bk)
-      for (int m = 0; m < 64; ++m) {
-        int16_t v = s.at(side, wk, bk, m);
-        if (v == testing_tb::illegal) continue;
-        uint32_t first[16] = {}, second[16] = {};
-        int kind = int(s.man);  // list kinds: pawn 0 .. queen 4
-        first[3 * kind] = uint32_t(m);
-        first[15] = uint32_t(wk);
-        second[15] = uint32_t(bk);
-        uint64_t index = tbDesc[id].indexFunction[side](first, second, tbNoEnPassant, 0);
-        EXPECT_LT(index, table.size()) << rowName(s.man);
-        if (index >= table.size()) continue;
-        int8_t byte = encode(v);
-        // Symmetric images must write the same value.
-        if (written[index]) {
-          EXPECT_EQ(table[index], byte) << rowName(s.man) << " index " << index;
-        }
-        table[index] = byte;
-        written[index] = true;
-      }
+  int conflicts = 0;
+  std::vector<int8_t> table = testing_tb::threeManTable(s, side, &conflicts);
+  EXPECT_EQ(conflicts, 0) << rowName(s.man);
   return table;
 }
 
@@ -101,7 +65,7 @@ void expectProbesMatch(const testing_tb::Solution& s) {
         for (int m = 0; m < 64; ++m) {
           int16_t v = s.at(side, wk, bk, m);
           if (v == testing_tb::illegal) continue;
-          bool representable = encode(v) != 127;
+          bool representable = storedByte(v) != 127;
           int expected = v == 0 ? 0 : v;
           for (int twin = 0; twin < 2; ++twin) {
             std::fill(board, board + 64, int8_t(6));
@@ -208,7 +172,7 @@ TEST_F(TbProbe, ProbesFromSeveralThreads) {
         for (int bk = 0; bk < 64; bk += 3)
           for (int m = 0; m < 64; m += 5) {
             int16_t v = krk.at(0, wk, bk, m);
-            if (v == testing_tb::illegal || encode(v) == 127) continue;
+            if (v == testing_tb::illegal || storedByte(v) == 127) continue;
             std::fill(board, board + 64, int8_t(6));
             board[wk] = 12;
             board[bk] = 0;
@@ -266,6 +230,35 @@ TEST_F(TbProbe, SixteenBitEntriesAndTheLongLosses) {
   EXPECT_EQ(tbReadValue(id, 0, 3), 5);
   EXPECT_EQ(tbReadValue(id, 0, 4), 32767);  // past the bytes the file has
   EXPECT_EQ(tbReadValue(id, 0, tbDesc[id].positions[0]), 32767);  // past the table
+  // Through the probe: White Ka1, Rb3, Nc5 against Kh8, Ng2, Ne6. A loss in
+  // one and a draw are found; a distance no table holds (32762) is not.
+  int8_t board[64];
+  std::fill(board, board + 64, int8_t(6));
+  board[0] = 12, board[17] = 10, board[34] = 8, board[63] = 0, board[14] = 4, board[44] = 4;
+  uint32_t first[16] = {}, second[16] = {};
+  first[9] = 17, first[3] = 34, first[15] = 0, second[3] = 14, second[4] = 44, second[15] = 63;
+  uint64_t at = tbIndexFunction(id, 0)(first, second, tbNoEnPassant, 0);
+  ASSERT_LT(at, tbDesc[id].positions[0]);
+  struct {
+    uint16_t stored;
+    int32_t found, score;
+  } entries[] = {{0x8001, 1, -1}, {0x8000, 1, 0}, {0x0005, 0, 4242}, {0x7c17, 1, 1000}};
+  for (auto& e : entries) {
+    {
+      // A sparse file up to the entry.
+      std::ofstream(dir.path / "krnknn.nbw").close();
+      fs::resize_file(dir.path / "krnknn.nbw", 2 * (at + 1));
+      std::fstream f(dir.path / "krnknn.nbw", std::ios::in | std::ios::out | std::ios::binary);
+      f.seekp(std::streamoff(2 * at));
+      char entry[2] = {char(e.stored & 0xFF), char(e.stored >> 8)};
+      f.write(entry, 2);
+    }
+    ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 6);
+    giveCache(4);
+    int32_t score = 4242;
+    EXPECT_EQ(tbProbe(board, 1, 0, &score), e.found) << e.stored;
+    EXPECT_EQ(score, e.score) << e.stored;
+  }
   // kppkp, Black to move: seven indices read as a loss in 129 moves
   // without the file being asked (a sparse file of the full size).
   int kppkp = rowId("kppkp");
@@ -384,5 +377,15 @@ TEST_F(TbProbe, BadBoardsAreRefused) {
   board[57] = 13;
   EXPECT_EQ(tbProbe(board, 1, 0, &score), 0);  // no such code
   board[57] = 6;
+  EXPECT_EQ(tbProbe(board, 1, 0, &score), 1);
+  board[57] = 1;
+  EXPECT_EQ(tbProbe(board, 1, 0, &score), 0);  // a pawn on the last rank
+  board[57] = 6;
+  // A new set-up frees what cached blocks point into: the cache is off
+  // until it gets new memory, and probes find nothing meanwhile.
+  ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 3);
+  EXPECT_EQ(tbCacheSlots(), 0u);
+  EXPECT_EQ(tbProbe(board, 1, 0, &score), 0);
+  giveCache(4);
   EXPECT_EQ(tbProbe(board, 1, 0, &score), 1);
 }

@@ -1,0 +1,178 @@
+// A four-man table made by the retrograde solver (KQKR), written at the
+// indices the index functions give, plain and compressed, and probed back
+// through a cache far smaller than the table: the probe must give the
+// solver's distance for every position, both sides to move, also with the
+// colours swapped and from several threads at once.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "helpers/datacomp_writer.h"
+#include "helpers/retrograde_four.h"
+#include "helpers/tb_rows.h"
+#include "helpers/temp_dir.h"
+#include "tablebases/block_cache.h"
+#include "tablebases/endgame_table.h"
+#include "tablebases/probe.h"
+#include "tablebases/registration.h"
+
+using namespace tablebases;
+using testing_tb::FourManSolution;
+using testing_tb::Man;
+using testing_tb::storedByte;
+
+namespace {
+
+// Instrumented builds probe a sample; optimized builds every position.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || !defined(__OPTIMIZE__)
+constexpr uint32_t probeStride = 101;
+#else
+constexpr uint32_t probeStride = 1;
+#endif
+
+constexpr int8_t whiteKing = 12, whiteQueen = 11, blackKing = 0, blackRook = 2, empty = 6;
+
+const FourManSolution& kqkr() { return testing_tb::solveFourMen(Man::Queen, Man::Rook); }
+
+// Both sides' tables of kqkr; every symmetric image of a position must
+// land on an index holding the same value.
+std::vector<int8_t> kqkrTable(int side) {
+  const TbDesc& row = tbDesc[testing_tb::rowId("kqkr")];
+  std::vector<int8_t> table(row.positions[side], 127);
+  std::vector<int16_t> written(table.size(), testing_tb::illegal);
+  int conflicts = 0, outside = 0;
+  for (int wk = 0; wk < 64; ++wk)
+    for (int wq = 0; wq < 64; ++wq)
+      for (int bk = 0; bk < 64; ++bk)
+        for (int br = 0; br < 64; ++br) {
+          int16_t v = kqkr().at(side, wk, wq, bk, br);
+          if (v == testing_tb::illegal) continue;
+          uint32_t first[16] = {}, second[16] = {};
+          first[12] = uint32_t(wq);
+          first[15] = uint32_t(wk);
+          second[9] = uint32_t(br);
+          second[15] = uint32_t(bk);
+          uint64_t index = row.indexFunction[side](first, second, tbNoEnPassant, 0);
+          if (index >= table.size()) {
+            ++outside;
+            continue;
+          }
+          if (written[index] != testing_tb::illegal && written[index] != v) ++conflicts;
+          written[index] = v;
+          table[index] = storedByte(v);
+        }
+  EXPECT_EQ(outside, 0) << "side " << side;
+  EXPECT_EQ(conflicts, 0) << "side " << side;
+  return table;
+}
+
+// Probes the positions of one White king square (a sample in instrumented
+// builds), or a sample of their colour-swapped twins; the number of
+// mismatches.
+int probeMismatches(int wk, bool swapped, std::mutex* lock) {
+  // Twins: one position in seven.
+  const uint32_t stride = swapped ? 7 * probeStride : probeStride;
+  int mismatches = 0;
+  uint32_t counter = 0;
+  int8_t board[64];
+  for (int side = 0; side < 2; ++side)
+    for (int bk = 0; bk < 64; ++bk)
+      for (int wq = 0; wq < 64; ++wq)
+        for (int br = 0; br < 64; ++br) {
+          int16_t v = kqkr().at(side, wk, wq, bk, br);
+          if (v == testing_tb::illegal || counter++ % stride != 0) continue;
+          std::fill(board, board + 64, empty);
+          // The swapped twin: the board turned over and the colours exchanged.
+          int flip = swapped ? 56 : 0;
+          board[wk ^ flip] = swapped ? int8_t(12 - whiteKing) : whiteKing;
+          board[wq ^ flip] = swapped ? int8_t(12 - whiteQueen) : whiteQueen;
+          board[bk ^ flip] = swapped ? int8_t(12 - blackKing) : blackKing;
+          board[br ^ flip] = swapped ? int8_t(12 - blackRook) : blackRook;
+          int32_t mover = (side == 0) != swapped ? 1 : -1;
+          int32_t score = 99999, found;
+          if (lock) {
+            std::lock_guard<std::mutex> guard(*lock);
+            found = tbProbe(board, mover, 0, &score);
+          } else {
+            found = tbProbe(board, mover, 0, &score);
+          }
+          bool representable = storedByte(v) != 127;
+          bool right = representable ? found == 1 && score == v : found == 0 && score == 99999;
+          if (!right && ++mismatches <= 5)
+            ADD_FAILURE() << "side " << side << " K" << wk << " Q" << wq << " k" << bk << " r" << br << " swapped "
+                          << swapped << ": solver " << v << ", probe " << found << " " << score;
+        }
+  return mismatches;
+}
+
+class TbFourMen : public ::testing::Test {
+ protected:
+  ScopedTempDir dir{"quillon_tb4_"};
+  std::vector<uint8_t> cache;
+  void TearDown() override {
+    tbInitialize(nullptr);
+    tbSetCache(nullptr, 0);
+  }
+  // Registers the tables and gives the cache `slots` slots.
+  void install(bool compressed, uint32_t slots) {
+    for (int side = 0; side < 2; ++side) {
+      std::vector<int8_t> table = kqkrTable(side);
+      std::string name = side == 0 ? "kqkr.nbw" : "kqkr.nbb";
+      std::vector<uint8_t> bytes(table.begin(), table.end());
+      if (compressed)
+        testing_tb::writeFile((dir.path / (name + ".emd")).string(), testing_tb::makeDatacompFile(bytes, {}));
+      else
+        testing_tb::writeFile((dir.path / name).string(), bytes);
+    }
+    ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 4);
+    cache.assign(size_t(slots) * tbCacheSlotBytes, 0);
+    ASSERT_EQ(tbSetCache(cache.data(), cache.size()), 1);
+    tbHits = 0;
+  }
+};
+
+}  // namespace
+
+// One test, so the solver runs once per test program.
+TEST_F(TbFourMen, KqkrTablesAgreeWithTheSolver) {
+  const FourManSolution& s = kqkr();
+  EXPECT_EQ(testing_tb::longestWin(s), 35);
+  // Black to move and mated: White Kb6, Qa7; Black Ka8, Rh1.
+  EXPECT_EQ(s.at(1, 41, 48, 56, 7), testing_tb::lossNow);
+  // White Kd1, Qe5; Black Ka8, Re8 to move: Rxe5 leaves Black a won rook ending.
+  EXPECT_GT(s.at(1, 3, 36, 56, 60), 0);
+
+  // Plain files through 16 slots, a small part of the table: every
+  // position, and a sample of their colour-swapped twins.
+  const uint64_t blocks = (tbDesc[testing_tb::rowId("kqkr")].positions[0] + 8191) / 8192;
+  install(false, 16);
+  ASSERT_LT(16u * 8, blocks);
+  int mismatches = 0;
+  for (int wk = 0; wk < 64; ++wk)
+    for (bool swapped : {false, true}) mismatches += probeMismatches(wk, swapped, nullptr);
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_GT(tbHits.load(), 0u);
+
+  // Compressed files, probed from four threads serialised by one lock as
+  // the engine serialises its probes.
+  TearDown();
+  std::filesystem::remove(dir.path / "kqkr.nbw");
+  std::filesystem::remove(dir.path / "kqkr.nbb");
+  install(true, 16);
+  std::mutex lock;
+  std::atomic<int> threadMismatches{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int wk = t; wk < 64; wk += 4) threadMismatches += probeMismatches(wk, false, &lock);
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(threadMismatches.load(), 0);
+}
