@@ -35,11 +35,13 @@ PieceRecord* removeRecapturablePiece(Position* pos) {
   // of the material sum.
   mover->kind->count -= 1;
   if (mover->kindCopy.code != PawnCode) board->materialSum -= mover->kind->value;
+  board->evalScalars.leftOutPiece = mover;
   return mover;
 }
 
 void restoreRemovedPiece(ThreadBoard* board, PieceRecord* piece) {
   if (piece == nullptr) return;
+  board->evalScalars.leftOutPiece = nullptr;
   piece->kind->count += 1;
   if (piece->kindCopy.code != PawnCode) board->materialSum += piece->kind->value;
 }

@@ -97,9 +97,14 @@ struct EvalBlock {
   const uint8_t* kingZoneMap;
 };
 
+struct PieceRecord;
+
 // The evaluation's per-board marks beside `fiftyMoveDrift`.
 struct EvalScalars {
-  int32_t reserved;
+  // The piece that the entry's captured-piece correction leaves out of the
+  // counts while the evaluator runs, else null: a lookup of a side's only
+  // bishop passes over it when its kind count has just been lowered.
+  const PieceRecord* leftOutPiece;
 };
 
 // A global evaluation setting that each board record copies when it is

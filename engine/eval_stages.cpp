@@ -73,7 +73,9 @@ void noteLoneBishops(EvalContext& ctx) {
     if (ctx.bishops[s] != 1) continue;
     for (PieceRecord* piece = firstPiece(sideRecordOf(board, colour)); piece != boardPiece(board);
          piece = piece->next) {
-      if (piece->kindCopy.code != BishopCode) continue;
+      // With two bishops on the board and one left out, the other is the
+      // side's only bishop.
+      if (piece->kindCopy.code != BishopCode || piece == board->evalScalars.leftOutPiece) continue;
       board->evalBlock.loneBishopColour[s] = (fileOf(piece->square) + rankOf(piece->square)) & 1;
       break;
     }

@@ -658,3 +658,27 @@ TEST(Evaluate, MirroredGamePositionsScoreAlike) {
         }
   EXPECT_GE(compared, 40);
 }
+
+// With one of two bishops left out, the other is the side's only bishop,
+// whichever of the two comes first in the piece list.
+TEST(CaptureCorrection, LoneBishopIsTheOneNotLeftOut) {
+  struct Case {
+    const char* field;
+    const char* from;
+    const char* to;
+    int32_t colour;  // square colour of the bishop that stays
+  };
+  const Case cases[] = {
+      {"r2qk2r/pp3ppp/2p5/3B4/8/8/PPP2PPP/R1BQK2R", "b3", "d5", 0},  // d5 taken back by c6; c1 stays
+      {"r2qk2r/pp3ppp/8/1B6/1p6/2B5/P4PPP/R2QK2R", "e5", "c3", 1},  // c3 taken back by b4; b5 stays
+  };
+  for (const Case& c : cases) {
+    EvalPosition ep;
+    buildEvalPosition(ep, c.field, Black);
+    setLastMove(ep, c.from, squareOf(c.to), true);
+    evaluateWith(ep, Black, 0, 0);
+    EXPECT_EQ(ep.board->evalBlock.loneBishopColour[1], c.colour) << c.field;
+    EXPECT_EQ(ep.board->kinds[WhiteBishop].count, 2);
+    EXPECT_EQ(ep.board->evalScalars.leftOutPiece, nullptr);
+  }
+}
