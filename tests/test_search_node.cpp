@@ -18,6 +18,7 @@
 #include "engine/hash.h"
 #include "engine/hooks.h"
 #include "engine/search.h"
+#include "engine/search_support.h"
 #include "engine/threads.h"
 #include "helpers/reference_legal.h"
 
@@ -248,4 +249,32 @@ TEST(SearchNode, EveryBestLineIsLegal) {
     ASSERT_FALSE(r.pv.empty());
     expectLegalLine(fen, r.pv);
   }
+}
+
+TEST(SearchNode, PlyBoundAndMateDistanceCut) {
+  const char* fen = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1";
+  startEngine();
+  clearEngineHash();
+  ASSERT_EQ(setEnginePosition(fen), 0);
+  Position* root = prepareRoot(6);
+  Move killers[2] = {noMove, noMove};
+  Move pv[PvLength + 2];
+  // An upper bound at or below the node's mated score is returned at once.
+  EXPECT_EQ(searchNode(root, 6, -9998, -9999, killers, pv, nullptr), -9998);
+  // At the deepest ply every search returns the static value within its
+  // bounds, without a move.
+  const int32_t staticValue = root->staticValue;
+  root->matedScore = -9998 + MaxSearchPly;
+  EXPECT_EQ(searchNode(root, 6, 9999, -9999, killers, pv, nullptr), staticValue);
+  EXPECT_EQ(pv[0], noMove);
+  EXPECT_EQ(searchFrontier(root, 1, staticValue - 5, -9999, killers, pv), staticValue - 5);
+  EXPECT_EQ(quiesce(root, 9999, staticValue + 5, killers, pv), staticValue + 5);
+  // A few plies above it a search (as a root: no null move, no table)
+  // still ends with a legal move.
+  root->matedScore = -9998 + MaxSearchPly - 4;
+  resetMoveStack(root);
+  Move exclusion[1] = {noMove};
+  searchNode(root, 6, 9999, -9999, killers, pv, &exclusion[0]);
+  ASSERT_NE(pv[0], noMove);
+  EXPECT_TRUE(reference::isLegal(reference::gridFromFullFen(fen), pv[0]));
 }
