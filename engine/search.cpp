@@ -350,7 +350,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           int32_t t = d > 3 && (!hasFirstReply(child) || queenOnBoard(board) || research) ? 1 : 0;
           detectThreat(child, loadShared(node->bestSoFar), t);
         } else {
-          detectThreat(child, node->bestSoFar, research ? 3 : 1);
+          detectThreat(child, loadShared(node->bestSoFar), research ? 3 : 1);
           if (!research && !threatKnown(child)) child->searchFlags |= SearchReduced;
         }
       } else {
@@ -425,7 +425,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           child->searchFlags |= SearchReduced | SearchTacticalOnly;
         } else if (move == node->hashMove) {
           d -= 1;
-        } else if ((engineWord(WordLateReductions) != 0 && node->movesSearched > 2) ||
+        } else if ((engineWord(WordLateReductions) != 0 && loadShared(node->movesSearched) > 2) ||
                    (moverCode == KingCode && (child->searchFlags & SearchSpecialMove) == 0 &&
                     board->materialSum > KingMoveMaterial)) {
           d -= 2;
@@ -496,7 +496,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           if (shared && !stopRequested() && loadBound(best) < loadBound(upper)) {
             storeShared(node->bestSoFar, std::max(loadShared(node->bestSoFar), loadBound(best)));
             if (node->futilityBase != -ScoreInfinite)
-              node->futilityBase = futilityMargin + node->bestSoFar - node->staticValue;
+              node->futilityBase = futilityMargin + loadShared(node->bestSoFar) - node->staticValue;
             setBoardGeneration(board, searchGeneration.load(std::memory_order_relaxed));
             continue;
           }
@@ -524,7 +524,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
       enterSearchLock();
       if (s <= loadBound(best)) {
         leaveSearchLock();
-        if (childScore != ScoreInfinite) node->movesSearched += 1;
+        if (childScore != ScoreInfinite) addShared(node->movesSearched, 1);
         return;
       }
     }
@@ -577,9 +577,9 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
       setPv(pv, move, line);
       node->boundType = BoundExact;
       if (node->futilityBase != -ScoreInfinite) node->futilityBase = futilityMargin + s - node->staticValue;
-      node->bestSoFar = std::max(node->bestSoFar, s);
+      storeShared(node->bestSoFar, std::max(loadShared(node->bestSoFar), s));
       if (locked) leaveSearchLock();
-      node->movesSearched += 1;
+      addShared(node->movesSearched, 1);
       return;
     }
 
@@ -595,7 +595,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
     if ((node->searchFlags & SearchHistoryOrder) != 0 && !capture && moveToByte(move) == to &&
         !(moverCode == PawnCode && (rankOf(to) == 7 || rankOf(to) == 0)))
       addHistory(pieceOn(node, from)->kindCopy.index, to, depth * depth);
-    node->movesSearched += 1;
+    addShared(node->movesSearched, 1);
     node->boundType = BoundLower;
     if (locked) leaveSearchLock();
     return;
@@ -851,7 +851,7 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
         PieceRecord* mover = pieceOn(node, moveFrom(move));
         if (moveGain(node, move) <= node->futilityBase && !isEnPassantCapture(node, move) &&
             threatTarget(to, mover, ThreatClassMinor) == NoSquare) {
-          node->movesSearched += 1;
+          addShared(node->movesSearched, 1);
           continue;
         }
       }
@@ -880,14 +880,12 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
         setBoardGeneration(board, searchGeneration.load(std::memory_order_relaxed));
         if (generationStale(board)) break;
       }
-      // Step 11.7. Cut, or the window for the next move.
-      if (upper <= loadShared(best)) break;
-      if (upper <= node->estimate || best >= ScoreDecided) {
-      } else if (node->estimate > best) {
-        upper = node->estimate;
-      } else {
-        upper = best + 1;
-      }
+      // Step 11.7. Cut, or the window for the next move. While helpers
+      // work on this node they write both bounds too: read each once.
+      const int32_t bestNow = loadBound(&best), upperNow = loadBound(&upper);
+      if (upperNow <= bestNow) break;
+      if (upperNow > node->estimate && bestNow < ScoreDecided)
+        storeBound(&upper, node->estimate > bestNow ? node->estimate : bestNow + 1);
     }
   }
 
