@@ -350,6 +350,11 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           int32_t t = d > 3 && (!hasFirstReply(child) || queenOnBoard(board) || research) ? 1 : 0;
           detectThreat(child, loadShared(node->bestSoFar), t);
         } else {
+          // A re-search looks for the threat with the main node on the
+          // child's null child, which probes the table with a key made from
+          // the child's: the child's key is completed first, not only at
+          // the dispatch below, or the probe would use a sibling's key.
+          if (research) updateHashKey(child);
           detectThreat(child, loadShared(node->bestSoFar), research ? 3 : 1);
           if (!research && !threatKnown(child)) child->searchFlags |= SearchReduced;
         }
@@ -553,13 +558,6 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           // this move is then no longer the one to report.
           if (stopRequested() || generationStale(board) || loadBound(best) != s) {
             if (locked) leaveSearchLock();
-            return;
-          }
-          // Outside the lock a helper may have raised the bound and written
-          // its own line: then this move is no longer the one to report.
-          if (locked && loadBound(best) != s) {
-            leaveSearchLock();
-            addShared(node->movesSearched, 1);
             return;
           }
         }
