@@ -1,19 +1,25 @@
-// Tablebase figures: expansion speed of compressed blocks and probes per
-// second through the block cache (hits and misses), on tables made here.
+// Tablebase figures on KQKR tables made by the retrograde solver: probes per
+// second through the block cache when every block is cached (hits) and when
+// almost every probe needs a block the small cache no longer holds (misses),
+// from plain and from compressed files; and raw block reads per second.
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
+#include <random>
+#include <string>
 #include <vector>
 
+#include "helpers/datacomp_writer.h"
+#include "helpers/retrograde_four.h"
+#include "helpers/tb_rows.h"
+#include "helpers/temp_dir.h"
 #include "tablebases/block_cache.h"
-#include "tablebases/compressed_file.h"
 #include "tablebases/endgame_table.h"
 #include "tablebases/probe.h"
 #include "tablebases/registration.h"
-#include "helpers/datacomp_writer.h"
 
 using namespace tablebases;
-namespace fs = std::filesystem;
+using testing_tb::FourManSolution;
+using testing_tb::Man;
 
 namespace {
 
@@ -21,60 +27,90 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+struct ProbeCase {
+  int8_t board[64];
+  int32_t side;
+};
+
+// Writes both sides of kqkr, plain or compressed.
+void writeTables(const FourManSolution& s, const std::string& dir, bool compressed) {
+  const TbDesc& row = tbDesc[testing_tb::rowId("kqkr")];
+  for (int side = 0; side < 2; ++side) {
+    std::vector<uint8_t> table(row.positions[side], 127);
+    for (int wk = 0; wk < 64; ++wk)
+      for (int wq = 0; wq < 64; ++wq)
+        for (int bk = 0; bk < 64; ++bk)
+          for (int br = 0; br < 64; ++br) {
+            int16_t v = s.at(side, wk, wq, bk, br);
+            if (v == testing_tb::illegal) continue;
+            uint32_t first[16] = {}, second[16] = {};
+            first[12] = uint32_t(wq), first[15] = uint32_t(wk), second[9] = uint32_t(br), second[15] = uint32_t(bk);
+            uint64_t index = row.indexFunction[side](first, second, tbNoEnPassant, 0);
+            if (index < table.size()) table[index] = uint8_t(testing_tb::storedByte(v));
+          }
+    std::string name = dir + (side == 0 ? "/kqkr.nbw" : "/kqkr.nbb");
+    if (compressed) testing_tb::writeFile(name + ".emd", testing_tb::makeDatacompFile(table, {}));
+    else testing_tb::writeFile(name, table);
+  }
+}
+
+// Probes per second over the cases, and how many were found.
+double probeRate(const std::vector<ProbeCase>& cases, int rounds, int* found) {
+  *found = 0;
+  auto start = std::chrono::steady_clock::now();
+  for (int r = 0; r < rounds; ++r)
+    for (const ProbeCase& c : cases) {
+      int32_t score;
+      *found += tbProbe(c.board, c.side, 0, &score);
+    }
+  return double(cases.size()) * rounds / secondsSince(start);
+}
+
 }  // namespace
 
 int main() {
-  // A plain krk table (White to move) of a repeating pattern.
-  fs::path dir = fs::temp_directory_path() / "quillon_tb_bench";
-  fs::create_directories(dir);
-  tbBuildDescriptors();
-  int krk = 4;
-  std::vector<uint8_t> table(tbDesc[krk].positions[0]);
-  for (size_t i = 0; i < table.size(); ++i) table[i] = uint8_t(1 + i % 100);
-  {
-    std::FILE* f = std::fopen((dir / "krk.nbw").c_str(), "wb");
-    std::fwrite(table.data(), 1, table.size(), f);
-    std::fclose(f);
-  }
-  tbInitialize(dir.c_str());
-  // Probes of one position: every one a cache hit.
-  std::vector<uint8_t> memory(64 * tbCacheSlotBytes);
-  tbSetCache(memory.data(), memory.size());
-  int8_t board[64];
-  std::fill(board, board + 64, int8_t(6));
-  board[0] = 12;
-  board[63] = 0;
-  board[33] = 10;
-  const int probes = 2000000;
   auto start = std::chrono::steady_clock::now();
-  int found = 0;
-  for (int i = 0; i < probes; ++i) {
-    int32_t score;
-    found += tbProbe(board, 1, 0, &score);
+  const FourManSolution& kqkr = testing_tb::solveFourMen(Man::Queen, Man::Rook);
+  std::printf("KQKR solved in %.1f s\n", secondsSince(start));
+  tbBuildDescriptors();
+  const TbDesc& row = tbDesc[testing_tb::rowId("kqkr")];
+  uint64_t blocks = (row.positions[0] + 8191) / 8192 + (row.positions[1] + 8191) / 8192;
+
+  // Legal positions in random order, both sides to move.
+  std::mt19937 random(12345);
+  std::vector<ProbeCase> cases;
+  while (cases.size() < 1000000) {
+    int side = int(random() & 1), wk = int(random() & 63), wq = int(random() & 63), bk = int(random() & 63),
+        br = int(random() & 63);
+    if (kqkr.at(side, wk, wq, bk, br) == testing_tb::illegal) continue;
+    ProbeCase c;
+    std::fill(c.board, c.board + 64, int8_t(6));
+    c.board[wk] = 12, c.board[wq] = 11, c.board[bk] = 0, c.board[br] = 2;
+    c.side = side == 0 ? 1 : -1;
+    cases.push_back(c);
   }
-  std::printf("probes, cache hits: %.0f per second (%d found)\n", probes / secondsSince(start), found);
-  // One slot and two blocks read in turn: every read a miss from the file.
-  tbSetCache(memory.data(), tbCacheSlotBytes);
-  const int reads = 20000;
-  start = std::chrono::steady_clock::now();
-  int64_t sum = 0;
-  for (int i = 0; i < reads; ++i) sum += tbCacheGetBlock(krk, 0, (i & 1) ? 3u : 0u, 100);
-  double seconds = secondsSince(start);
-  std::printf("block reads, cache misses: %.0f per second (%.1f MB/s; check %lld)\n", reads / seconds,
-              reads * 8192.0 / seconds / 1e6, (long long)sum);
-  // The same table compressed: every read a miss that expands a block.
-  fs::remove(dir / "krk.nbw");
-  testing_tb::writeFile((dir / "krk.nbw.emd").string(),
-                        testing_tb::makeDatacompFile(table, {13, true, testing_tb::MainCode::Skewed}));
-  tbInitialize(dir.c_str());
-  tbSetCache(memory.data(), tbCacheSlotBytes);
-  start = std::chrono::steady_clock::now();
-  for (int i = 0; i < reads; ++i) sum += tbCacheGetBlock(krk, 0, (i & 1) ? 3u : 0u, 100);
-  seconds = secondsSince(start);
-  std::printf("compressed block reads, cache misses: %.0f per second (%.1f MB/s of table data; check %lld)\n",
-              reads / seconds, reads * 8192.0 / seconds / 1e6, (long long)sum);
-  tbInitialize(nullptr);
-  tbSetCache(nullptr, 0);
-  fs::remove_all(dir);
+
+  for (bool compressed : {false, true}) {
+    ScopedTempDir dir{"quillon_tb_bench_"};
+    writeTables(kqkr, dir.path.string(), compressed);
+    tbInitialize(dir.path.string().c_str());
+    const char* kind = compressed ? "compressed" : "plain";
+    // Every block cached: after one warm-up round, every probe is a hit.
+    std::vector<uint8_t> memory((blocks + 8) * tbCacheSlotBytes);
+    tbSetCache(memory.data(), memory.size());
+    int found;
+    probeRate(cases, 1, &found);
+    double hits = probeRate(cases, 5, &found);
+    std::printf("%s, cache holds all %llu blocks: %.0f probes/s (hits; %d of %zu found)\n", kind,
+                (unsigned long long)blocks, hits, found / 5, cases.size());
+    // Sixteen slots for the whole table: nearly every random probe misses.
+    tbSetCache(memory.data(), 16 * tbCacheSlotBytes);
+    std::vector<ProbeCase> some(cases.begin(), cases.begin() + (compressed ? 20000 : 100000));
+    double misses = probeRate(some, 1, &found);
+    std::printf("%s, 16 slots: %.0f probes/s (mostly misses, each reads %s 8192-byte block)\n", kind, misses,
+                compressed ? "and expands an" : "an");
+    tbInitialize(nullptr);
+    tbSetCache(nullptr, 0);
+  }
   return 0;
 }

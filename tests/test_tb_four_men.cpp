@@ -30,12 +30,20 @@ using testing_tb::storedByte;
 
 namespace {
 
-// Instrumented builds probe a sample; optimized builds every position.
+// Instrumented builds write and probe a sample; optimized builds every
+// position. The 32-bit build may run under an emulator, too slow for the
+// solver: there the three-man tests stand for the probe.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || !defined(__OPTIMIZE__)
-constexpr uint32_t probeStride = 101;
+constexpr size_t sampleStride = 101;
 #else
-constexpr uint32_t probeStride = 1;
+constexpr size_t sampleStride = 1;
 #endif
+
+// Is the position in the sample (its twin in a seventh of it)?
+bool sampled(int side, int wk, int wq, int bk, int br, bool twin) {
+  size_t n = FourManSolution::indexOf(side, wk, wq, bk, br);
+  return n % sampleStride == 0 && (!twin || (n / sampleStride) % 7 == 0);
+}
 
 constexpr int8_t whiteKing = 12, whiteQueen = 11, blackKing = 0, blackRook = 2, empty = 6;
 
@@ -53,7 +61,7 @@ std::vector<int8_t> kqkrTable(int side) {
       for (int bk = 0; bk < 64; ++bk)
         for (int br = 0; br < 64; ++br) {
           int16_t v = kqkr().at(side, wk, wq, bk, br);
-          if (v == testing_tb::illegal) continue;
+          if (v == testing_tb::illegal || !sampled(side, wk, wq, bk, br, false)) continue;
           uint32_t first[16] = {}, second[16] = {};
           first[12] = uint32_t(wq);
           first[15] = uint32_t(wk);
@@ -77,17 +85,14 @@ std::vector<int8_t> kqkrTable(int side) {
 // builds), or a sample of their colour-swapped twins; the number of
 // mismatches.
 int probeMismatches(int wk, bool swapped, std::mutex* lock) {
-  // Twins: one position in seven.
-  const uint32_t stride = swapped ? 7 * probeStride : probeStride;
   int mismatches = 0;
-  uint32_t counter = 0;
   int8_t board[64];
   for (int side = 0; side < 2; ++side)
     for (int bk = 0; bk < 64; ++bk)
       for (int wq = 0; wq < 64; ++wq)
         for (int br = 0; br < 64; ++br) {
           int16_t v = kqkr().at(side, wk, wq, bk, br);
-          if (v == testing_tb::illegal || counter++ % stride != 0) continue;
+          if (v == testing_tb::illegal || !sampled(side, wk, wq, bk, br, swapped)) continue;
           std::fill(board, board + 64, empty);
           // The swapped twin: the board turned over and the colours exchanged.
           int flip = swapped ? 56 : 0;
@@ -142,6 +147,9 @@ class TbFourMen : public ::testing::Test {
 
 // One test, so the solver runs once per test program.
 TEST_F(TbFourMen, KqkrTablesAgreeWithTheSolver) {
+#if defined(__i386__)
+  GTEST_SKIP() << "32-bit build: the solver is left to the 64-bit builds";
+#endif
   const FourManSolution& s = kqkr();
   EXPECT_EQ(testing_tb::longestWin(s), 35);
   // Black to move and mated: White Kb6, Qa7; Black Ka8, Rh1.
