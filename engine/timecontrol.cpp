@@ -60,10 +60,14 @@ TimeAllocation computeTimeAllocation(const TimeControl& control, int32_t moveNum
       timer = maximum = time * 8000;
       target = time * 1000;
       break;
-    case TimePerMoveMs:
-      timer = maximum = time;
-      target = 3 * time / 4;
+    case TimePerMoveMs: {
+      // A move time of nothing or less would arm no timer and search to
+      // the depth limit: it is read as one millisecond.
+      const int64_t ms = std::max<int64_t>(time, 1);
+      timer = maximum = ms;
+      target = 3 * ms / 4;
       break;
+    }
     case TimeWholeGame:
     case TimeWholeGameIncrement: {
       const int64_t c = control.type == TimeWholeGameIncrement ? moves * 1000 : 0;

@@ -46,6 +46,13 @@ TEST(TimeControl, MoveTimeInMilliseconds) {
   EXPECT_EQ(a.timerTime, 5000);
   EXPECT_EQ(a.maxTime, 5000);
   EXPECT_EQ(a.targetTime, 3750);
+  // Nothing or less is one millisecond, so the timer still ends the search.
+  for (int32_t ms : {0, -5000}) {
+    a = allocate(TimePerMoveMs, ms, 0, 0, 0, 21, 0);
+    EXPECT_EQ(a.timerTime, 1);
+    EXPECT_EQ(a.maxTime, 1);
+    EXPECT_EQ(a.targetTime, 1);
+  }
 }
 
 TEST(TimeControl, FixedSecondsPerMove) {
