@@ -69,8 +69,11 @@ void ponderHit() {
     ponderHitPending.store(1);
   } else if (state == ThinkUnlimited && phase == PhaseTimed) {
     // Pondering with the time known: the time rule may have said stop
-    // already; otherwise the clock starts from now.
-    if (iterationDone.load() && timeDecided.load()) stopFlag.store(1);
+    // already; otherwise the clock starts from now. A clock with no time
+    // to arm a timer for has nothing to end a long iteration that failed
+    // low, so once the time rule has spoken the search stops at once.
+    const bool noTimer = timerTime <= 0 && timeControl.type != TimeFixedDepth;
+    if (timeDecided.load() && (iterationDone.load() || noTimer)) stopFlag.store(1);
     thinkState.store(ThinkOnClock);
     if (timerTime > 0) callTimerHook(timerTime, maxTime);
   } else if (state == ThinkUnlimited) {

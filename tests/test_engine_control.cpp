@@ -266,6 +266,34 @@ TEST_F(EngineControl, PonderHitBeforeTheTimeRuleStartsTheClock) {
   EXPECT_EQ(timerCalls, std::vector<int32_t>{4000});
 }
 
+TEST_F(EngineControl, PonderHitWithNoTimeLeftStopsOnceTheTimeIsDecided) {
+  // Under a second on the clock gives no timer: a fail-low iteration under
+  // way would otherwise run on unbounded after the hit.
+  timeControl = {TimeLeftMovesToGo, 0, 2, 0, 0};
+  timerTime = 0;
+  maxTime = 0;
+  thinkState.store(ThinkUnlimited);
+  rootPhase.store(PhaseTimed);
+  iterationDone.store(0);
+  timeDecided.store(1);
+  ponderHit();
+  EXPECT_EQ(stopFlag.load(), 1);
+  EXPECT_TRUE(timerCalls.empty());
+  // Before the first iteration has decided the time, the time rule ends it.
+  resetStopFlags();
+  thinkState.store(ThinkUnlimited);
+  ponderHit();
+  EXPECT_EQ(stopFlag.load(), 0);
+  EXPECT_EQ(thinkState.load(), ThinkOnClock);
+  // A fixed depth has no timer by design: its search runs to the depth.
+  resetStopFlags();
+  timeControl = {TimeFixedDepth, 8, 0, 0, 0};
+  thinkState.store(ThinkUnlimited);
+  timeDecided.store(1);
+  ponderHit();
+  EXPECT_EQ(stopFlag.load(), 0);
+}
+
 TEST_F(EngineControl, EarlyPonderHitIsLatchedNotArmed) {
   // Before the search has allocated its time (or started at all), a
   // ponderhit arms no stale timer; the driver takes it up later.
