@@ -1,6 +1,7 @@
 // Probes from several threads, serialised by one lock as the engine's search
-// does, through a cache far smaller than the table: every answer must match
-// the byte in the file (run under ThreadSanitizer too).
+// does, through a cache far smaller than the table, from a plain and from a
+// compressed file: every answer must match the table's byte (run under
+// ThreadSanitizer too).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "helpers/datacomp_writer.h"
 #include "helpers/temp_dir.h"
 #include "tablebases/block_cache.h"
 #include "tablebases/endgame_table.h"
@@ -19,15 +21,23 @@
 using namespace tablebases;
 namespace fs = std::filesystem;
 
-TEST(TbProbeThreads, SerialisedProbesAgreeWithTheFile) {
+class TbProbeThreads : public ::testing::TestWithParam<bool> {};
+
+TEST_P(TbProbeThreads, SerialisedProbesAgreeWithTheFile) {
   ScopedTempDir scratch{"quillon_tb_threads_"};
   const fs::path& dir = scratch.path;
   tbBuildDescriptors();
   const int krk = 4;
   std::vector<int8_t> table(tbDesc[krk].positions[0]);
   for (size_t i = 0; i < table.size(); ++i) table[i] = int8_t(1 + (i * 7) % 120);
-  std::ofstream(dir / "krk.nbw", std::ios::binary)
-      .write(reinterpret_cast<const char*>(table.data()), std::streamsize(table.size()));
+  if (GetParam()) {
+    // Compressed: the threads share the one decode block, too.
+    std::vector<uint8_t> bytes(table.begin(), table.end());
+    testing_tb::writeFile((dir / "krk.nbw.emd").string(), testing_tb::makeDatacompFile(bytes, {}));
+  } else {
+    std::ofstream(dir / "krk.nbw", std::ios::binary)
+        .write(reinterpret_cast<const char*>(table.data()), std::streamsize(table.size()));
+  }
   ASSERT_EQ(tbInitialize(dir.string().c_str()), 3);
   std::vector<uint8_t> memory(2 * tbCacheSlotBytes);
   ASSERT_EQ(tbSetCache(memory.data(), memory.size()), 1);
@@ -71,3 +81,5 @@ TEST(TbProbeThreads, SerialisedProbesAgreeWithTheFile) {
   tbInitialize(nullptr);
   tbSetCache(nullptr, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(PlainAndCompressed, TbProbeThreads, ::testing::Bool());
