@@ -192,7 +192,8 @@ struct ThreadBoard {
   SideRecord black;
   SideRecord* sideByColourCopy[3];  // same contents as sideByColour
   PieceKind kinds[KindCount];
-  uint64_t nodeCount;
+  // Aligned so that other threads read it whole (also in 32-bit builds).
+  alignas(8) uint64_t nodeCount;
   int32_t fiftyMoveDrift;
   EvalScalars evalScalars;
   uint32_t evalSettingCopy;
