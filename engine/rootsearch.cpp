@@ -268,12 +268,17 @@ void rootSearch(Position* position, int32_t lines) {
     resetMoveStack(position);
   }
 
-  // End 1. The final line of a one-line search.
-  if (normalEnd && lines == 1) callInfoHook(searchDepth, e, linePv[0], 0);
+  // End 1. The final line of a one-line search. It is the first line, not
+  // the line after it that the index counted on to.
+  if (normalEnd && lines == 1) {
+    lineIndex = 0;
+    callInfoHook(searchDepth, e, linePv[0], 0);
+  }
   // A search stopped before any line leaves the host without a move: give
   // it the root's first legal move.
   if (linesReported.load() == 0 && infoHook.load() != nullptr) {
     Move fallback[2] = {firstLegalMove(position), noMove};
+    lineIndex = 0;
     if (fallback[0] != noMove) callInfoHook(std::max(searchDepth, 1), e > -ScoreBound ? e : 0, fallback, 0);
   }
 

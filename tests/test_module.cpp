@@ -126,7 +126,10 @@ TEST(Module, FixedDepthIsOneIteration) {
   runSearch(TypeDepth, 5, 0, 1, ThinkNormal);
   std::vector<ReportedLine> lines = testing_host::reportedLines();
   ASSERT_FALSE(lines.empty());
-  for (const ReportedLine& line : lines) EXPECT_EQ(line.depth, 5);
+  for (const ReportedLine& line : lines) {
+    EXPECT_EQ(line.depth, 5);
+    EXPECT_EQ(line.lineIndex, 0);  // the final line too: one line is line 0
+  }
   expectLegalLines(StartFen);
   EXPECT_GT(testing_host::lastNodeCount(), 0u);
 }
