@@ -101,7 +101,9 @@ int32_t searchFrontier(Position* node, int32_t depth, int32_t upper, int32_t low
         score = child.staticValue;
         done = true;
       } else {
-        markChildThreat(node, &child, move, 0, ThreatClassMinor);
+        // Below depth one the child takes the re-checked mark as it stands;
+        // at depth one the mark is also refreshed from the threatening piece.
+        markChildThreat(node, &child, move, 0, depth >= 1 ? ThreatClassMinor : NoThreatRefresh);
         if (depth >= 1) {
           int32_t king = threatTarget(to, pieceOn(&child, to), ThreatClassKing);
           if (king != NoSquare) {

@@ -75,7 +75,11 @@ Move takeNextMove(Position* node, TakenMoves* taken, bool capturesOnly, bool* fr
 
 // The threat mark of the child (searchMove's unanswered-threat test):
 // clears or sets the node's unanswered-threat field for the move just made
-// and gives it to the child as its first reply.
+// and gives it to the child as its first reply. `classBound` is the class
+// bound of the threat-target walk that sets a new mark: 0 chooses it by the
+// new depth, as the main search does; NoThreatRefresh sets no new mark (the
+// frontier's children below depth one keep only a re-checked mark).
+constexpr int32_t NoThreatRefresh = -1;
 void markChildThreat(Position* node, Position* child, Move move, int32_t newDepth, int32_t classBound);
 
 // Killer shift and refutation-table entry after a move raised the bound.

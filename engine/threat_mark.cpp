@@ -34,7 +34,7 @@ void markChildThreat(Position* node, Position* child, Move move, int32_t newDept
     }
   }
   // Step 6.2. The threatening piece still there and aiming at something.
-  if (threatKnown(node) && node->unansweredThreatFrom == NoSquare) {
+  if (classBound != NoThreatRefresh && threatKnown(node) && node->unansweredThreatFrom == NoSquare) {
     int32_t square = moveFrom(node->threatMove);
     const PieceRecord* piece = pieceOn(node, square);
     if (piece->colour == node->opponent) {
