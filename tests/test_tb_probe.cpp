@@ -3,6 +3,7 @@
 // at the indices the index functions give (plain and compressed), and the
 // probe must give back the solver's answer for every position.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -388,4 +389,37 @@ TEST_F(TbProbe, BadBoardsAreRefused) {
   EXPECT_EQ(tbProbe(board, 1, 0, &score), 0);
   giveCache(4);
   EXPECT_EQ(tbProbe(board, 1, 0, &score), 1);
+}
+
+TEST_F(TbProbe, LargeTablesReadPast2GigabytesAndAcrossExtents) {
+  // Sparse files with marker bytes: kbnknn, White to move, one file of
+  // 2744597400 entries; kqqpkq, White to move, split into extents of 2^31.
+  auto sparse = [&](const char* name, uint64_t bytes, uint64_t markerAt, int8_t marker) {
+    std::ofstream(dir.path / name).close();
+    fs::resize_file(dir.path / name, bytes);
+    std::fstream f(dir.path / name, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(std::streamoff(markerAt));
+    f.put(char(marker));
+  };
+  const uint64_t unit = uint64_t(1) << 31;
+  int kbnknn = rowId("kbnknn"), kqqpkq = rowId("kqqpkq");
+  uint64_t last = tbDesc[kbnknn].positions[0] - 1;
+  sparse("kbnknn.nbw", last + 1, last, 5);
+  uint64_t rest = tbDesc[kqqpkq].positions[0] % unit;
+  sparse("kqqpkq.0.nbw", unit, 7, 1);
+  sparse("kqqpkq.1.nbw", unit, 7, 2);
+  sparse("kqqpkq.2.nbw", unit, 7, 3);
+  sparse("kqqpkq.3.nbw", rest, rest - 1, 4);
+  struct stat info {};
+  if (::stat((dir.path / "kbnknn.nbw").c_str(), &info) != 0 || uint64_t(info.st_blocks) * 512 > unit)
+    GTEST_SKIP() << "the file system does not keep files sparse";
+  ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 6);
+  giveCache(4);
+  EXPECT_EQ(tbReadValue(kbnknn, 0, last), 5 + 32640);
+  EXPECT_EQ(tbReadValue(kbnknn, 0, last - 1), 0);
+  EXPECT_EQ(tbReadValue(kbnknn, 0, last + 1), 32767);  // past the table
+  for (uint64_t extent = 0; extent < 3; ++extent)
+    EXPECT_EQ(tbReadValue(kqqpkq, 0, extent * unit + 7), int32_t(extent + 1) + 32640) << extent;
+  EXPECT_EQ(tbReadValue(kqqpkq, 0, 3 * unit + rest - 1), 4 + 32640);
+  EXPECT_EQ(tbReadValue(kqqpkq, 0, unit + 8), 0);
 }
