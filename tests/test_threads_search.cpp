@@ -26,9 +26,11 @@ constexpr int32_t TypeDepth = 0;
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr int32_t KeyMoveRuns = 3;
 constexpr int32_t StopRuns = 200;
+constexpr int32_t WatchdogSeconds = 10;
 #else
 constexpr int32_t KeyMoveRuns = 20;
 constexpr int32_t StopRuns = 1200;
+constexpr int32_t WatchdogSeconds = 2;
 #endif
 constexpr int32_t TypeMoveTime = 4;
 
@@ -96,7 +98,8 @@ INSTANTIATE_TEST_SUITE_P(Helpers, ThreadedSearch, ::testing::Values(1, 2, 4, 8))
 // Over a thousand short searches, each stopped at a random moment (often before
 // the first move is handed over, often while helpers work), with the helper
 // count changed between searches. A search that has not ended two seconds
-// after its stop is a deadlock: the watchdog ends the program.
+// after its stop (ten in sanitizer builds) is a deadlock: the watchdog ends
+// the program.
 TEST(ThreadedSearchStops, ShortSearchesWithRandomStopsAllEnd) {
   REQUIRE_ENGINE_MODULE();
   // Positions that reach split depths within a few milliseconds.
@@ -105,7 +108,6 @@ TEST(ThreadedSearchStops, ShortSearchesWithRandomStopsAllEnd) {
   const int32_t helperCounts[] = {1, 2, 4, 8};
   RandomState random;
   seedRandom(random, 12345);
-  int32_t withLines = 0;
   for (int32_t i = 0; i < StopRuns; ++i) {
     const char* fen = fens[i % 5];
     setHelpers(helperCounts[(i / 5) % 4]);
@@ -115,23 +117,22 @@ TEST(ThreadedSearchStops, ShortSearchesWithRandomStopsAllEnd) {
     moduleEntries().setTimeControl(TypeMoveTime, 5000, 0, 0, 0);
     std::promise<void> ended;
     std::future<void> search = ended.get_future();
-    std::thread([&ended] {
+    std::thread([ended = std::move(ended)]() mutable {
       moduleEntries().think(1, ThinkNormal);
       ended.set_value();
     }).detach();
-    // Mostly well under a millisecond, one search in eight up to 20 ms.
+    // Mostly under 1.5 ms, one search in eight up to 20 ms.
     uint32_t r = uint32_t(drawRandom(random));
     std::this_thread::sleep_for(std::chrono::microseconds(i % 8 == 0 ? r % 20000 : r % 1500));
     moduleEntries().stopThinking();
-    if (search.wait_for(std::chrono::seconds(2)) != std::future_status::ready) {
+    if (search.wait_for(std::chrono::seconds(WatchdogSeconds)) != std::future_status::ready) {
       std::fprintf(stderr, "search %d with %s does not end: deadlock\n", i, fen);
       std::_Exit(1);
     }
     std::vector<ReportedLine> lines = testing_host::reportedLines();
-    if (lines.empty()) continue;
-    ++withLines;
+    // Even a search stopped at once reports the move it would play.
+    ASSERT_FALSE(lines.empty()) << i;
     EXPECT_TRUE(reference::isLegal(reference::gridFromFullFen(fen), lines.back().pv.at(0))) << i;
   }
-  EXPECT_GT(withLines, StopRuns / 2);
   setHelpers(0);
 }
