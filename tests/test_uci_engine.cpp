@@ -19,6 +19,7 @@ using testing_uci::nowMs;
 using testing_uci::readLine;
 using testing_uci::readUntil;
 using testing_uci::sendLine;
+using testing_uci::startRealEngine;
 using testing_uci::startUci;
 using testing_uci::UciProcess;
 
@@ -27,24 +28,8 @@ namespace {
 constexpr int ReplyMs = 30000;
 const char* startFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
-// Starts the program with the real module and no book; false (and the
-// test is skipped by the caller) when the module does not load.
-bool startEngine(UciProcess* p) {
-  if (!startUci(p, ModuleChoice::RealModule)) return false;
-  sendLine(p, "setoption name OwnBook value false");
-  sendLine(p, "isready");
-  // Without its module the program ends after one error line.
-  std::string line;
-  while (readLine(p, &line, ReplyMs)) {
-    if (line == "readyok") return true;
-    if (line.find("Cannot find engine module") != std::string::npos) break;
-  }
-  finishUci(p, ReplyMs);
-  return false;
-}
-
 #define START_OR_SKIP(p) \
-  if (!startEngine(&(p))) GTEST_SKIP() << "the engine module does not load yet"
+  if (!startRealEngine(&(p), ReplyMs)) GTEST_SKIP() << "the engine module does not load yet"
 
 // The engine Move of a "bestmove" text for the side to move of `grid`.
 engine::Move moveOfText(const reference::Grid& grid, const std::string& text) {
@@ -138,7 +123,7 @@ TEST(UciEngine, AnalysisAndPonderEndOnlyOnStopOrPonderHit) {
 TEST(UciEngine, SelfPlayGamesStayLegal) {
   UciProcess players[2];
   START_OR_SKIP(players[0]);
-  ASSERT_TRUE(startEngine(&players[1]));
+  ASSERT_TRUE(startRealEngine(&players[1], ReplyMs));
 #if defined(__SANITIZE_ADDRESS__)
   const int games = 2;
   const int plies = 20;

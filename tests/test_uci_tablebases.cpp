@@ -18,25 +18,13 @@ using testing_uci::finishUci;
 using testing_uci::readLine;
 using testing_uci::readUntil;
 using testing_uci::sendLine;
+using testing_uci::startRealEngine;
 using testing_uci::startUci;
 using testing_uci::UciProcess;
 
 namespace {
 
 constexpr int ReplyMs = 60000;
-
-bool startEngine(UciProcess* p) {
-  if (!startUci(p, testing_uci::ModuleChoice::RealModule)) return false;
-  sendLine(p, "setoption name OwnBook value false");
-  sendLine(p, "isready");
-  std::string line;
-  while (readLine(p, &line, ReplyMs)) {
-    if (line == "readyok") return true;
-    if (line.find("Cannot find engine module") != std::string::npos) break;
-  }
-  finishUci(p, ReplyMs);
-  return false;
-}
 
 // The number after `key` in an info line, or `missing`.
 long long numberAfter(const std::string& line, const std::string& key, long long missing) {
@@ -83,7 +71,7 @@ TEST(UciTablebases, RookEndingScoredAndPlayedByTheTableDistance) {
   ASSERT_GT(distance, 5);
 
   UciProcess p;
-  if (!startEngine(&p)) GTEST_SKIP() << "the engine module does not load";
+  if (!startRealEngine(&p, ReplyMs)) GTEST_SKIP() << "the engine module does not load";
   sendLine(&p, "setoption name NalimovPath value " + tables.path.string());
   std::vector<std::string> lines = search(&p, "8/8/8/3k4/8/8/8/R3K3 w - - 0 1");
   std::string scored = lastScoreLine(lines);

@@ -154,4 +154,17 @@ void writeFileInDirectory(const UciProcess* process, const std::string& name, co
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+bool startRealEngine(UciProcess* process, int timeoutMs) {
+  if (!startUci(process, ModuleChoice::RealModule)) return false;
+  sendLine(process, "setoption name OwnBook value false");
+  sendLine(process, "isready");
+  std::string line;
+  while (readLine(process, &line, timeoutMs)) {
+    if (line == "readyok") return true;
+    if (line.find("Cannot find engine module") != std::string::npos) break;
+  }
+  finishUci(process, timeoutMs);
+  return false;
+}
+
 }  // namespace testing_uci

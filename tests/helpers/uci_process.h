@@ -25,6 +25,11 @@ struct UciProcess {
 // `prefix` runs the program through another one (e.g. {"taskset", "-c", "0"}).
 bool startUci(UciProcess* process, ModuleChoice module, const std::vector<std::string>& prefix = {});
 
+// Starts the program with the real module and the book off, and waits for
+// "readyok"; false when the module does not load (the program then ends
+// after one error line), so that the caller can skip its test.
+bool startRealEngine(UciProcess* process, int timeoutMs);
+
 void sendLine(UciProcess* process, const std::string& line);
 // Writes raw bytes (no newline added).
 void sendRaw(UciProcess* process, const std::string& bytes);
