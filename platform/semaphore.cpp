@@ -22,11 +22,11 @@ struct Waiter {
   std::condition_variable signal;
 };
 
-// One per thread, made on its first wait and kept (a registered waiter is
-// always in a wait of its own thread).
+// One per thread, ended with the thread (a registered waiter is always in
+// a wait of its own thread, so no list holds it by then).
 Waiter& ownWaiter() {
-  thread_local Waiter* waiter = new Waiter;
-  return *waiter;
+  thread_local Waiter waiter;
+  return waiter;
 }
 
 }  // namespace
