@@ -73,6 +73,16 @@ Position* prepareRoot(int32_t depth) {
   return root;
 }
 
+// A cleared table and `fen`, followed by `gameMoves`, prepared as the root
+// of a search to `depth`.
+Position* rootOf(const std::string& fen, int32_t depth, const std::vector<const char*>& gameMoves = {}) {
+  startEngine();
+  clearEngineHash();
+  EXPECT_EQ(setEnginePosition(fen.c_str()), 0) << fen;
+  for (const char* m : gameMoves) playEngineMove(moveOf(m), 0);
+  return prepareRoot(depth);
+}
+
 struct RootResult {
   int32_t score;
   std::vector<Move> pv;
@@ -82,11 +92,7 @@ struct RootResult {
 // out (the list the driver builds for further lines).
 RootResult searchRoot(const std::string& fen, int32_t depth, const std::vector<Move>& excludedMoves = {},
                       const std::vector<const char*>& gameMoves = {}) {
-  startEngine();
-  clearEngineHash();
-  EXPECT_EQ(setEnginePosition(fen.c_str()), 0) << fen;
-  for (const char* m : gameMoves) playEngineMove(moveOf(m), 0);
-  Position* root = prepareRoot(depth);
+  Position* root = rootOf(fen, depth, gameMoves);
   Move exclusion[8];
   std::fill(std::begin(exclusion), std::end(exclusion), noMove);
   for (size_t i = 0; i < excludedMoves.size(); ++i) exclusion[i + 1] = excludedMoves[i];
@@ -216,10 +222,7 @@ TEST(SearchNode, TablebaseResultsScoreTheChildren) {
 
 TEST(SearchNode, DepthOneSearchSeesMateInOne) {
   for (const char* fen : {"6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1", "3r2k1/5ppp/8/8/8/8/5PPP/6K1 b - - 0 1"}) {
-    startEngine();
-    clearEngineHash();
-    ASSERT_EQ(setEnginePosition(fen), 0);
-    Position* root = prepareRoot(1);
+    Position* root = rootOf(fen, 1);
     Move killers[2] = {noMove, noMove};
     Move pv[PvLength + 2];
     EXPECT_EQ(searchFrontier(root, 1, 9999, -9999, killers, pv), 9997) << fen;
@@ -254,10 +257,7 @@ TEST(SearchNode, EveryBestLineIsLegal) {
 
 TEST(SearchNode, PlyBoundAndMateDistanceCut) {
   const char* fen = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1";
-  startEngine();
-  clearEngineHash();
-  ASSERT_EQ(setEnginePosition(fen), 0);
-  Position* root = prepareRoot(6);
+  Position* root = rootOf(fen, 6);
   Move killers[2] = {noMove, noMove};
   Move pv[PvLength + 2];
   // An upper bound at or below the node's mated score is returned at once.
