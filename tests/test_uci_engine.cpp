@@ -144,7 +144,9 @@ TEST(UciEngine, SelfPlayGamesStayLegal) {
       long long start = nowMs();
       sendLine(mover, "go movetime 30");
       std::vector<std::string> lines = readUntil(mover, "bestmove", ReplyMs);
-      EXPECT_LE(nowMs() - start, 30 + 500);
+      // A loose bound: the test shares the machine with the other tests; the
+      // module tests hold the search to its time limits closely.
+      EXPECT_LE(nowMs() - start, 30 + 1000);
       std::string text = bestMoveText(lines);
       engine::Move move = moveOfText(grid, text);
       ASSERT_TRUE(reference::isLegal(grid, move)) << "game " << game << " ply " << ply << ": " << text;
