@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "helpers/datacomp_writer.h"
+#include "helpers/retrograde_files.h"
 #include "helpers/retrograde_four.h"
 #include "helpers/tb_rows.h"
 #include "helpers/temp_dir.h"
@@ -34,20 +35,11 @@ struct ProbeCase {
 
 // Writes both sides of kqkr, plain or compressed.
 void writeTables(const FourManSolution& s, const std::string& dir, bool compressed) {
-  const TbDesc& row = tbDesc[testing_tb::rowId("kqkr")];
   for (int side = 0; side < 2; ++side) {
-    std::vector<uint8_t> table(row.positions[side], 127);
-    for (int wk = 0; wk < 64; ++wk)
-      for (int wq = 0; wq < 64; ++wq)
-        for (int bk = 0; bk < 64; ++bk)
-          for (int br = 0; br < 64; ++br) {
-            int16_t v = s.at(side, wk, wq, bk, br);
-            if (v == testing_tb::illegal) continue;
-            uint32_t first[16] = {}, second[16] = {};
-            first[12] = uint32_t(wq), first[15] = uint32_t(wk), second[9] = uint32_t(br), second[15] = uint32_t(bk);
-            uint64_t index = row.indexFunction[side](first, second, tbNoEnPassant, 0);
-            if (index < table.size()) table[index] = uint8_t(testing_tb::storedByte(v));
-          }
+    int conflicts = 0, outside = 0;
+    std::vector<int8_t> signedTable =
+        testing_tb::kqkrTable(s, side, [](size_t) { return true; }, &conflicts, &outside);
+    std::vector<uint8_t> table(signedTable.begin(), signedTable.end());
     std::string name = dir + (side == 0 ? "/kqkr.nbw" : "/kqkr.nbb");
     if (compressed) testing_tb::writeFile(name + ".emd", testing_tb::makeDatacompFile(table, {}));
     else testing_tb::writeFile(name, table);

@@ -29,7 +29,6 @@ constexpr uint64_t BackableShareDivisor = 2;
 
 HashAllocator hashAllocator = nullptr;
 
-
 bool keyMatches(HashEntry* entry, const HashKey* hk) {
   return loadShared(entry->key) == hk->key && loadShared(entry->lock) == hk->lock;
 }

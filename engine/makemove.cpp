@@ -8,13 +8,12 @@
 // step, and applies the two cheap draw rules (half-move clock, shuffling)
 // that end the search of a child at once. The hash key is left to the
 // caller.
-#include <atomic>
-
 #include "engine/evaluate.h"
 #include "engine/eval_weights.h"
 #include "engine/geometry.h"
 #include "engine/makemove.h"
 #include "engine/pawn_files.h"
+#include "engine/shared_word.h"
 
 namespace engine {
 
@@ -93,8 +92,7 @@ void makeMove(Position* parent, Move move, Position* child) {
 
   // Step 1. Only this thread writes its count; reports from other threads
   // read it, so it is written whole (one relaxed store, no locked add).
-  std::atomic_ref<uint64_t> nodes(board->nodeCount);
-  nodes.store(nodes.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+  storeShared(board->nodeCount, loadShared(board->nodeCount) + 1);
 
   // Step 2. The child starts from the parent's carried state.
   child->pg = board;

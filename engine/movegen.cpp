@@ -3,13 +3,11 @@
 // square the edge record; both have colour 0, so an opponent piece is one
 // whose colour equals the position's opponent.
 #include "engine/movegen.h"
-#include "engine/shared_word.h"
-
-#include <atomic>
 
 #include "engine/attacks.h"
 #include "engine/geometry.h"
 #include "engine/search.h"
+#include "engine/shared_word.h"
 
 namespace engine {
 

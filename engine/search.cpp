@@ -4,7 +4,6 @@
 // opponent a free move to see what it threatens; findFirstMove is the
 // root's rescue search when its first move fails low.
 #include "engine/search.h"
-#include "engine/shared_word.h"
 
 #include <algorithm>
 #include <atomic>
@@ -19,6 +18,7 @@
 #include "engine/makemove.h"
 #include "engine/movegen.h"
 #include "engine/search_support.h"
+#include "engine/shared_word.h"
 #include "engine/threads.h"
 
 namespace engine {
@@ -70,11 +70,6 @@ constexpr int32_t WordThreatBound = 13;
 constexpr int32_t WordHangingBound = 14;
 constexpr int32_t WordRootRescue = 15;
 
-// The bounds of a split node are shared: helpers of the split read and
-// write them through these pointers while the owner searches on.
-int32_t loadBound(int32_t* bound) { return loadShared(*bound); }
-void storeBound(int32_t* bound, int32_t value) { storeShared(*bound, value); }
-
 bool queenOnBoard(const ThreadBoard* board) {
   return board->kinds[WhiteQueen].count + board->kinds[BlackQueen].count > 0;
 }
@@ -98,7 +93,6 @@ bool moverKingAttacked(const Position* child) {
   int32_t square = kingSquare(child, child->opponent);
   return square != NoSquare && findAttacker(square, child->sideRecord) != NoSquare;
 }
-
 
 // The entry as the probe found it, read once.
 HashEntry snapshotEntry(HashEntry* entry) {
@@ -272,7 +266,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
         childScore = g == 0 ? 0 : g > 0 ? -m - 2 * g : m - 2 * g + 1;
         scored = true;
       } else {
-        research = research || loadBound(best) == -ScoreInfinite;
+        research = research || loadShared(*best) == -ScoreInfinite;
       }
     }
 
@@ -375,7 +369,8 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           child->searchFlags |= SearchThreatKnown;
           int32_t payback = child->threatenedPiece->currentValue + mover->kindCopy.pieceSquareTable[target] -
                             mover->kindCopy.pieceSquareTable[to];
-          if (!research && loadShared(node->movesSearched) > 0 && child->staticValue + loadShared(node->bestSoFar) >= payback) {
+          if (!research && loadShared(node->movesSearched) > 0 &&
+              child->staticValue + loadShared(node->bestSoFar) >= payback) {
             child->threatGrade = 4;
             child->searchFlags |= SearchReduced | SearchThreatKnown;
           }
@@ -447,10 +442,10 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
         recogniseDraws(child);
 
       // Step 14. The child's window and the draw rules.
-      int32_t childUpper = -loadBound(best), childLower = -loadBound(upper);
-      if (loadBound(upper) > 0) {
+      int32_t childUpper = -loadShared(*best), childLower = -loadShared(*upper);
+      if (loadShared(*upper) > 0) {
         if (child->shuffleCount > 0) {
-          if (loadBound(best) >= 0) {
+          if (loadShared(*best) >= 0) {
             childScore = 0;
             scored = true;
           } else {
@@ -462,7 +457,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           }
         }
         if (!scored && (child->stateFlags & node->sideRecord->drawMark) != 0) {
-          if (loadBound(best) >= 0) {
+          if (loadShared(*best) >= 0) {
             childScore = 0;
             scored = true;
           } else {
@@ -471,8 +466,8 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
         }
       }
       if ((child->searchFlags & SearchReduced) != 0) {
-        childUpper = -loadBound(best);
-        childLower = -loadBound(best) - 1;
+        childUpper = -loadShared(*best);
+        childLower = -loadShared(*best) - 1;
       }
 
       // Step 15. Dispatch by the new depth.
@@ -498,8 +493,8 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
         if (searched && (stopRequested() || generationStale(board))) {
           if (saved != nullptr) restoreAttackData(saved, board);
           unmakeMove(child);
-          if (shared && !stopRequested() && loadBound(best) < loadBound(upper)) {
-            storeShared(node->bestSoFar, std::max(loadShared(node->bestSoFar), loadBound(best)));
+          if (shared && !stopRequested() && loadShared(*best) < loadShared(*upper)) {
+            storeShared(node->bestSoFar, std::max(loadShared(node->bestSoFar), loadShared(*best)));
             if (node->futilityBase != -ScoreInfinite)
               node->futilityBase = futilityMargin + loadShared(node->bestSoFar) - node->staticValue;
             setBoardGeneration(board, searchGeneration.load(std::memory_order_relaxed));
@@ -514,7 +509,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
     if (saved != nullptr) restoreAttackData(saved, board);
     unmakeMove(child);
     int32_t s = -childScore;
-    if (s <= loadBound(best)) {
+    if (s <= loadShared(*best)) {
       if (childScore != ScoreInfinite) addShared(node->movesSearched, 1);
       return;
     }
@@ -527,13 +522,13 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
     bool locked = shared || board->splitPoint == node;
     if (locked) {
       enterSearchLock();
-      if (s <= loadBound(best)) {
+      if (s <= loadShared(*best)) {
         leaveSearchLock();
         if (childScore != ScoreInfinite) addShared(node->movesSearched, 1);
         return;
       }
     }
-    storeBound(best, s);
+    storeShared(*best, s);
     if (shared) {
       int32_t generation = searchGeneration.fetch_add(1, std::memory_order_relaxed) + 1;
       setBoardGeneration(board, generation);
@@ -551,12 +546,12 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           iterationDone.store(0, std::memory_order_relaxed);
           if (depth > 3 && s <= previousScore - engineWord(WordRootRescue) * 46 / 100) {
             if (locked) leaveSearchLock();
-            findFirstMove(node, depth, loadBound(upper), s, killers);
+            findFirstMove(node, depth, loadShared(*upper), s, killers);
             if (locked) enterSearchLock();
           }
           // Out of the lock another thread may have raised the best score:
           // this move is then no longer the one to report.
-          if (stopRequested() || generationStale(board) || loadBound(best) != s) {
+          if (stopRequested() || generationStale(board) || loadShared(*best) != s) {
             if (locked) leaveSearchLock();
             return;
           }
@@ -566,12 +561,12 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
       }
       if (infoHook.load(std::memory_order_relaxed) != nullptr) {
         setPv(pv, move, line);
-        callInfoHook(depth, s, pv, s >= loadBound(upper) ? 1 : 0);
+        callInfoHook(depth, s, pv, s >= loadShared(*upper) ? 1 : 0);
       }
     }
 
     // Step 20. An exact score.
-    if (s < loadBound(upper)) {
+    if (s < loadShared(*upper)) {
       setPv(pv, move, line);
       node->boundType = BoundExact;
       if (node->futilityBase != -ScoreInfinite) node->futilityBase = futilityMargin + s - node->staticValue;
@@ -583,8 +578,8 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
 
     // Step 21. A fail high: against a narrowed window search again with the
     // entry window; otherwise the cut.
-    if (depth > 2 && loadBound(upper) < node->entryUpper && s < node->entryUpper) {
-      storeBound(upper, node->entryUpper);
+    if (depth > 2 && loadShared(*upper) < node->entryUpper && s < node->entryUpper) {
+      storeShared(*upper, node->entryUpper);
       if (!atRoot && onFirstRootMove.load(std::memory_order_relaxed) != 0)
         iterationDone.store(0, std::memory_order_relaxed);
       if (locked) leaveSearchLock();
@@ -865,8 +860,8 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
       // Step 11.5. Hand the move to an idle helper, or search it here.
       bool handed = false;
       Position* split = board->splitPoint;
-      if (depth >= MinSplitDepth && loadShared(node->movesSearched) >= 1 && (node->searchFlags & SearchTacticalOnly) == 0 &&
-          !stopRequested() && !generationStale(board) &&
+      if (depth >= MinSplitDepth && loadShared(node->movesSearched) >= 1 &&
+          (node->searchFlags & SearchTacticalOnly) == 0 && !stopRequested() && !generationStale(board) &&
           (split == &noSplitPosition || split == nullptr || split == node) && !isExcluded(excluded, move))
         handed = handOff(node, depth, &upper, &best, killers, pv, move, &child);
       if (!handed) searchMove(node, depth, &upper, &best, killers, pv, move, &child, excluded);
@@ -880,10 +875,10 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
       }
       // Step 11.7. Cut, or the window for the next move. While helpers
       // work on this node they write both bounds too: read each once.
-      const int32_t bestNow = loadBound(&best), upperNow = loadBound(&upper);
+      const int32_t bestNow = loadShared(best), upperNow = loadShared(upper);
       if (upperNow <= bestNow) break;
       if (upperNow > node->estimate && bestNow < ScoreDecided)
-        storeBound(&upper, node->estimate > bestNow ? node->estimate : bestNow + 1);
+        storeShared(upper, node->estimate > bestNow ? node->estimate : bestNow + 1);
     }
   }
 

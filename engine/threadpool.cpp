@@ -2,9 +2,9 @@
 #include <algorithm>
 
 #include "engine/check.h"
-#include "engine/shared_word.h"
 #include "engine/control.h"
 #include "engine/search.h"
+#include "engine/shared_word.h"
 #include "engine/threads.h"
 #include "platform/processors.h"
 #include "platform/thread.h"
@@ -101,13 +101,12 @@ static void searchThreadMain(void* argument) {
     // Step 4. Fold the move's count, killers and best so far into the split
     // node under the lock (the giver and other helpers update it too).
     enterSearchLock();
-    if (position->movesSearched > startSearched)
-      addShared(node->movesSearched, 1);
+    if (position->movesSearched > startSearched) addShared(node->movesSearched, 1);
     if (rec->killers[0] == remembered[0] && rec->killers[1] == remembered[1]) {
       rec->killers[0] = localKillers[0];
       rec->killers[1] = localKillers[1];
     }
-    storeShared(node->bestSoFar, std::max(node->bestSoFar, position->bestSoFar));
+    storeShared(node->bestSoFar, std::max(loadShared(node->bestSoFar), position->bestSoFar));
     leaveSearchLock();
 
     // Step 5. The helper's nodes count for the master.
@@ -166,8 +165,7 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
     // Step 3. A hand-off token, then a free helper: the master may wait for
     // them, since helpers never wait here and so always come back.
     threadWaiting[t].store(1, std::memory_order_relaxed);
-    waitingCount[t].store(loadShared(node->movesSearched),
-                          std::memory_order_relaxed);
+    waitingCount[t].store(loadShared(node->movesSearched), std::memory_order_relaxed);
     platform::waitSemaphore(handOffTokens.load(std::memory_order_relaxed));
     h = findIdleHelper();
     threadWaiting[t].store(0, std::memory_order_relaxed);

@@ -1,5 +1,6 @@
-// Starting a detached thread with an 8 MB stack. The engine's helper threads and the front end's
-// command worker live until the process ends, so nobody joins them.
+// Starting a detached thread with an 8 MB stack. The engine's helper
+// threads and the front end's command worker live until the process ends,
+// so nobody joins them.
 #pragma once
 
 namespace platform {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "helpers/datacomp_writer.h"
+#include "helpers/retrograde_files.h"
 #include "helpers/retrograde_four.h"
 #include "helpers/tb_rows.h"
 #include "helpers/temp_dir.h"
@@ -52,30 +53,9 @@ const FourManSolution& kqkr() { return testing_tb::solveFourMen(Man::Queen, Man:
 // Both sides' tables of kqkr; every symmetric image of a position must
 // land on an index holding the same value.
 std::vector<int8_t> kqkrTable(int side) {
-  const TbDesc& row = tbDesc[testing_tb::rowId("kqkr")];
-  std::vector<int8_t> table(row.positions[side], 127);
-  std::vector<int16_t> written(table.size(), testing_tb::illegal);
   int conflicts = 0, outside = 0;
-  for (int wk = 0; wk < 64; ++wk)
-    for (int wq = 0; wq < 64; ++wq)
-      for (int bk = 0; bk < 64; ++bk)
-        for (int br = 0; br < 64; ++br) {
-          int16_t v = kqkr().at(side, wk, wq, bk, br);
-          if (v == testing_tb::illegal || !sampled(side, wk, wq, bk, br, false)) continue;
-          uint32_t first[16] = {}, second[16] = {};
-          first[12] = uint32_t(wq);
-          first[15] = uint32_t(wk);
-          second[9] = uint32_t(br);
-          second[15] = uint32_t(bk);
-          uint64_t index = row.indexFunction[side](first, second, tbNoEnPassant, 0);
-          if (index >= table.size()) {
-            ++outside;
-            continue;
-          }
-          if (written[index] != testing_tb::illegal && written[index] != v) ++conflicts;
-          written[index] = v;
-          table[index] = storedByte(v);
-        }
+  std::vector<int8_t> table = testing_tb::kqkrTable(
+      kqkr(), side, [](size_t n) { return n % sampleStride == 0; }, &conflicts, &outside);
   EXPECT_EQ(outside, 0) << "side " << side;
   EXPECT_EQ(conflicts, 0) << "side " << side;
   return table;

@@ -11,6 +11,7 @@
 
 #include "engine/hash.h"
 #include "engine/random.h"
+#include "engine/shared_word.h"
 
 namespace engine {
 namespace {
@@ -18,14 +19,6 @@ namespace {
 constexpr int32_t ThreadCount = 6;
 constexpr int32_t FirstHelperId = 2;
 
-template <class T>
-T load(T& field) {
-  return std::atomic_ref<T>(field).load(std::memory_order_relaxed);
-}
-template <class T>
-void store(T& field, T value) {
-  std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
-}
 
 struct Shared {
   HashTable table{nullptr, 0};
@@ -57,7 +50,7 @@ void probeLoop(Shared* shared, int32_t id, int32_t iterations, int32_t keyCount)
       shared->violations.fetch_add(1);
       continue;
     }
-    const uint16_t flags = load(entry->flags);
+    const uint16_t flags = loadShared(entry->flags);
     const bool heldBefore = (saved & EntryHolderMask) == id;
     const bool holdsNow = (flags & EntryHolderMask) == id;
     if (heldBefore) shared->violations.fetch_add(1);  // nothing is held across probes here
@@ -71,14 +64,14 @@ void probeLoop(Shared* shared, int32_t id, int32_t iterations, int32_t keyCount)
     shared->claims.fetch_add(1, std::memory_order_relaxed);
     // Only the holder changes key and lock: they stay this position's.
     for (int32_t spin = 0; spin < 20; ++spin) {
-      if (load(entry->key) != key.key || load(entry->lock) != key.lock) shared->violations.fetch_add(1);
-      if ((load(entry->flags) & EntryHolderMask) != id) shared->violations.fetch_add(1);
+      if (loadShared(entry->key) != key.key || loadShared(entry->lock) != key.lock) shared->violations.fetch_add(1);
+      if ((loadShared(entry->flags) & EntryHolderMask) != id) shared->violations.fetch_add(1);
     }
-    store(entry->score, int16_t(id));
-    store(entry->depth, uint8_t(depth));
+    storeShared(entry->score, int16_t(id));
+    storeShared(entry->depth, uint8_t(depth));
     holders.fetch_sub(1);
     // Release: the flags from before the claim, with a bound.
-    store(entry->flags, uint16_t((saved & ~EntryHolderMask) | EntryLowerBound));
+    storeShared(entry->flags, uint16_t((saved & ~EntryHolderMask) | EntryLowerBound));
   }
 }
 
