@@ -17,7 +17,6 @@
 // front end's linked copy of the core its own.
 #pragma once
 #include <cstddef>
-#include <atomic>
 #include <cstdint>
 
 #include "engine/move.h"
