@@ -42,6 +42,13 @@ constexpr TrappedPattern trappedPatterns[] = {
     {BP, 0x57, 0x66, RookCode, Black, 0x67},    // h6 and g7: rook h7
 };
 
+// Is the piece one of the kind's counted pieces? The piece that the capture
+// correction leaves out is passed over: its kind count has been lowered,
+// while the per-file pawn counts and the piece list still hold it.
+inline bool countedPieceOf(const ThreadBoard* board, const PieceRecord* piece, int32_t code) {
+  return piece->kindCopy.code == code && piece != board->evalScalars.leftOutPiece;
+}
+
 }  // namespace
 
 void countMaterial(EvalContext& ctx) {
@@ -75,7 +82,7 @@ void noteLoneBishops(EvalContext& ctx) {
          piece = piece->next) {
       // With two bishops on the board and one left out, the other is the
       // side's only bishop.
-      if (piece->kindCopy.code != BishopCode || piece == board->evalScalars.leftOutPiece) continue;
+      if (!countedPieceOf(board, piece, BishopCode)) continue;
       board->evalBlock.loneBishopColour[s] = (fileOf(piece->square) + rankOf(piece->square)) & 1;
       break;
     }
@@ -125,14 +132,24 @@ bool oppositeBishops(const EvalContext& ctx) {
 }
 
 void applyWrongBishopRule(EvalContext& ctx) {
-  EvalBlock& block = ctx.board->evalBlock;
+  ThreadBoard* board = ctx.board;
+  EvalBlock& block = board->evalBlock;
   for (int32_t colour : {White, Black}) {
     int32_t s = sideIndex(colour), o = 1 - s;
     if (ctx.pieces[s] != 1 || ctx.bishops[s] != 1 || ctx.pieces[o] != 0 || ctx.pawns[s] < 1) continue;
+    // The rook's pawns are counted from the piece list, as the side's pawn
+    // count is.
+    int32_t onA = 0, onH = 0;
+    for (PieceRecord* piece = firstPiece(sideRecordOf(board, colour)); piece != boardPiece(board);
+         piece = piece->next) {
+      if (!countedPieceOf(board, piece, PawnCode)) continue;
+      if (fileOf(piece->square) == 0) ++onA;
+      if (fileOf(piece->square) == 7) ++onH;
+    }
     // The promotion square of a rook's pawn that the bishop never reaches.
     int32_t colourA = colour > 0 ? 0 : 1;
-    bool allOnA = pawnCountOn(ctx.board, colour, 0) == ctx.pawns[s];
-    bool allOnH = pawnCountOn(ctx.board, colour, 7) == ctx.pawns[s];
+    bool allOnA = onA == ctx.pawns[s];
+    bool allOnH = onH == ctx.pawns[s];
     if ((allOnA && block.loneBishopColour[s] == colourA) || (allOnH && block.loneBishopColour[s] == 1 - colourA))
       block.drawMark = 2;
   }

@@ -682,3 +682,21 @@ TEST(CaptureCorrection, LoneBishopIsTheOneNotLeftOut) {
     EXPECT_EQ(ep.board->evalScalars.leftOutPiece, nullptr);
   }
 }
+
+// After b4xa5 the Black king takes the a5 pawn back, so it is left out: the
+// a-pawn no longer counts, and with the b3 pawn White's pawns are not all
+// on the a-file. Mark and scale are those of the board without a5: mark 1,
+// the end values scaled to 32/64 (the bishop's 319 to 160), not mark 2 and
+// 14/64.
+TEST(CaptureCorrection, WrongBishopRuleCountsOnlyThePawnsLeftIn) {
+  EvalPosition ep;
+  buildEvalPosition(ep, "8/8/1k6/P7/8/1P6/8/2B1K3", Black);
+  setLastMove(ep, "b4", squareOf("a5"), true);
+  evaluateWith(ep, Black, 0, 1);
+  EXPECT_EQ(ep.board->evalBlock.drawMark, 1);
+  EXPECT_EQ(ep.board->kinds[WhiteBishop].baseValue, 160);
+  buildEvalPosition(ep, "8/8/1k6/8/8/1P6/8/2B1K3", Black);
+  evaluateWith(ep, Black, 0, 1);
+  EXPECT_EQ(ep.board->evalBlock.drawMark, 1);
+  EXPECT_EQ(ep.board->kinds[WhiteBishop].baseValue, 160);
+}
