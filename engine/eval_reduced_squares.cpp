@@ -45,8 +45,9 @@ struct EndgameLoop {
 
 // passerKingTerm of a passed pawn of `colour` on s (ownRank counted from its
 // side). In a pure pawn ending a defending king outside the square of the
-// pawn loses 50; the four cases of that rule are as stated, not mirrors of
-// each other: a Black pawn with White to move uses df > r + 1.
+// pawn loses 50. The four cases of that rule are deliberately not mirrors of
+// each other: a Black pawn with White to move uses df > r + 1, where the
+// mirror of White's case would be r - 1.
 void passerKingTerm(EndgameLoop& loop, int32_t colour, int32_t s, int32_t ownRank, int32_t v) {
   ThreadBoard* board = loop.board;
   const EndgameWeights& w = loop.w;

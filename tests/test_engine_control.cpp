@@ -285,7 +285,7 @@ TEST_F(EngineControl, PonderHitWithNoTimeLeftStopsOnceTheTimeIsDecided) {
   ponderHit();
   EXPECT_EQ(stopFlag.load(), 0);
   EXPECT_EQ(thinkState.load(), ThinkOnClock);
-  // A fixed depth has no timer by design: its search runs to the depth.
+  // A fixed depth arms no timer: its search runs to the depth.
   resetStopFlags();
   timeControl = {TimeFixedDepth, 8, 0, 0, 0};
   thinkState.store(ThinkUnlimited);

@@ -90,8 +90,8 @@ int32_t engineView(int32_t staticValue, int32_t side, int32_t engineSideValue) {
 
 // A position and its colour mirror evaluated whole, each with the engine on
 // the mirrored side: both values are the side to move's, so they must agree
-// (the engine-side terms cancel). Positions under the evaluation's stated
-// asymmetries are left out, as the evaluator tests decide.
+// (the engine-side terms cancel). Positions under the evaluation's
+// deliberate asymmetries are left out, as the evaluator tests decide.
 struct WholeMirror {
   bool compared;
   int32_t value, mirrorValue, tolerance;

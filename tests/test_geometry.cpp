@@ -88,7 +88,7 @@ TEST(MoveEncoding, NoMoveIsSquareTwelveTwice) {
   EXPECT_EQ(moveTo(noMove), NoSquare);
 }
 
-TEST(MoveEncoding, ExamplesFromTheDesign) {
+TEST(MoveEncoding, KnownBytesDecode) {
   EXPECT_EQ(decodeToSquare(0x85), 0x75);  // f8
   EXPECT_EQ(promotionPiece(0x85), PromoteRook);
   EXPECT_EQ(decodeToSquare(0xD2), 0x02);  // c1

@@ -25,7 +25,7 @@ std::string mirrorField(const std::string& field);
 uint32_t mirrorCastling(uint32_t flags);
 
 // The pawn bits of the control-flag map (0x01, 0x02, 0x20, 0x40) as the
-// influence passes set them, worked out square by square from the board.
+// influence passes set them, computed square by square from the board.
 void setPawnControlFlags(engine::ThreadBoard* board);
 
 // Runs the evaluator that the board's material selects, stage by stage,
@@ -40,7 +40,7 @@ namespace testing_eval {
 
 // A position and its colour mirror run through the evaluator stages
 // (engine side = side to move in each). `compared` is false when the
-// position falls under one of the evaluation's stated asymmetries (a lone
+// position falls under one of the evaluation's deliberate asymmetries (a lone
 // bishop with pawns on the board, an attacking piece on a far square of a
 // king zone whose mirror square is outside the mirrored zone, knight and
 // bishop base values that differ by colour, the pure-pawn passer rule for
