@@ -346,22 +346,6 @@ TEST(MiddlegameSquares, StartPositionIsBalanced) {
   EXPECT_EQ(runEvaluatorStages(ep, Black), 0);
 }
 
-TEST(MiddlegameSquares, CurrentValuesAreTableEntryPlusBase) {
-  EvalPosition ep;
-  buildEvalPosition(ep, "r1bq1rk1/pp3ppp/2n1pn2/3p4/2PP4/2N2N2/PP3PPP/R2QKB1R", White, StateWhiteKingSide);
-  runEvaluatorStages(ep, White);
-  for (PieceRecord& piece : ep.board->slots)
-    if (piece.colour != 0) {
-      EXPECT_EQ(piece.currentValue - (piece.kindCopy.code == RookCode &&
-                                              pawnCountOn(ep.board.get(), White, fileOf(piece.square)) == 0 &&
-                                              pawnCountOn(ep.board.get(), Black, fileOf(piece.square)) == 0
-                                          ? ep.board->evalBlock.openFileBonus
-                                          : 0),
-                piece.kind->pieceSquareTable[piece.square] + piece.kind->baseValue);
-      EXPECT_EQ(piece.kindCopy.baseValue, piece.kind->baseValue);
-    }
-}
-
 TEST(MiddlegameMirror, MirroredPositionsScoreTheNegatedValue) {
   std::mt19937 rng(20261208);
   int32_t compared = 0, middlegames = 0, shelteredWithQueens = 0;

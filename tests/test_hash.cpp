@@ -4,8 +4,10 @@
 // rules of a probe, and the game-history marks.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/board.h"
@@ -13,7 +15,9 @@
 #include "engine/engine_interface.h"
 #include "engine/game_history.h"
 #include "engine/hash.h"
+#include "engine/makemove.h"
 #include "engine/random.h"
+#include "engine/setup.h"
 #include "helpers/board_builder.h"
 #include "helpers/scratch_key.h"
 #include "platform/memory.h"
@@ -193,15 +197,34 @@ TEST(HashKeyUpdate, PromotionsReplaceThePawn) {
                              "h1");
 }
 
+// The engine's keys: a null move changes only bit 31 of the key, which
+// gives the key that set-up computes for the same board with the other side
+// to move; a move after the pass updates that key like any other.
 TEST(HashKeyUpdate, SideToMoveChangesOnlyBitThirtyOne) {
   initKeyTables();
-  auto b = std::make_unique<Boards>();
-  buildTestPosition(&b->parent, &b->before, "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R", White);
-  HashKey white = scratchKey(&b->before, White);
-  HashKey black = scratchKey(&b->before, Black);
-  EXPECT_EQ(white.key ^ black.key, 0x80000000u);
-  EXPECT_EQ(white.lock, black.lock);
-  EXPECT_EQ(white.key & 0x80000000u, 0u);
+  initPosition(&rootPosition, &masterBoard);
+  const std::string field = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R";
+  ASSERT_EQ(parseFen((field + " b KQkq -").c_str()), 0);
+  ASSERT_EQ(setupPosition(&rootPosition, &gameSetup), 0);
+  const uint32_t blackKey = rootPosition.key;
+  const uint16_t blackLock = rootPosition.lock;
+  ASSERT_EQ(parseFen((field + " w KQkq -").c_str()), 0);
+  ASSERT_EQ(setupPosition(&rootPosition, &gameSetup), 0);
+  EXPECT_EQ(rootPosition.key & 0x80000000u, 0u);
+
+  auto plies = std::make_unique<std::array<Position, 2>>();
+  Position* pass = &(*plies)[0];
+  Position* reply = &(*plies)[1];
+  makeNullMove(&rootPosition, pass);
+  EXPECT_EQ(pass->key, blackKey);
+  EXPECT_EQ(pass->lock, blackLock);
+  EXPECT_EQ(pass->key ^ rootPosition.key, 0x80000000u);
+  makeMove(pass, moveOf("g8", "f6"), reply);
+  updateHashKey(reply);
+  const HashKey expected = scratchKey(reply);
+  EXPECT_EQ(reply->key, expected.key);
+  EXPECT_EQ(reply->lock, expected.lock);
+  unmakeMove(reply);
 }
 
 // ------------------------------------------------------------------ tables

@@ -19,6 +19,7 @@
 #include "engine/timecontrol.h"
 #include "helpers/board_builder.h"
 #include "helpers/perft.h"
+#include "helpers/scratch_key.h"
 
 using namespace engine;
 using testing_board::squareOf;
@@ -87,11 +88,9 @@ void expectSoundBoard(const Position* root) {
       EXPECT_EQ(board->kinds[k].count, counts[k]) << "kind " << k;
     }
   }
-  uint32_t key = 0;
-  uint16_t lock = 0;
-  perft::keyFromScratch(root, &key, &lock);
-  EXPECT_EQ(root->key, key);
-  EXPECT_EQ(root->lock, lock);
+  const HashKey scratch = testing_hash::scratchKey(root);
+  EXPECT_EQ(root->key, scratch.key);
+  EXPECT_EQ(root->lock, scratch.lock);
 }
 
 // ---- The position text ----

@@ -11,6 +11,7 @@
 #include "engine/movegen.h"
 #include "engine/setup.h"
 #include "helpers/board_builder.h"
+#include "helpers/scratch_key.h"
 
 using namespace engine;
 
@@ -84,10 +85,8 @@ struct CheckedWalker {
       std::memcpy(static_cast<void*>(parentCopies[ply].get()), pos, sizeof(Position));
 
       const bool legal = playLegal(pos, move, childPly);
-      uint32_t key = 0;
-      uint16_t lock = 0;
-      keyFromScratch(childPly, &key, &lock);
-      if (key != childPly->key || lock != childPly->lock) fail(&report.keyMismatches, ply);
+      const HashKey scratch = testing_hash::scratchKey(childPly);
+      if (scratch.key != childPly->key || scratch.lock != childPly->lock) fail(&report.keyMismatches, ply);
       if (legal) {
         if (depth <= 1)
           ++report.leaves;
@@ -144,19 +143,6 @@ CheckReport checkedWalk(Position* root, int32_t depth, PerftPlies* work) {
   preparePlies(root, work);
   walker->walk(root, depth, &work->plies[0], 0);
   return walker->report;
-}
-
-void keyFromScratch(const Position* pos, uint32_t* key, uint16_t* lock) {
-  const ThreadBoard* board = pos->pg;
-  *key = pos->side < 0 ? 0x80000000u : 0;
-  *lock = 0;
-  for (int32_t square = 0; square < 128; ++square) {
-    if (!isOnBoard(square)) continue;
-    const PieceRecord* piece = squareAt(board, square);
-    if (piece->colour == 0) continue;
-    *key ^= piece->kind->keyTable[square].key;
-    *lock ^= piece->kind->keyTable[square].lock;
-  }
 }
 
 }  // namespace perft

@@ -48,7 +48,4 @@ struct CheckReport {
 // lock with those computed from its pieces.
 CheckReport checkedWalk(engine::Position* root, int32_t depth, PerftPlies* work);
 
-// Key and lock of a position computed from its pieces and side to move.
-void keyFromScratch(const engine::Position* pos, uint32_t* key, uint16_t* lock);
-
 }  // namespace perft
