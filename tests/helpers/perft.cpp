@@ -9,6 +9,7 @@
 #include "engine/hash.h"
 #include "engine/makemove.h"
 #include "engine/movegen.h"
+#include "engine/pawn_files.h"
 #include "engine/setup.h"
 #include "helpers/board_builder.h"
 #include "helpers/scratch_key.h"
@@ -59,6 +60,23 @@ bool sameState(const Position* a, const Position* b) {
 void clearUnrestoredFields(ThreadBoard* board) {
   board->nodeCount = 0;
   for (PieceRecord& piece : board->slots) piece.kindCopy.count = 0;
+}
+
+// Gives the piece-square entries and the open-file bonus non-zero values
+// and revalues the pieces on them: with
+// every weight zero a current value that unmake fails to restore (a rook on
+// a file that opens or closes, the mover's old square) would go unseen.
+void giveWeights(ThreadBoard* board) {
+  EvalBlock& block = board->evalBlock;
+  for (int32_t table = 0; table < PieceSquareBlockCount; ++table)
+    for (int32_t square = 0; square < PieceSquareEntries; ++square)
+      block.pieceSquare[table][square] = int16_t((square * 7 + table * 13) % 41 - 20);
+  block.openFileBonus = 9;
+  for (PieceRecord& piece : board->slots) {
+    if (piece.colour == 0) continue;
+    piece.currentValue = piece.kind->pieceSquareTable[piece.square] + piece.kind->baseValue;
+    if (piece.kindCopy.code == RookCode) rookValue(&piece);
+  }
 }
 
 struct CheckedWalker {
@@ -141,6 +159,7 @@ CheckReport checkedWalk(Position* root, int32_t depth, PerftPlies* work) {
   auto walker = std::make_unique<CheckedWalker>();
   if (depth <= 0 || depth > MaxPerftDepth) return walker->report;
   preparePlies(root, work);
+  giveWeights(root->pg);
   walker->walk(root, depth, &work->plies[0], 0);
   return walker->report;
 }

@@ -45,7 +45,9 @@ struct CheckReport {
 };
 // A slow walk that compares, around every move, the board record and the
 // parent's state before make and after unmake, and each child's key and
-// lock with those computed from its pieces.
+// lock with those computed from its pieces. It first gives the root's board
+// non-zero evaluation weights, so that the pieces' current values, which
+// unmake must restore, differ from square to square.
 CheckReport checkedWalk(engine::Position* root, int32_t depth, PerftPlies* work);
 
 }  // namespace perft
