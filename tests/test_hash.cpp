@@ -202,6 +202,7 @@ TEST(HashKeyUpdate, PromotionsReplaceThePawn) {
 // to move; a move after the pass updates that key like any other.
 TEST(HashKeyUpdate, SideToMoveChangesOnlyBitThirtyOne) {
   initKeyTables();
+  initBoard(&masterBoard);
   initPosition(&rootPosition, &masterBoard);
   const std::string field = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R";
   ASSERT_EQ(parseFen((field + " b KQkq -").c_str()), 0);
