@@ -2,8 +2,8 @@
 // value with isolated-pawn weights, the open-file bonus and pawn terms set by
 // hand, the fifty-move drift that a pawn move settles, the two draw rules
 // that end a child (the 100-ply clock and six reversing moves), the marks of
-// captures (a captured king, no material left, no mating material), and the
-// null move.
+// captures (a captured king, no material left, no mating material), the
+// special moves, and the null move.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -151,7 +151,7 @@ TEST(MakeMove, ClockAndShufflingEndAChild) {
   }
 }
 
-TEST(MakeMove, CapturesMarkLostKingsMaterialAndMatingMaterial) {
+TEST(MakeMove, CapturesAndSpecialMovesSetTheirMarks) {
   // A captured king ends the line, lost for its side; unmake restores it.
   Line king("R3k3/8/8/8/8/8/8/4K3", White);
   Position& kingless = king.play("a8", "e8");
@@ -203,6 +203,17 @@ TEST(MakeMove, CapturesMarkLostKingsMaterialAndMatingMaterial) {
   EXPECT_EQ(passing.on("a2")->kindCopy.code, PawnCode);
   EXPECT_EQ(passing.on("b4")->colour, Black);
   EXPECT_TRUE(isEmptySquare(passing.board.get(), squareOf("a3")));
+
+  // Castling takes the rook along and back; any king move ends both rights.
+  const uint32_t rights = StateWhiteKingSide | StateWhiteQueenSide | StateBlackKingSide;
+  Line castle("4k2r/8/8/8/8/8/8/R3K2R", White, rights);
+  Position& castled = castle.play("e1", "g1");
+  EXPECT_EQ(castle.on("f1")->kindCopy.code, RookCode);
+  EXPECT_EQ(castled.stateFlags & StateCastlingMask, StateBlackKingSide);
+  castle.unmakeAll();
+  EXPECT_EQ(castle.on("h1")->kindCopy.code, RookCode);
+  EXPECT_TRUE(isEmptySquare(castle.board.get(), squareOf("f1")));
+  EXPECT_EQ(castle.play("e1", "d1").stateFlags & StateCastlingMask, StateBlackKingSide);
 }
 
 // The null move: same board and no node counted, the value handed over,
