@@ -1,5 +1,5 @@
-// The tablebase index scheme: its tables, the worked values it must
-// reproduce, and the index functions checked for injectivity, symmetry and
+// The tablebase index scheme: its tables, indices of hand-computed
+// positions, and the index functions checked for injectivity, symmetry and
 // range by enumerating positions.
 #include <gtest/gtest.h>
 
@@ -162,7 +162,7 @@ TEST_F(TbIndex, HandComputedIndices) {
             uint64_t(tbPawnTotal2[1][1]) * 46 + pair * 616 + 14 * 35 + 3);
 }
 
-TEST_F(TbIndex, RangesOfTheTellingRows) {
+TEST_F(TbIndex, IndexRangesAndTheFirstEnPassantIndex) {
   struct {
     const char* name;
     int side;
@@ -178,8 +178,8 @@ TEST_F(TbIndex, RangesOfTheTellingRows) {
 }
 
 // The committed length table (1 + the largest index of a legal position)
-// reproduces every length the row table states.
-TEST_F(TbIndex, TellingRowLengths) {
+// matches the entry counts of known table files.
+TEST_F(TbIndex, LengthTableHoldsKnownFileSizes) {
   struct {
     const char* name;
     uint64_t white, black;
