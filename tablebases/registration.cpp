@@ -95,9 +95,8 @@ void readListing(const std::string& directory) {
 std::string findTableFile(const std::string& path) {
   if (platform::isRegularFile(path.c_str())) return path;
   size_t slash = path.rfind('/');
-  std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash);
   std::string prefix = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  if (!listing.read || listing.directory != directory) readListing(directory);
+  if (!listing.read || listing.directory != prefix) readListing(prefix);
   auto found = listing.fileByFoldedName.find(foldCase(path.substr(prefix.size())));
   return found == listing.fileByFoldedName.end() ? std::string() : prefix + found->second;
 }
