@@ -353,14 +353,14 @@ uint64_t enPassantPawnIndex(const TbIndexPlan& plan, const PawnSetup& s, uint32_
     code = (moverPawns[capturer] & 7) + 7;
   }
   if (code >= enPassantCodes) return tbOutsideScheme;
-  // The square passed over lies on the third rank from the capturer's far
-  // side, and it and the square the pawn came from are empty: otherwise the
-  // en-passant square is impossible and no entry belongs to the position.
+  // The square passed over lies on the sixth rank counted the way the
+  // capturer moves, and it and the square the pawn came from are empty;
+  // any other en-passant square is impossible and no entry belongs to it.
   if ((e >> 3) != (up ? 5u : 2u)) return tbOutsideScheme;
   uint32_t captured = up ? e - 8 : e + 8, origin = up ? e + 8 : e - 8;
-  if (holdsSquare(s.mover, s.moverMen, e ^ t) || holdsSquare(s.waiter, s.waiterMen, e ^ t) ||
-      holdsSquare(s.mover, s.moverMen, origin ^ t) || holdsSquare(s.waiter, s.waiterMen, origin ^ t))
-    return tbOutsideScheme;
+  for (uint32_t empty : {enPassant, origin ^ t})
+    if (holdsSquare(s.mover, s.moverMen, empty) || holdsSquare(s.waiter, s.waiterMen, empty))
+      return tbOutsideScheme;
 
   // Step 2. The rest group: the mover's pieces, ranked like a leading group.
   Man rest[maxMen];
