@@ -2,6 +2,9 @@
 // second through the block cache when every block is cached (hits) and when
 // almost every probe needs a block the small cache no longer holds (misses),
 // from plain and from compressed files; and raw block reads per second.
+// First, the memory the compressed files' block offsets would take for the
+// complete set of 3- to 6-man tables, from the lengths in the row table.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
@@ -14,6 +17,7 @@
 #include "helpers/tb_rows.h"
 #include "helpers/temp_dir.h"
 #include "tablebases/block_cache.h"
+#include "tablebases/compressed_file.h"
 #include "tablebases/endgame_table.h"
 #include "tablebases/probe.h"
 #include "tablebases/registration.h"
@@ -58,13 +62,38 @@ double probeRate(const std::vector<ProbeCase>& cases, int rounds, int* found) {
   return double(cases.size()) * rounds / secondsSince(start);
 }
 
+// Every side's table as compressed files of 8192-byte blocks, one file per
+// extent of 2^31 bytes: the bytes of their block offsets per block.
+void printFullSetIndexMemory() {
+  const uint64_t extentBytes = uint64_t(1) << 31, blockBytes = 8192;
+  uint64_t blocks = 0, indexBytes = 0, files = 0;
+  for (int32_t id = 1; id < tbRowCount; ++id) {
+    const TbDesc& row = tbDesc[id];
+    for (int32_t side = 0; side < 2; ++side) {
+      if (side == 1 && (row.flags & tbSymmetric)) continue;
+      uint64_t bytes = row.positions[side] * ((row.flags & tbSixteenBit) ? 2 : 1);
+      for (int32_t e = 0; e < tbExtentCount(row, side); ++e) {
+        uint64_t inFile = (row.flags & tbSplit) ? std::min(extentBytes, bytes - uint64_t(e) * extentBytes) : bytes;
+        uint64_t n = (inFile + blockBytes - 1) / blockBytes;
+        blocks += n;
+        indexBytes += dcOffsetIndexBytes(n);
+        ++files;
+      }
+    }
+  }
+  std::printf("index bytes per block %.2f, full set %.0f MB (%llu blocks in %llu files)\n",
+              double(indexBytes) / double(blocks), double(indexBytes) / 1e6, (unsigned long long)blocks,
+              (unsigned long long)files);
+}
+
 }  // namespace
 
 int main() {
+  tbBuildDescriptors();
+  printFullSetIndexMemory();
   auto start = std::chrono::steady_clock::now();
   const FourManSolution& kqkr = testing_tb::solveFourMen(Man::Queen, Man::Rook);
   std::printf("KQKR solved in %.1f s\n", secondsSince(start));
-  tbBuildDescriptors();
   const TbDesc& row = tbDesc[testing_tb::rowId("kqkr")];
   uint64_t blocks = (row.positions[0] + 8191) / 8192 + (row.positions[1] + 8191) / 8192;
 

@@ -259,7 +259,8 @@ int32_t dcOpenFile(CompressedFileIndex** indexOut, std::FILE* file) {
   std::vector<uint32_t> compressedSize;
   try {
     compressedSize.resize(size_t(blockCount) + 1);
-    index->blockOffset.resize(size_t(blockCount) + 1);
+    index->groupBase.resize(size_t(blockCount >> dcBlocksPerGroupLog) + 1);
+    index->sizeLessOne.resize(size_t(blockCount));
   } catch (const std::bad_alloc&) {
     return fail(dcErrSizesMemory);
   }
@@ -279,10 +280,15 @@ int32_t dcOpenFile(CompressedFileIndex** indexOut, std::FILE* file) {
   if (dcBuildPrefixDecoder(index->code, lengths, dcSymbolCount, dcMainLookupBits) != 0)
     return fail(dcErrPrefixCode);
 
-  // Step 5. Block offsets, running from the end of the header.
-  index->blockOffset[0] = headerBytes;
-  for (uint32_t i = 0; i < blockCount; ++i)
-    index->blockOffset[i + 1] = index->blockOffset[i] + compressedSize[i];
+  // Step 5. Block offsets, running from the end of the header: a base at
+  // the start of every group of 16 blocks, and each block's size.
+  uint64_t offset = headerBytes;
+  for (uint32_t i = 0; i <= blockCount; ++i) {
+    if ((i & ((1u << dcBlocksPerGroupLog) - 1)) == 0) index->groupBase[i >> dcBlocksPerGroupLog] = offset;
+    if (i == blockCount) break;
+    index->sizeLessOne[i] = uint16_t(compressedSize[i] - 1);
+    offset += compressedSize[i];
+  }
   index->blockSize = blockSize;
   index->lastBlockSize = int32_t(compressedSize[blockCount]);
   index->blockSizeLog = blockSizeLog;
@@ -293,8 +299,15 @@ int32_t dcOpenFile(CompressedFileIndex** indexOut, std::FILE* file) {
 
 void dcFreeIndex(CompressedFileIndex* index) { delete index; }
 
+uint64_t dcOffsetIndexBytes(uint64_t blockCount) {
+  return ((blockCount >> dcBlocksPerGroupLog) + 1) * sizeof(uint64_t) + blockCount * sizeof(uint16_t);
+}
+
 uint64_t dcBlockOffset(const CompressedFileIndex* index, uint32_t blockNumber) {
-  return index->blockOffset[blockNumber];
+  uint32_t first = blockNumber & ~((1u << dcBlocksPerGroupLog) - 1);
+  uint64_t offset = index->groupBase[blockNumber >> dcBlocksPerGroupLog];
+  for (uint32_t j = first; j < blockNumber; ++j) offset += uint64_t(index->sizeLessOne[j]) + 1;
+  return offset;
 }
 
 int32_t dcAllocDecodeBlock(DecodeBlock** blockOut, int32_t bufferSize) {
@@ -331,13 +344,13 @@ int32_t dcReadBlock(DecodeBlock* block, const CompressedFileIndex* index, std::F
   if (block->mark != dcDecodeBlockMark) return dcErrReadMark;
   if (blockNumber >= index->blockCount) return dcErrBlockNumber;
   int32_t expected = blockNumber == index->blockCount - 1 ? index->lastBlockSize : index->blockSize;
-  uint64_t compressed = index->blockOffset[blockNumber + 1] - index->blockOffset[blockNumber];
-  if (expected > block->outputCapacity || compressed > block->input.size() || compressed == 0)
+  uint64_t compressed = uint64_t(index->sizeLessOne[blockNumber]) + 1;
+  if (expected > block->outputCapacity || compressed > block->input.size())
     return dcErrBlockTooLarge;
   block->blockNumber = blockNumber;
   block->blockSize = expected;
   block->compressedSize = int32_t(compressed);
-  if (!platform::seekFile(file, index->blockOffset[blockNumber])) return dcErrSeek;
+  if (!platform::seekFile(file, dcBlockOffset(index, blockNumber))) return dcErrSeek;
   if (std::fread(block->input.data(), 1, size_t(compressed), file) != compressed) return dcErrShortRead;
   block->copyLength = 0;
   block->copyDistance = 0;

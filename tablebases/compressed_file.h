@@ -76,18 +76,31 @@ struct PrefixDecoder {
 };
 
 // One registered compressed file: its decode table, distances and block
-// offsets. Offsets are kept whole per block (64-bit), since a 16-bit value
-// counted from a 32-bit group base overflows when a group's blocks are
-// stored uncompressed.
+// offsets. A complete set has hundreds of millions of blocks, so the offsets
+// take 2.5 bytes a block: a 64-bit file offset per group of 16 blocks (where
+// the group's first block starts) and each block's compressed size less one
+// (sizes run 1..2^16, so they fit 16 bits). A block's offset is its group's
+// base plus the sizes of the blocks before it in the group. The 64-bit base
+// keeps files over 4 GB and groups of stored (uncompressed) blocks exact.
+//
+//   groupBase[g]      = offset of block 16g        (n / 16 + 1 entries)
+//   sizeLessOne[i]    = compressed size of block i - 1       (n entries)
+//   offset(i)         = groupBase[i / 16] + sum over j in [16 (i / 16), i) of sizeLessOne[j] + 1
 struct CompressedFileIndex {
   PrefixDecoder code;
   int32_t distance[dcDistanceCount] = {};
-  std::vector<uint64_t> blockOffset;  // n + 1 entries; the last is the end of the data
+  std::vector<uint64_t> groupBase;
+  std::vector<uint16_t> sizeLessOne;
   int32_t blockSize = 0;              // 2^b
   int32_t lastBlockSize = 0;
   int32_t blockSizeLog = 0;           // b
   uint32_t blockCount = 0;            // n
 };
+
+constexpr uint32_t dcBlocksPerGroupLog = 4;
+
+// Resident bytes of the block offsets of a file of `blockCount` blocks.
+uint64_t dcOffsetIndexBytes(uint64_t blockCount);
 
 // The one decoder per process: the input buffer and the state carried from
 // one `dcDecodeBlock` call to the next.
@@ -113,6 +126,7 @@ int32_t dcInitDecodeBlock(DecodeBlock* block, int32_t outputCapacity, uint8_t* o
 int32_t dcReadBlock(DecodeBlock* block, const CompressedFileIndex* index, std::FILE* file,
                     uint32_t blockNumber);
 int32_t dcDecodeBlock(DecodeBlock* block, const CompressedFileIndex* index, int32_t size);
+// File offset of block i; i = n gives the end of the last block.
 uint64_t dcBlockOffset(const CompressedFileIndex* index, uint32_t blockNumber);
 void dcBuildCrcTable();
 uint32_t dcCrc32(const uint8_t* bytes, size_t length);

@@ -130,6 +130,15 @@ Digit digitOf(const uint32_t* squares, int32_t count, const Placed& placed, uint
   return likeGroupDigit(d, count, freeSquares);
 }
 
+// Does a man of the list (its king included) stand on the square?
+bool holdsSquare(const uint32_t* list, const int32_t* menOfKind, uint32_t square) {
+  if (list[kingWord] == square) return true;
+  for (int32_t k = 0; k < listKinds; ++k)
+    for (int32_t n = 0; n < menOfKind[k]; ++n)
+      if (list[3 * k + n] == square) return true;
+  return false;
+}
+
 bool pawnOnEdgeRank(const uint32_t* list, int32_t pawns) {
   for (int32_t n = 0; n < pawns; ++n)
     if (list[n] < 8 || list[n] > 55) return true;
@@ -344,7 +353,14 @@ uint64_t enPassantPawnIndex(const TbIndexPlan& plan, const PawnSetup& s, uint32_
     code = (moverPawns[capturer] & 7) + 7;
   }
   if (code >= enPassantCodes) return tbOutsideScheme;
+  // The square passed over lies on the sixth rank counted the way the
+  // capturer moves, and it and the square the pawn came from are empty;
+  // any other en-passant square is impossible and no entry belongs to it.
+  if ((e >> 3) != (up ? 5u : 2u)) return tbOutsideScheme;
   uint32_t captured = up ? e - 8 : e + 8, origin = up ? e + 8 : e - 8;
+  for (uint32_t empty : {enPassant, origin ^ t})
+    if (holdsSquare(s.mover, s.moverMen, empty) || holdsSquare(s.waiter, s.waiterMen, empty))
+      return tbOutsideScheme;
 
   // Step 2. The rest group: the mover's pieces, ranked like a leading group.
   Man rest[maxMen];
@@ -419,8 +435,11 @@ uint64_t tbPawnIndex(const TbIndexPlan& plan, const uint32_t* first, const uint3
   PawnSetup s = pawnSetup(plan, first, second, invert);
   if (enPassant == tbNoEnPassant || enPassant > 63 || !plan.bothHavePawns)
     return ordinaryPawnIndex(plan, s, nullptr);
+  // A position outside the ordinary scheme has the side to move giving
+  // check: impossible, with or without en passant, and its ordinary range
+  // is never computed.
   uint64_t ordinaryRange = 0;
-  ordinaryPawnIndex(plan, s, &ordinaryRange);
+  if (ordinaryPawnIndex(plan, s, &ordinaryRange) == tbOutsideScheme) return tbOutsideScheme;
   uint64_t e = enPassantPawnIndex(plan, s, enPassant, nullptr);
   return e == tbOutsideScheme ? e : ordinaryRange + e;
 }

@@ -88,8 +88,10 @@ bool excludedForKind(int kind, int king, int s) {
   }
 }
 
-// The count of one man, or of a group, for a king pair (Part of the scheme:
-// men of different kinds are counted independently).
+// The count of one man, or of a group, for a king pair: the squares each
+// kind may take, the king to move's square removed. Men of different kinds
+// are counted independently, so index values where two of them share a
+// square exist and stay unused.
 uint32_t groupCount(const uint8_t* countsI, const uint8_t* rankI, const uint8_t* countsJ,
                     const uint8_t* rankJ, const uint8_t* countsL, const uint8_t* rankL, int a, int b) {
   auto n = [a, b](const uint8_t* counts, const uint8_t* rank) {

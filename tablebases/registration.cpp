@@ -1,8 +1,11 @@
 #include "tablebases/registration.h"
 
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <unordered_map>
 
 #include "platform/file.h"
 #include "tablebases/block_cache.h"
@@ -55,6 +58,47 @@ void printUnreadable(const std::string& name, int32_t error) {
     default: std::printf("error %d\n", error); break;
   }
   std::fflush(stdout);
+}
+
+// Table files are matched without regard to case (a set copied from a disk
+// that ignores case may be named KQKR.NBW.EMD). Each directory of the path
+// is listed once per initialisation: its regular files by lower-case name.
+struct DirectoryListing {
+  bool read = false;
+  std::string directory;
+  std::unordered_map<std::string, std::string> fileByFoldedName;
+};
+DirectoryListing listing;
+
+std::string foldCase(std::string text) {
+  for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+void readListing(const std::string& directory) {
+  listing = DirectoryListing{};
+  listing.read = true;
+  listing.directory = directory;
+  std::error_code error;
+  std::filesystem::directory_iterator it(std::filesystem::path(directory.empty() ? "." : directory), error);
+  for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+    if (!it->is_regular_file(error)) continue;
+    std::string name = it->path().filename().string();
+    // Of names that differ only in case, the smallest is taken every time.
+    auto [at, added] = listing.fileByFoldedName.emplace(foldCase(name), name);
+    if (!added && name < at->second) at->second = name;
+  }
+}
+
+// The path of a regular file named `path` up to the case of its file name,
+// or empty when there is none.
+std::string findTableFile(const std::string& path) {
+  if (platform::isRegularFile(path.c_str())) return path;
+  size_t slash = path.rfind('/');
+  std::string prefix = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  if (!listing.read || listing.directory != prefix) readListing(prefix);
+  auto found = listing.fileByFoldedName.find(foldCase(path.substr(prefix.size())));
+  return found == listing.fileByFoldedName.end() ? std::string() : prefix + found->second;
 }
 
 }  // namespace
@@ -113,14 +157,16 @@ int32_t tbRegisterFile(const std::string& directory, int32_t id, int32_t side, i
   // Step 1. Already registered (from an earlier path entry).
   if (!row.fileName[side][extent].empty()) return 1;
 
-  // Step 2. Open the plain name, or else a compressed fallback; only
-  // regular files count (a directory named like a table opens on Linux).
+  // Step 2. Open the plain name, or else a compressed fallback, each in any
+  // case; only regular files count (a directory named like a table opens
+  // on Linux).
   std::string names[5];
   int32_t candidates = tbCandidateNames(directory, id, side, extent, names);
   std::FILE* file = nullptr;
   int32_t opened = -1;
   for (int32_t i = 0; i < candidates && file == nullptr; ++i) {
-    if (!platform::isRegularFile(names[i].c_str())) continue;
+    names[i] = findTableFile(names[i]);
+    if (names[i].empty()) continue;
     file = std::fopen(names[i].c_str(), "rb");
     if (file != nullptr) opened = i;
   }
@@ -210,6 +256,7 @@ int32_t tbInitialize(const char* path) {
   tbBuildCountTree();
   tbClearCountTree();
   forgetRegistration();
+  listing = DirectoryListing{};
   if (path == nullptr) return 0;
 
   // Step 2. Every directory of the path, rows in ascending order.
@@ -226,6 +273,8 @@ int32_t tbInitialize(const char* path) {
     if (end == std::string::npos) break;
     start = end + 1;
   }
+
+  listing = DirectoryListing{};
 
   // Step 3. The decode block, once compressed files have been seen.
   if (compressedFilesRegistered > 0 && tbDecodeBlock == nullptr) {

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "helpers/datacomp_writer.h"
+#include "helpers/temp_dir.h"
+#include "platform/file.h"
 #include "tablebases/compressed_file.h"
 
 using namespace tablebases;
@@ -213,6 +215,48 @@ TEST(CompressedFile, SixteenStoredBlocksKeepExactOffsets) {
     EXPECT_EQ(dcBlockOffset(index, i), dcBlockOffset(index, 0) + uint64_t(i) * 8192u);
   dcFreeIndex(index);
   EXPECT_EQ(readAll(image), data);
+}
+
+// Stored blocks reaching past 4 GB (a sparse file): blocks are read at their
+// exact 64-bit offsets, and the offsets take at most 2.5 bytes a block.
+TEST(CompressedFile, BlocksPast4GigabytesAndTheOffsetsMemory) {
+  const uint32_t blocks = (1u << 19) + 20;  // 2^19 blocks of 8192 bytes are 4 GB
+  BitWriter first;
+  for (uint32_t i = 0; i <= blocks; ++i) first.put(0, 13);  // 0: a whole block, stored
+  for (int32_t d : testing_tb::writerDistances) first.put(uint64_t(d), 13);
+  BitWriter second;
+  second.put(1, 1);  // no code
+  std::vector<uint8_t> header = testing_tb::assembleDatacompFile(13, blocks, first.bytes, second.bytes, {});
+  ScopedTempDir dir("quillon_dc_");
+  std::string path = (dir.path / "big.emd").string();
+  testing_tb::writeFile(path, header);
+  const uint32_t probed[2] = {1u << 19, blocks - 1};
+  {
+    File f(std::fopen(path.c_str(), "r+b"));
+    ASSERT_TRUE(f);
+    for (uint32_t b : probed) {
+      std::vector<uint8_t> data = sampleData(8192, b);
+      ASSERT_TRUE(platform::seekFile(f.get(), header.size() + uint64_t(b) * 8192));
+      ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), f.get()), data.size());
+    }
+  }
+  File f(std::fopen(path.c_str(), "rb"));
+  CompressedFileIndex* index = nullptr;
+  ASSERT_EQ(dcOpenFile(&index, f.get()), 0);
+  uint64_t resident = index->groupBase.capacity() * sizeof(uint64_t) + index->sizeLessOne.capacity() * sizeof(uint16_t);
+  EXPECT_LE(2 * resident, 5 * uint64_t(blocks) + 16);
+  EXPECT_EQ(dcBlockOffset(index, blocks), header.size() + uint64_t(blocks) * 8192);
+  DecodeBlock* block = nullptr;
+  ASSERT_EQ(dcAllocDecodeBlock(&block, 8192), 0);
+  std::vector<uint8_t> out(8192 + 36);
+  for (uint32_t b : probed) {
+    dcInitDecodeBlock(block, 8192, out.data());
+    ASSERT_EQ(dcReadBlock(block, index, f.get(), b), 0);
+    ASSERT_EQ(dcDecodeBlock(block, index, 8192), 0);
+    EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 8192), sampleData(8192, b)) << b;
+  }
+  dcFreeDecodeBlock(block);
+  dcFreeIndex(index);
 }
 
 TEST(CompressedFile, CompressedRoundTrip) {

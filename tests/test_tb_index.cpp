@@ -1,5 +1,5 @@
-// The tablebase index scheme: its tables, the worked values it must
-// reproduce, and the index functions checked for injectivity, symmetry and
+// The tablebase index scheme: its tables, indices of hand-computed
+// positions, and the index functions checked for injectivity, symmetry and
 // range by enumerating positions.
 #include <gtest/gtest.h>
 
@@ -91,7 +91,7 @@ TEST_F(TbIndex, RankCountsAtTheEdges) {
   EXPECT_EQ(tbRankCounts[5][sq("e5")], 55);
 }
 
-TEST_F(TbIndex, WorkedTotals) {
+TEST_F(TbIndex, OffsetTotalsEqualTableLengthsAndBuildOnce) {
   EXPECT_EQ(tbPawnTotal1[1], 81664u);
   EXPECT_EQ(tbPawnTotal1[0], 84012u);
   EXPECT_EQ(tbPawnlessTotal1[2], 26282u);
@@ -104,7 +104,10 @@ TEST_F(TbIndex, WorkedTotals) {
   EXPECT_EQ(tbPawnOffsets2[3][2], before);
 }
 
-TEST_F(TbIndex, WorkedIndexValues) {
+// Indices of given positions, digit by digit: the table files are addressed
+// by these numbers, so any slip in folding, ranking, placing or ordering the
+// digits reads another position's entry.
+TEST_F(TbIndex, HandComputedIndices) {
   // knk, Black to move: fold by 7, pair (d1, d3) = 162, knight a8 -> 54.
   Position knk = makePosition("knk", {sq("h8")}, sq("e3"), {}, sq("e1"));
   EXPECT_EQ(indexOf("knk", 1, knk), 10098u);
@@ -116,9 +119,50 @@ TEST_F(TbIndex, WorkedIndexValues) {
   Position kpkp = makePosition("kpkp", {sq("e5")}, sq("a1"), {sq("d5")}, sq("h8"));
   EXPECT_EQ(indexOf("kpkp", 0, kpkp), 128384u);
   EXPECT_EQ(indexOf("kpkp", 0, kpkp, uint32_t(sq("d6"))), 3839037u);
+
+  // krbnkq, Black to move (no fold: king b1 in the triangle). The queen
+  // leads: a8 is rank 50 among the squares not next to h4, less one for b1.
+  // Then rook c6 (61 squares left), bishop f3 (60), knight g7 (59), each
+  // counting the placed squares below it.
+  Position krbnkq = makePosition("krbnkq", {sq("g7"), sq("f3"), sq("c6")}, sq("h4"), {sq("a8")}, sq("b1"));
+  uint64_t lead = tbPawnlessOffsets1[5][tbKingPairIndexPawnless[sq("b1") * 64 + sq("h4")]] + 49;
+  EXPECT_EQ(indexOf("krbnkq", 1, krbnkq), lead * 215940 + 40 * 3540 + 20 * 59 + 50);
+
+  // kbbnk, Black to move: no leading man; the knight a4 is placed first
+  // (62 squares, digit 23), the bishops e3, b7 against kings and knight
+  // (pairs(61) = 1830, digit 19 + pairs(46)), the bishops more significant.
+  Position kbbnk = makePosition("kbbnk", {sq("a4"), sq("e3"), sq("b7")}, sq("g5"), {}, sq("c2"));
+  uint64_t pair = uint64_t(tbKingPairIndexPawnless[sq("c2") * 64 + sq("g5")]);
+  EXPECT_EQ(indexOf("kbbnk", 1, kbbnk), (pair * 1830 + 19 + 1035) * 62 + 23);
+
+  // kbnpkp, Black to move, kings c7 / f2, Black pawn e4, White knight h6,
+  // bishop b3, pawn d4. Ordinary: Black's pawn leads in the board turned
+  // (e4 -> e5, rank 28 less one for the king's c2); then bishop (60),
+  // knight (59), pawn (47).
+  Position kbnpkp = makePosition("kbnpkp", {sq("d4"), sq("h6"), sq("b3")}, sq("f2"), {sq("e4")}, sq("c7"));
+  lead = tbPawnOffsets1[1][tbKingPairIndexPawns[sq("c2") * 64 + sq("f7")]] + 27;
+  EXPECT_EQ(indexOf("kbnpkp", 1, kbnpkp), lead * (60 * 59 * 47) + 16 * 2773 + 43 * 47 + 19);
+  // After d2-d4, e4 takes on d3 (code 3): bishop and knight count the
+  // kings, both pawns, d3 and d2 (58, then 57).
+  pair = uint64_t(tbKingPairIndexPawns[sq("c7") * 64 + sq("f2")]);
+  EXPECT_EQ(indexOf("kbnpkp", 1, kbnpkp, uint32_t(sq("d3"))),
+            uint64_t(tbPawnTotal1[1]) * (60 * 59 * 47) + ((pair * 58 + 15) * 57 + 41) * 14 + 3);
+
+  // kqqpkp, White to move, kings b1 / h8, queens a3 and c4, e5 takes d5 on
+  // d6 (code 3): the queens rank 15 and 25 among the squares not next to h8.
+  Position kqqpkp = makePosition("kqqpkp", {sq("e5"), sq("a3"), sq("c4")}, sq("b1"), {sq("d5")}, sq("h8"));
+  pair = uint64_t(tbKingPairIndexPawns[sq("b1") * 64 + sq("h8")]);
+  EXPECT_EQ(indexOf("kqqpkp", 0, kqqpkp, uint32_t(sq("d6"))),
+            uint64_t(tbPawnTotal3[5][5][1]) * 47 + (tbPawnOffsets2[5][5][pair] + 15 + 300) * 14 + 3);
+
+  // kppkp, White to move, same kings, e5 takes d5 on d6; the other pawn g6
+  // counts e5, d5 and d6 below it (radix 44).
+  Position kppkp = makePosition("kppkp", {sq("e5"), sq("g6")}, sq("b1"), {sq("d5")}, sq("h8"));
+  EXPECT_EQ(indexOf("kppkp", 0, kppkp, uint32_t(sq("d6"))),
+            uint64_t(tbPawnTotal2[1][1]) * 46 + pair * 616 + 14 * 35 + 3);
 }
 
-TEST_F(TbIndex, RangesOfTheTellingRows) {
+TEST_F(TbIndex, IndexRangesAndTheFirstEnPassantIndex) {
   struct {
     const char* name;
     int side;
@@ -130,12 +174,12 @@ TEST_F(TbIndex, RangesOfTheTellingRows) {
   for (auto& c : cases) EXPECT_EQ(tbIndexRange(row(c.name).indexFunction[c.side]), c.range) << c.name;
   // The en-passant region starts right after the ordinary one.
   Position lowest = makePosition("kpkp", {sq("b5")}, sq("a1"), {sq("a5")}, sq("c1"));
-  EXPECT_GE(indexOf("kpkp", 0, lowest, uint32_t(sq("a6"))), 3838208u);
+  EXPECT_EQ(indexOf("kpkp", 0, lowest, uint32_t(sq("a6"))), 3838208u);
 }
 
 // The committed length table (1 + the largest index of a legal position)
-// reproduces every length the row table states.
-TEST_F(TbIndex, TellingRowLengths) {
+// matches the entry counts of known table files.
+TEST_F(TbIndex, LengthTableHoldsKnownFileSizes) {
   struct {
     const char* name;
     uint64_t white, black;
@@ -377,6 +421,15 @@ TEST_F(TbIndex, OutsideTheSchemeIsNeverAValidIndex) {
   EXPECT_EQ(indexOf("krk", 0, adjacent), tbOutsideScheme);
   Position lastRank = makePosition("kpk", {sq("e8")}, sq("a1"), {}, sq("h1"));
   EXPECT_EQ(indexOf("kpk", 0, lastRank), tbOutsideScheme);
+  // Impossible en-passant positions: the e5 pawn checks the king on f6;
+  // the king stands on d7, where the pawn came from; the pawn "passed"
+  // d5 from d6, against its direction.
+  Position check = makePosition("kpkp", {sq("e5")}, sq("a1"), {sq("d5")}, sq("f6"));
+  EXPECT_EQ(indexOf("kpkp", 0, check, uint32_t(sq("d6"))), tbOutsideScheme);
+  Position origin = makePosition("kpkp", {sq("e5")}, sq("d7"), {sq("d5")}, sq("h8"));
+  EXPECT_EQ(indexOf("kpkp", 0, origin, uint32_t(sq("d6"))), tbOutsideScheme);
+  Position backward = makePosition("kpkp", {sq("e4")}, sq("a1"), {sq("d4")}, sq("h8"));
+  EXPECT_EQ(indexOf("kpkp", 0, backward, uint32_t(sq("d5"))), tbOutsideScheme);
   // An en-passant square on a row whose pawns are all on one side is ignored.
   Position kpk = makePosition("kpk", {sq("e2")}, sq("e1"), {}, sq("e8"));
   EXPECT_EQ(indexOf("kpk", 0, kpk, uint32_t(sq("d6"))), 10487u);

@@ -1,6 +1,7 @@
 // Finding and checking table files on the tablebase path.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -9,7 +10,9 @@
 #include "helpers/datacomp_writer.h"
 #include "helpers/tb_rows.h"
 #include "helpers/temp_dir.h"
+#include "tablebases/block_cache.h"
 #include "tablebases/endgame_table.h"
+#include "tablebases/probe.h"
 #include "tablebases/registration.h"
 
 using namespace tablebases;
@@ -108,6 +111,26 @@ TEST_F(TbRegistration, CompressedFallbackNames) {
   fs::rename(root / "a" / "krpkr_nbw.emd", root / "a" / "krpkrnbw.emd");
   ASSERT_EQ(tbInitialize(dir("a").c_str()), 5);
   EXPECT_EQ(tbDesc[krpkr].fileName[0][0], dir("a") + "/krpkrnbw.emd");
+}
+
+// Names are matched without regard to case, and the file found is the one
+// probes read.
+TEST_F(TbRegistration, TableNamesMatchInAnyCase) {
+  plainFile(root / "a" / "KQK.NBW", entries("kqk", 0));
+  std::vector<uint8_t> draws(size_t(entries("kqkr", 0)), 0);
+  testing_tb::writeFile((root / "a" / "KQKR.NBW.EMD").string(), testing_tb::makeDatacompFile(draws, {}));
+  ASSERT_EQ(tbInitialize(dir("a").c_str()), 4);
+  EXPECT_EQ(tbDesc[rowId("kqk")].fileName[0][0], dir("a") + "/KQK.NBW");
+  EXPECT_EQ(tbDesc[rowId("kqkr")].fileName[0][0], dir("a") + "/KQKR.NBW.EMD");
+  std::vector<uint8_t> cache(4 * tbCacheSlotBytes);
+  tbSetCache(cache.data(), cache.size());
+  int8_t board[64];
+  std::fill(board, board + 64, int8_t(6));
+  board[0] = 12, board[3] = 11, board[63] = 0, board[7] = 2;  // Ka1 Qd1, Kh8 Rh1
+  int32_t score = 99;
+  EXPECT_EQ(tbProbe(board, 1, 0, &score), 1);
+  EXPECT_EQ(score, 0);
+  tbSetCache(nullptr, 0);
 }
 
 TEST_F(TbRegistration, WrongSizesAreReportedAndSkipped) {
