@@ -44,9 +44,14 @@ constexpr int32_t SmallPoolLimit = 8;
 // Moves are handed to helpers only at this depth or more.
 constexpr int32_t MinSplitDepth = 8;
 
-struct ThreadRecord {
+// 64-byte aligned, so that no two records share a cache line: the words
+// that other threads read (semaphores, `active`, `busy`) stay off the lines
+// the helper writes while it searches.
+struct alignas(64) ThreadRecord {
   platform::Semaphore* queueEmpty;
   platform::Semaphore* queueFull;
+  std::atomic<Position*> active;
+  std::atomic<int32_t> busy;
   ThreadBoard board;
   bool started;
   // The hand-off, filled by the giver before it releases queueFull.
@@ -61,8 +66,6 @@ struct ThreadRecord {
   Move* pv;
   Move move;
   platform::Semaphore* token;  // the token semaphore the helper holds while it works
-  std::atomic<Position*> active;
-  std::atomic<int32_t> busy;
   int32_t resplitFlag;
 };
 
