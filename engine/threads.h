@@ -15,9 +15,10 @@
 //
 // Locking: `searchLock` is the one lock of the search and is never nested;
 // it guards the tablebase probe and every update of a split node's bounds.
-// A helper folds its move's count, killers and best so far into the split
-// node under the lock, so the owner updates those fields under the lock
-// too while the node has helpers.
+// A helper folds its move's count, bound type (a cut or an exact score),
+// killers and best so far into the split node under the lock, so the owner
+// updates those fields, and narrows the node's window, under the lock too
+// while the node has helpers.
 // The pool's single-writer words (`active`, `busy`, `threadWaiting`) are
 // relaxed atomics read by other threads without the lock.
 #pragma once
