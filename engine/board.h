@@ -192,19 +192,24 @@ struct ThreadBoard {
   SideRecord black;
   SideRecord* sideByColourCopy[3];  // same contents as sideByColour
   PieceKind kinds[KindCount];
-  // Aligned so that other threads read it whole (also in 32-bit builds).
-  alignas(8) uint64_t nodeCount;
+  // Written at every node by the board's own thread: on a cache line that
+  // no other thread reads at every node. Read whole by other threads (also
+  // in 32-bit builds).
+  alignas(64) uint64_t nodeCount;
   int32_t fiftyMoveDrift;
   EvalScalars evalScalars;
   uint32_t evalSettingCopy;
-  int32_t threadId;  // 1 master, helper index + 2
+  // Read by the threads that work for this board's split nodes at every
+  // node they search (and the generation written by them): a line apart
+  // from the words this board's thread writes all the time.
+  alignas(64) int32_t threadId;  // 1 master, helper index + 2
   ThreadBoard* splitOwner;
   Position* splitPoint;
   // Split bookkeeping, both 1 at initialisation. The generation is read by
   // other threads: access it through std::atomic_ref with relaxed order.
   int32_t generation;
   int32_t splitFlag;
-  EvalBlock evalBlock;
+  alignas(64) EvalBlock evalBlock;
 };
 
 struct Position {

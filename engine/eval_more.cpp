@@ -9,6 +9,7 @@
 #include "engine/control.h"
 #include "engine/eval_terms.h"
 #include "engine/evaluate.h"
+#include "engine/shared_word.h"
 
 namespace engine {
 
@@ -191,7 +192,7 @@ int32_t finishMiddlegame(EvalContext& ctx) {
   const bool driftPending = (*ctx.stateFlags & StateDriftPending) != 0;
 
   // Step 1. The offset that make and the entry read.
-  evalOffset.store(openingOffset + 1, std::memory_order_relaxed);
+  storeIfChanged(evalOffset, openingOffset + 1);
 
   // Steps 2 and 3. Open files reward a minor-piece edge; drawish positions
   // are scaled down instead.

@@ -10,6 +10,7 @@
 #include "engine/control.h"
 #include "engine/eval_terms.h"
 #include "engine/evaluate.h"
+#include "engine/shared_word.h"
 
 namespace engine {
 
@@ -110,7 +111,7 @@ int32_t finishEndgame(EvalContext& ctx) {
   const bool driftPending = (*ctx.stateFlags & StateDriftPending) != 0;
 
   // Step 1. The offset that make and the entry read.
-  evalOffset.store(openingOffset + 1, std::memory_order_relaxed);
+  storeIfChanged(evalOffset, openingOffset + 1);
 
   // Steps 2 and 3. Open files, or the drawish scale.
   if (block.drawMark == 0 && (!driftPending || ctx.pawns[1] >= 4 || ctx.pawns[0] >= 4)) {

@@ -5,8 +5,9 @@
 // of a search, before any helper thread runs; every search thread then only
 // reads them. They start with the values of default words (100 %), so an
 // evaluation before the first derivation already sees real weights.
-// `evalOffset` is written by every evaluator call on every thread (always
-// the same value within a search): a relaxed atomic.
+// `evalOffset` is set by the evaluator calls on every thread (always the
+// same value within a search, so stored only when it changes): a relaxed
+// atomic.
 #pragma once
 #include <atomic>
 #include <cstdint>

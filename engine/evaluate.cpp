@@ -9,6 +9,7 @@
 #include "engine/control.h"
 #include "engine/eval_weights.h"
 #include "engine/makemove.h"
+#include "engine/shared_word.h"
 
 namespace engine {
 
@@ -70,7 +71,7 @@ void evaluate(Position* pos, int32_t full) {
   // Steps 7 and 8. The futility margin and half the evaluator's offset
   // (truncating toward zero).
   const int32_t offset = evalOffset.load(std::memory_order_relaxed);
-  futilityMargin.store(offset - openingOffset - FutilityBase, std::memory_order_relaxed);
+  storeIfChanged(futilityMargin, offset - openingOffset - FutilityBase);
   score += offset / 2;
 
   // Step 9. The fifty-move drift, which the evaluator put in force; the

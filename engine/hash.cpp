@@ -9,9 +9,6 @@ namespace engine {
 
 HashTable engineHash = {nullptr, 0};
 uint64_t entryCount = 0;
-// Aligned for the atomic increments of the search threads (also in the
-// 32-bit build).
-alignas(8) uint64_t claimedCount = 0;
 
 uint32_t initHashAndKeys(uint32_t bytes) {
   // The key tables first: initBoard copies the static kinds, key-table

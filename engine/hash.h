@@ -83,13 +83,22 @@ struct HashTable {
   int8_t age;
 };
 
-// The table of this copy of the engine core, its entry count and the
-// entries claimed since the search began. `claimedCount` is bumped by every
-// search thread without a lock (relaxed atomic increments): it is an
-// estimate for the hash fill.
+// The table of this copy of the engine core and its entry count.
 extern HashTable engineHash;
 extern uint64_t entryCount;
-extern uint64_t claimedCount;
+
+// The entries claimed since the search began (the hash fill), counted by
+// holder id, each count on a cache line of its own: every search thread
+// claims entries all the time, and one shared counter would move between
+// the cores at each claim (and, beside the table's pointer and size, slow
+// every probe down). Relaxed atomic increments; the fill is their sum.
+constexpr int32_t ClaimCounterCount = EntryHolderMask + 1;
+struct alignas(64) ClaimCounter {
+  uint64_t count;
+};
+extern ClaimCounter claimedCounts[ClaimCounterCount];
+uint64_t claimedCount();
+void resetClaimedCount();
 
 // Key tables: 7 tables of 128 keys by 0x88 square. The Black kinds and the
 // empty kind use tables 0..6, the White kinds the spare columns (square + 8)

@@ -17,7 +17,7 @@ void prepareHashForSearch(HashTable* table, int32_t newSearch) {
   if (newSearch != 0) {
     table->age = int8_t((table->age + 1) % AgeCount);
     if (engineWord(ParamClearHash) != 0) clearHash(table);
-    claimedCount = 0;
+    resetClaimedCount();
   }
   // Step 2. Each occurrence marks the position once more.
   for (int32_t i = gameHistoryCount - 1; i >= 0; --i) {

@@ -52,6 +52,18 @@ size_t clampToSize(uint64_t bytes) { return bytes > uint64_t(SIZE_MAX) ? SIZE_MA
 
 void setHashAllocator(HashAllocator allocator) { hashAllocator = allocator; }
 
+ClaimCounter claimedCounts[ClaimCounterCount];
+
+uint64_t claimedCount() {
+  uint64_t sum = 0;
+  for (ClaimCounter& counter : claimedCounts) sum += loadShared(counter.count);
+  return sum;
+}
+
+void resetClaimedCount() {
+  for (ClaimCounter& counter : claimedCounts) storeShared(counter.count, uint64_t(0));
+}
+
 uint64_t allocateHash(HashTable* table, uint64_t bytes) {
   // A table still allocated is given back first rather than lost.
   freeHash(table);
@@ -161,7 +173,7 @@ HashEntry* hashProbeOrReplace(HashTable* table, const HashKey* hk, int32_t depth
 
     // Step 6. Count the entries this search has put to use.
     if (loadShared(choice->depth) == 0 || loadShared(choice->age) != uint8_t(tableAge))
-      std::atomic_ref<uint64_t>(claimedCount).fetch_add(1, std::memory_order_relaxed);
+      addShared(claimedCounts[holderId & EntryHolderMask].count, uint64_t(1));
     storeShared(choice->age, uint8_t(tableAge));
 
     // Step 7. Found.

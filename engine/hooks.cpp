@@ -35,7 +35,7 @@ void reportSearchInfo(int32_t depth, int32_t score, const Move* pv, int32_t mark
   info.depth = depth;
   info.score = score;
   info.time = stopwatchElapsed(&searchStopwatch);
-  info.hashFill = entryCount >= MinEntryCount ? int32_t(loadShared(claimedCount) * PerMille / entryCount) : 0;
+  info.hashFill = entryCount >= MinEntryCount ? int32_t(claimedCount() * PerMille / entryCount) : 0;
   info.pv = pv;
   info.boundMark = mark;
   linesReported.fetch_add(1, std::memory_order_relaxed);

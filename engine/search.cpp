@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 
 #include "engine/attack_data.h"
 #include "engine/control.h"
@@ -30,9 +31,6 @@ constexpr uint16_t HashHolderMask = 0x00FF;
 constexpr uint16_t HashOnLine = 0x2000;
 constexpr uint16_t HashUpperBound = 0x4000;
 constexpr uint16_t HashLowerBound = 0x8000;
-constexpr uint16_t BoundUpper = 0x4000;
-constexpr uint16_t BoundExact = 0xC000;
-constexpr uint16_t BoundLower = 0x8000;
 // The game-history marks hold the entries as thread 1.
 constexpr int32_t GameHistoryHolder = 1;
 constexpr uint64_t HashBucketEntries = 4;
@@ -156,6 +154,42 @@ int32_t probeChild(Position* child, int32_t* distance) {
   int32_t found = hook(board, child->side, ep, distance);
   leaveSearchLock();
   return found;
+}
+
+// A root line is made under the search lock and printed once the lock is
+// left, since every helper's bound update waits for that lock while the
+// host prints. Lines are numbered in the order they were made; a line that
+// reaches the printer after a newer one is dropped, so the last line
+// printed is always the newest best.
+struct RootReport {
+  bool pending;
+  int32_t depth;
+  int32_t score;
+  int32_t mark;
+  uint64_t number;
+  Move line[PvLength];
+};
+std::atomic<uint64_t> rootReportsMade{0};
+std::mutex rootReportLock;
+uint64_t rootReportsPrinted = 0;
+
+void prepareRootReport(RootReport* report, int32_t depth, int32_t score, const Move* pv, int32_t mark) {
+  report->pending = true;
+  report->depth = depth;
+  report->score = score;
+  report->mark = mark;
+  report->number = rootReportsMade.fetch_add(1, std::memory_order_relaxed) + 1;
+  int32_t i = 0;
+  for (; i < PvLength - 1 && pv[i] != noMove; ++i) report->line[i] = pv[i];
+  report->line[i] = noMove;
+}
+
+void sendRootReport(const RootReport* report) {
+  if (!report->pending) return;
+  std::lock_guard<std::mutex> guard(rootReportLock);
+  if (report->number <= rootReportsPrinted) return;
+  rootReportsPrinted = report->number;
+  callInfoHook(report->depth, report->score, report->line, report->mark);
 }
 
 }  // namespace
@@ -535,6 +569,9 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
       if (board->splitOwner != nullptr) setBoardGeneration(board->splitOwner, generation);
     }
 
+    RootReport report;
+    report.pending = false;
+
     // Step 18. Killers, refutations and the move itself as the line.
     recordGoodMove(node, child, killers, move, atRoot);
     setPv(pv, move, nullptr);
@@ -561,7 +598,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
       }
       if (infoHook.load(std::memory_order_relaxed) != nullptr) {
         setPv(pv, move, line);
-        callInfoHook(depth, s, pv, s >= loadShared(*upper) ? 1 : 0);
+        prepareRootReport(&report, depth, s, pv, s >= loadShared(*upper) ? 1 : 0);
       }
     }
 
@@ -572,6 +609,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
       if (node->futilityBase != -ScoreInfinite) node->futilityBase = futilityMargin + s - node->staticValue;
       storeShared(node->bestSoFar, std::max(loadShared(node->bestSoFar), s));
       if (locked) leaveSearchLock();
+      sendRootReport(&report);
       addShared(node->movesSearched, 1);
       return;
     }
@@ -583,6 +621,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
       if (!atRoot && onFirstRootMove.load(std::memory_order_relaxed) != 0)
         iterationDone.store(0, std::memory_order_relaxed);
       if (locked) leaveSearchLock();
+      sendRootReport(&report);
       continue;
     }
     if ((node->searchFlags & SearchHistoryOrder) != 0 && !capture && moveToByte(move) == to &&
@@ -591,8 +630,22 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
     addShared(node->movesSearched, 1);
     node->boundType = BoundLower;
     if (locked) leaveSearchLock();
+    sendRootReport(&report);
     return;
   }
+}
+
+bool nextMoveWindow(Position* node, int32_t* upper, int32_t* best) {
+  // A helper raising best between the reads and the store would otherwise
+  // leave upper below best: the loop would end as if cut, with moves unsearched.
+  const bool split = node->pg->splitPoint == node;
+  if (split) enterSearchLock();
+  const int32_t bestNow = loadShared(*best), upperNow = loadShared(*upper);
+  const bool cut = upperNow <= bestNow;
+  if (!cut && upperNow > node->estimate && bestNow < ScoreDecided)
+    storeShared(*upper, node->estimate > bestNow ? node->estimate : bestNow + 1);
+  if (split) leaveSearchLock();
+  return cut;
 }
 
 int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, Move* killers, Move* pv,
@@ -873,12 +926,8 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
         setBoardGeneration(board, searchGeneration.load(std::memory_order_relaxed));
         if (generationStale(board)) break;
       }
-      // Step 11.7. Cut, or the window for the next move. While helpers
-      // work on this node they write both bounds too: read each once.
-      const int32_t bestNow = loadShared(best), upperNow = loadShared(upper);
-      if (upperNow <= bestNow) break;
-      if (upperNow > node->estimate && bestNow < ScoreDecided)
-        storeShared(upper, node->estimate > bestNow ? node->estimate : bestNow + 1);
+      // Step 11.7. Cut, or the window for the next move.
+      if (nextMoveWindow(node, &upper, &best)) break;
     }
   }
 

@@ -25,6 +25,19 @@ constexpr uint32_t StateScratchSearch = 0x80;
 constexpr uint32_t StateWhiteQuiesce = 0x1000;
 constexpr uint32_t StateBlackQuiesce = 0x2000;
 
+// Bound types a node stores with its result.
+constexpr uint16_t BoundUpper = 0x4000;
+constexpr uint16_t BoundExact = 0xC000;
+constexpr uint16_t BoundLower = 0x8000;
+
+// The bound type of a node after one more move's result is folded in: a cut
+// (lower bound) stands over an exact score, an exact score over none.
+inline uint16_t foldBoundType(uint16_t node, uint16_t move) {
+  if (node == BoundLower || move == BoundLower) return BoundLower;
+  if (node == BoundExact || move == BoundExact) return BoundExact;
+  return node;
+}
+
 // Score scale: the outer bounds, mate scores and decided scores.
 constexpr int32_t ScoreInfinite = 9999;
 constexpr int32_t ScoreMated = 9998;  // a checkmated side at ply p scores -9998 + p
@@ -55,6 +68,11 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
 // Searches one move of a node and folds its result into *best and *upper.
 void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move* killers, Move* pv, Move move,
                 Position* child, Move* excluded);
+// After a move of the loop: true when the node has cut (upper <= best);
+// otherwise narrows *upper toward the node's estimate for the next move.
+// While the node is its board's split point its helpers change both bounds
+// under the search lock, so this reads and writes them under it too.
+bool nextMoveWindow(Position* node, int32_t* upper, int32_t* best);
 // Gives the opponent a free move to find what it threatens.
 void detectThreat(Position* node, int32_t bound, int32_t depth);
 // The root's rescue search when its first move fails low: pushes a move.

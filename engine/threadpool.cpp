@@ -86,6 +86,8 @@ static void searchThreadMain(void* argument) {
     Move* excluded = node->parent == nullptr ? emptyExclusion : nullptr;
     ThreadBoard* board = position->pg;
     position->searchFlags |= SearchSharedNode;
+    // The copy's bound type records only this move's cut or exact score.
+    position->boundType = 0;
     const int32_t startSearched = position->movesSearched;
     for (;;) {
       position->movesSearched = startSearched;
@@ -98,10 +100,13 @@ static void searchThreadMain(void* argument) {
       if (boardGeneration(board) >= boardGeneration(board->splitOwner) || stopRequested()) break;
     }
 
-    // Step 4. Fold the move's count, killers and best so far into the split
-    // node under the lock (the giver and other helpers update it too).
+    // Step 4. Fold the move's count, bound type, killers and best so far
+    // into the split node under the lock (the giver and other helpers update
+    // it too), so that the node stores what one thread searching every move
+    // itself would: a cut here makes its result a lower bound.
     enterSearchLock();
     if (position->movesSearched > startSearched) addShared(node->movesSearched, 1);
+    node->boundType = foldBoundType(node->boundType, position->boundType);
     if (rec->killers[0] == remembered[0] && rec->killers[1] == remembered[1]) {
       rec->killers[0] = localKillers[0];
       rec->killers[1] = localKillers[1];

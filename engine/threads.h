@@ -15,9 +15,10 @@
 //
 // Locking: `searchLock` is the one lock of the search and is never nested;
 // it guards the tablebase probe and every update of a split node's bounds.
-// A helper folds its move's count, killers and best so far into the split
-// node under the lock, so the owner updates those fields under the lock
-// too while the node has helpers.
+// A helper folds its move's count, bound type (a cut or an exact score),
+// killers and best so far into the split node under the lock, so the owner
+// updates those fields, and narrows the node's window, under the lock too
+// while the node has helpers.
 // The pool's single-writer words (`active`, `busy`, `threadWaiting`) are
 // relaxed atomics read by other threads without the lock.
 #pragma once
@@ -44,9 +45,14 @@ constexpr int32_t SmallPoolLimit = 8;
 // Moves are handed to helpers only at this depth or more.
 constexpr int32_t MinSplitDepth = 8;
 
-struct ThreadRecord {
+// 64-byte aligned, so that no two records share a cache line: the words
+// that other threads read (semaphores, `active`, `busy`) stay off the lines
+// the helper writes while it searches.
+struct alignas(64) ThreadRecord {
   platform::Semaphore* queueEmpty;
   platform::Semaphore* queueFull;
+  std::atomic<Position*> active;
+  std::atomic<int32_t> busy;
   ThreadBoard board;
   bool started;
   // The hand-off, filled by the giver before it releases queueFull.
@@ -61,8 +67,6 @@ struct ThreadRecord {
   Move* pv;
   Move move;
   platform::Semaphore* token;  // the token semaphore the helper holds while it works
-  std::atomic<Position*> active;
-  std::atomic<int32_t> busy;
   int32_t resplitFlag;
 };
 

@@ -343,7 +343,7 @@ TEST_F(EngineControl, SearchInfoWithEmptyLineCountsNodesOnly) {
 
   // A real line: every field goes through, the hash fill per mille.
   entryCount = 2000;
-  claimedCount = 500;
+  claimedCounts[0].count = 500;
   lineIndex = 2;
   clearStopwatch(&searchStopwatch);
   Move line[3] = {makeMove16(0x14, 0x34), makeMove16(0x64, 0x44), noMove};
@@ -363,7 +363,7 @@ TEST_F(EngineControl, SearchInfoWithEmptyLineCountsNodesOnly) {
   reportSearchInfo(7, 0, line, 0);
   EXPECT_EQ(pvCalls.back().hashFill, 0);
   entryCount = 0;
-  claimedCount = 0;
+  resetClaimedCount();
   lineIndex = 0;
   helperNodeCount.store(0);
 

@@ -383,7 +383,7 @@ TEST(HashTableShrink, RequestsBeyondWhatTheMachineCanBackShrinkFirst) {
 
 TEST(HashProbe, ClaimsAFreeEntryForThePosition) {
   ScopedTable t(64 * 1024);
-  claimedCount = 0;
+  resetClaimedCount();
   HashKey k = keyForBucket(100, 0x0ABC);
   uint16_t saved = 0xFFFF;
   HashEntry* e = hashProbeOrReplace(&t.table, &k, 6, 3, &saved);
@@ -394,7 +394,7 @@ TEST(HashProbe, ClaimsAFreeEntryForThePosition) {
   EXPECT_EQ(e->lock, k.lock);
   EXPECT_EQ(e->depth, 0u);
   EXPECT_EQ(moveToByte(e->move), NoSquare);
-  EXPECT_EQ(claimedCount, 1u);
+  EXPECT_EQ(claimedCount(), 1u);
   EXPECT_EQ(hashLookup(&t.table, &k), e);
 }
 
@@ -402,7 +402,7 @@ TEST(HashProbe, FindsAStoredResultAndReleasingRestoresTheFlags) {
   ScopedTable t(64 * 1024);
   HashKey k = keyForBucket(200, 0x1111);
   fillEntry(t.at(200), k, 12, 0, EntryLowerBound);
-  claimedCount = 0;
+  resetClaimedCount();
   uint16_t saved = 0;
   HashEntry* e = hashProbeOrReplace(&t.table, &k, 20, 2, &saved);
   ASSERT_EQ(e, &t.at(200));
@@ -411,7 +411,7 @@ TEST(HashProbe, FindsAStoredResultAndReleasingRestoresTheFlags) {
   EXPECT_EQ(e->depth, 12u);
   EXPECT_EQ(e->score, 77);
   // Same age and a result: nothing newly put to use.
-  EXPECT_EQ(claimedCount, 0u);
+  EXPECT_EQ(claimedCount(), 0u);
   e->flags = saved;
   EXPECT_EQ(hashLookup(&t.table, &k), e);
   EXPECT_EQ(e->flags & EntryHolderMask, 0);
@@ -422,17 +422,17 @@ TEST(HashProbe, AFoundEntryOfAnOlderAgeIsRefreshedAndCounted) {
   t.table.age = 9;
   HashKey k = keyForBucket(250, 0x1212);
   fillEntry(t.at(250), k, 12, 8);
-  claimedCount = 0;
+  resetClaimedCount();
   uint16_t saved = 0;
   HashEntry* e = hashProbeOrReplace(&t.table, &k, 2, 2, &saved);
   ASSERT_EQ(e, &t.at(250));
   EXPECT_EQ(e->age, 9u);
   EXPECT_EQ(e->depth, 12u);
-  EXPECT_EQ(claimedCount, 1u);
+  EXPECT_EQ(claimedCount(), 1u);
   e->flags = saved;
   // Found again in the same search: counted once only.
   EXPECT_EQ(hashProbeOrReplace(&t.table, &k, 2, 2, &saved), e);
-  EXPECT_EQ(claimedCount, 1u);
+  EXPECT_EQ(claimedCount(), 1u);
 }
 
 TEST(HashProbe, AFreeEntryBeforeTheMatchIsClaimedInstead) {
@@ -477,13 +477,13 @@ TEST(HashProbe, OldestAgeGoesFirstThenTheSmallestDepth) {
   fillEntry(t.at(501), keyForBucket(2001, 9), 40, 1);  // two searches old
   fillEntry(t.at(502), keyForBucket(2002, 9), 1, 2);   // one search old
   fillEntry(t.at(503), keyForBucket(2003, 9), 30, 1);  // two old, shallower
-  claimedCount = 0;
+  resetClaimedCount();
   HashKey k = keyForBucket(500, 0x4444);
   uint16_t saved = 0;
   HashEntry* e = hashProbeOrReplace(&t.table, &k, 200, 2, &saved);
   EXPECT_EQ(e, &t.at(503));
   EXPECT_EQ(e->age, 3u);
-  EXPECT_EQ(claimedCount, 1u);
+  EXPECT_EQ(claimedCount(), 1u);
 }
 
 TEST(HashProbe, AgeDistanceWrapsAroundSixteen) {
@@ -617,12 +617,12 @@ TEST(PrepareForSearch, AgesWrapsResetsTheFillAndClearsOnRequest) {
   ScopedTable t(64 * 1024);
   HistoryScope scope;
   t.table.age = 15;
-  claimedCount = 99;
+  claimedCounts[1].count = 99;
   fillEntry(t.at(10), keyForBucket(10, 1), 8, 15);
   engineParameters.words[ParamClearHash] = 0;
   prepareHashForSearch(&t.table, 1);
   EXPECT_EQ(t.table.age, 0);
-  EXPECT_EQ(claimedCount, 0u);
+  EXPECT_EQ(claimedCount(), 0u);
   EXPECT_EQ(t.at(10).depth, 8u);
 
   engineParameters.words[ParamClearHash] = 1;

@@ -21,67 +21,15 @@
 #include "engine/search_support.h"
 #include "engine/threads.h"
 #include "helpers/reference_legal.h"
+#include "helpers/search_root.h"
 
 using namespace engine;
+using testing_search::moveOf;
+using testing_search::prepareRoot;
+using testing_search::rootOf;
+using testing_search::startEngineCore;
 
 namespace {
-
-Move moveOf(const char* text) {
-  return makeMove16(makeSquare(text[0] - 'a', text[1] - '1'), makeSquare(text[2] - 'a', text[3] - '1'));
-}
-
-// The engine core in this process: one thread, a small table, no hooks.
-void startEngine() {
-  static bool started = false;
-  if (started) return;
-  started = true;
-  engineParameters = defaultEngineParameters;
-  engineParameters.words[ParamThreads] = 1;
-  initEngine(8u << 20, 0);
-  infoHook.store(nullptr);
-  currMoveHook.store(nullptr);
-  timerHook.store(nullptr);
-  tablebaseHook.store(nullptr);
-}
-
-// The root as the root driver leaves it before its first iteration: its
-// evaluation derived, the table aged and the game's positions marked, the
-// root's threat known.
-Position* prepareRoot(int32_t depth) {
-  Position* root = &rootPosition;
-  ThreadBoard* board = root->pg;
-  resetStopFlags();
-  futilityMargin = 10;
-  board->splitPoint = &noSplitPosition;
-  board->splitOwner = board;
-  setBoardGeneration(board, 1);
-  searchGeneration.store(1);
-  root->firstReply = noMove;
-  root->killers[0] = root->killers[1] = noMove;
-  root->parent = nullptr;
-  root->matedScore = -9998;
-  root->stateFlags = (root->stateFlags & ~StateDriftPending) | 0x1000 | 0x2000;
-  resetMoveStack(root);
-  evaluate(root, 1);
-  prepareHashForSearch(&engineHash, 1);
-  searchDepth = depth;
-  previousScore = -9999;
-  root->futilityBase = -9999;
-  iterationDone.store(0);
-  root->threatGrade = 0;
-  detectThreat(root, -9999, 0);
-  return root;
-}
-
-// A cleared table and `fen`, followed by `gameMoves`, prepared as the root
-// of a search to `depth`.
-Position* rootOf(const std::string& fen, int32_t depth, const std::vector<const char*>& gameMoves = {}) {
-  startEngine();
-  clearEngineHash();
-  EXPECT_EQ(setEnginePosition(fen.c_str()), 0) << fen;
-  for (const char* m : gameMoves) playEngineMove(moveOf(m), 0);
-  return prepareRoot(depth);
-}
 
 struct RootResult {
   int32_t score;
@@ -143,7 +91,7 @@ TEST(SearchNode, MateInOneAndInTwoFromTheNode) {
   expectLegalLine(two, mate.pv);
   // Searched again on the warm table the mate is still found; its distance
   // may change (stored scores are not adjusted by ply).
-  startEngine();
+  startEngineCore();
   Position* root = prepareRoot(6);
   Move exclusion[1] = {noMove};
   Move killers[2] = {noMove, noMove};
@@ -207,7 +155,7 @@ TEST(SearchNode, TablebaseResultsScoreTheChildren) {
   // root (whose mated score is -9998): the root scores 9998 - 5 = 9993, as a
   // search that found the same mate would; every other move is a draw.
   const char* fen = "R7/8/8/3k4/8/8/8/4K3 w - - 0 1";
-  startEngine();
+  startEngineCore();
   tbPieceLimit = 5;
   tablebaseHook.store(fakeTablebase);
   probeCalls = 0;

@@ -1,18 +1,27 @@
 // Searches on several threads through the engine module: with 1, 2, 4 and 8
 // helpers beside the master the engine still finds forced mates and wins a
-// hanging queen, plays only legal moves, and thousands of short searches with
-// stops at random moments all end.
+// hanging queen, with root moves searched by helper threads, plays only
+// legal moves, and thousands of short searches with stops at random moments
+// all end. Then split nodes driven directly in this process: a move a helper
+// searched decides the bound type the node stores as it would on one
+// thread, and the owner narrows the window only under the search lock.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <future>
 #include <thread>
 
+#include "engine/hash.h"
 #include "engine/random.h"
+#include "engine/search.h"
+#include "engine/shared_word.h"
+#include "engine/threads.h"
 #include "helpers/module_host.h"
 #include "helpers/reference_legal.h"
+#include "helpers/search_root.h"
 
 using namespace engine;
 using testing_host::moduleEntries;
@@ -41,9 +50,7 @@ const char* const BackRankFen = "3r2k1/5ppp/8/8/8/8/5PPP/3RR1K1 w - -";
 // Black's queen on d4 hangs to the knight on f3.
 const char* const HangingQueenFen = "rnb1kbnr/pppp1ppp/8/4p3/3q4/5N2/PPPPPPPP/RNBQKB1R w KQkq -";
 
-Move moveOf(const char* text) {
-  return makeMove16(makeSquare(text[0] - 'a', text[1] - '1'), makeSquare(text[2] - 'a', text[3] - '1'));
-}
+using testing_search::moveOf;
 
 void setHelpers(int32_t helpers) {
   EngineParameters parameters = defaultEngineParameters;
@@ -76,7 +83,9 @@ class ThreadedSearch : public ::testing::TestWithParam<int32_t> {
 }  // namespace
 
 // Each helper count finds the key moves in 20 runs (the depth is small so
-// that the runs stay short, yet large enough for moves to be handed over).
+// that the runs stay short, yet large enough for moves to be handed over:
+// the root is searched at split depth, and its moves after the first go to
+// helpers, which announce them from their own threads).
 TEST_P(ThreadedSearch, FindsTheKeyMoves) {
   REQUIRE_ENGINE_MODULE();
   setHelpers(GetParam());
@@ -84,12 +93,14 @@ TEST_P(ThreadedSearch, FindsTheKeyMoves) {
     ReportedLine mate = searchAtDepth(MateInTwoFen, 8);
     EXPECT_EQ(mate.score, 9995) << "run " << run;
     EXPECT_EQ(mate.pv.at(0), moveOf("d5f6"));
+    EXPECT_GT(testing_host::currMoveThreadCount(), 1) << "no root move was handed to a helper";
     ReportedLine backRank = searchAtDepth(BackRankFen, 8);
     EXPECT_EQ(backRank.score, 9997) << "run " << run;
     EXPECT_EQ(backRank.pv.at(0), moveOf("d1d8"));
     ReportedLine queen = searchAtDepth(HangingQueenFen, 8);
     EXPECT_EQ(queen.pv.at(0), moveOf("f3d4")) << "run " << run;
     EXPECT_GT(queen.score, 300);
+    EXPECT_GT(testing_host::currMoveThreadCount(), 1) << "no root move was handed to a helper";
   }
 }
 
@@ -135,4 +146,116 @@ TEST(ThreadedSearchStops, ShortSearchesWithRandomStopsAllEnd) {
     EXPECT_TRUE(reference::isLegal(reference::gridFromFullFen(fen), lines.back().pv.at(0))) << i;
   }
   setHelpers(0);
+}
+
+namespace {
+
+struct SplitResult {
+  int32_t score;
+  uint16_t bound;  // the bound bits of the stored result
+  uint64_t helperNodes;
+};
+
+// Searches `fen` as an inner node at split depth with (upper, lower) and
+// `helpers` helper threads beside this one. A shallow stored entry makes
+// `firstMove` the node's first move, so the winning move comes later: with
+// a helper, it is the helper that searches it.
+SplitResult searchSplitNode(const char* fen, const char* firstMove, int32_t upper, int32_t lower,
+                            int32_t helpers) {
+  const int32_t depth = MinSplitDepth;
+  Position* node = testing_search::rootOf(fen, depth);
+  // An inner node: it probes and stores the table, and a helper does not
+  // take it for the root. Without the game's marks it is no repetition.
+  static Position before{};
+  before.lastMove = noMove;
+  node->parent = &before;
+  unmarkGameHistory(&engineHash);
+  setThreadCount(helpers);
+  const int32_t required = 2 * depth + ((node->searchFlags & SearchThreatKnown) != 0 ? 1 : 0);
+  HashKey key{node->key, node->lock, 0};
+  uint16_t saved = 0;
+  HashEntry* entry = hashProbeOrReplace(&engineHash, &key, required, 1, &saved);
+  EXPECT_NE(entry, nullptr);
+  SplitResult result{0, 0, 0};
+  if (entry == nullptr) return result;
+  entry->move = moveOf(firstMove);
+  entry->depth = uint8_t(required - 3);
+  entry->score = 0;
+  entry->flags = EntryLowerBound;
+  helperNodeCount.store(0);
+  Move killers[2] = {noMove, noMove};
+  Move pv[PvLength + 2];
+  result.score = searchNode(node, depth, upper, lower, killers, pv, nullptr);
+  result.bound = hashLookup(&engineHash, &key)->flags & (EntryLowerBound | EntryUpperBound);
+  result.helperNodes = helperNodeCount.load();
+  node->parent = nullptr;
+  setThreadCount(1);
+  return result;
+}
+
+}  // namespace
+
+// A late move of a split node that a helper searched decides the stored
+// bound type as it does when the owner searches it: its cut stores a lower
+// bound, its exact score (the first move failing low) an exact one.
+TEST(SplitNode, StoresTheBoundTypeOfTheSingleThreadSearch) {
+  struct Case {
+    const char* fen;
+    const char* firstMove;
+    int32_t upper, lower;
+    uint16_t bound;
+  };
+  const Case cases[] = {
+      // Nxd4 wins the queen after a2a3, which scores inside the window.
+      {HangingQueenFen, "a2a3", 300, -300, EntryLowerBound},
+      {HangingQueenFen, "a2a3", 9999, 200, EntryLowerBound | EntryUpperBound},
+      // Nf6+ mates in two after a2a3.
+      {MateInTwoFen, "a2a3", 1000, -2000, EntryLowerBound},
+      {MateInTwoFen, "a2a3", 9999, 1000, EntryLowerBound | EntryUpperBound},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.fen) + " window " + std::to_string(c.lower) + ".." + std::to_string(c.upper));
+    SplitResult alone = searchSplitNode(c.fen, c.firstMove, c.upper, c.lower, 0);
+    SplitResult split = searchSplitNode(c.fen, c.firstMove, c.upper, c.lower, 1);
+    EXPECT_EQ(alone.bound, c.bound);
+    EXPECT_EQ(split.bound, alone.bound);
+    EXPECT_EQ(alone.helperNodes, 0u);
+    EXPECT_GT(split.helperNodes, 0u) << "no move was handed to the helper";
+    for (const SplitResult& r : {alone, split}) {
+      if (c.bound == EntryLowerBound) EXPECT_GE(r.score, c.upper);
+      else EXPECT_TRUE(r.score > c.lower && r.score < c.upper) << r.score;
+    }
+  }
+}
+
+// A helper raises best while the owner is about to narrow the window for
+// its next move: the owner reads and writes the bounds under the search
+// lock, so it narrows from the new best and the window stays open (without
+// the lock it would narrow below the new best and end the loop as a cut).
+TEST(SplitNode, OwnerNarrowsTheWindowUnderTheLock) {
+  Position* node = testing_search::rootOf(HangingQueenFen, MinSplitDepth);
+  ThreadBoard* board = node->pg;
+  board->splitPoint = node;  // as while helpers work on it
+  node->estimate = 100;
+  int32_t upper = 500, best = 0;
+  std::atomic<bool> started{false};
+  bool cut = true;
+  enterSearchLock();  // a helper in the middle of its update
+  std::thread owner([&] {
+    started.store(true);
+    cut = nextMoveWindow(node, &upper, &best);
+  });
+  while (!started.load()) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  storeShared(best, 200);
+  leaveSearchLock();
+  owner.join();
+  board->splitPoint = &noSplitPosition;
+  EXPECT_FALSE(cut);
+  EXPECT_EQ(loadShared(upper), 201);
+  // Without helpers the owner narrows alone: to the estimate above best.
+  best = 0;
+  upper = 500;
+  EXPECT_FALSE(nextMoveWindow(node, &upper, &best));
+  EXPECT_EQ(upper, 100);
 }

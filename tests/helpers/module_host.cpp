@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <mutex>
+#include <set>
+#include <thread>
 
 #include "platform/module.h"
 #include "platform/module_path.h"
@@ -21,6 +23,8 @@ std::vector<int32_t> timers;
 uint64_t nodes = 0;
 int32_t nodeCalls = 0;
 int32_t currMoves = 0;
+// The threads that announced root moves (helpers search root moves too).
+std::set<std::thread::id> currMoveThreads;
 
 // The two one-shot timer slots, as the front end keeps them.
 std::mutex timerLock;
@@ -69,6 +73,7 @@ void reportPv(const engine::SearchInfo* info) {
 void reportCurrMove(int32_t, engine::Move, int32_t) {
   std::lock_guard<std::mutex> guard(recordLock);
   ++currMoves;
+  currMoveThreads.insert(std::this_thread::get_id());
 }
 
 void setNodeCount(uint64_t count) {
@@ -125,6 +130,7 @@ void clearRecords() {
   nodes = 0;
   nodeCalls = 0;
   currMoves = 0;
+  currMoveThreads.clear();
 }
 
 std::vector<ReportedLine> reportedLines() {
@@ -150,6 +156,11 @@ int32_t nodeCountCalls() {
 int32_t currMoveCalls() {
   std::lock_guard<std::mutex> guard(recordLock);
   return currMoves;
+}
+
+int32_t currMoveThreadCount() {
+  std::lock_guard<std::mutex> guard(recordLock);
+  return int32_t(currMoveThreads.size());
 }
 
 int64_t runSearch(int32_t type, int32_t time, int32_t moves, int32_t lineCount, int32_t mode) {

@@ -41,6 +41,8 @@ std::vector<int32_t> timerCalls();
 uint64_t lastNodeCount();
 int32_t nodeCountCalls();
 int32_t currMoveCalls();
+// How many threads announced root moves: above 1 when helpers searched some.
+int32_t currMoveThreadCount();
 
 // The search's wall time in ms: resetStopFlags, setTimeControl and think.
 int64_t runSearch(int32_t type, int32_t time, int32_t moves, int32_t lines, int32_t mode);
