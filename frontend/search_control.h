@@ -2,20 +2,17 @@
 // stop logic that several commands share, and the search timer that the
 // engine arms through its callback table.
 //
-// A stop is never handed to the engine before the search has a move to
-// play: while no principal variation has been reported (and the position
-// has a legal move) the wish is recorded in `stopRequested`, and the next
-// information line passes it on. The search-output lock (search_output.h)
-// guards that flag together with the best and ponder moves, so a stop that
-// arrives just as the first line is reported is never lost.
+// Every "stop" goes to the engine at once. The engine's root driver ends a
+// stopped search with a move (its best so far, else the first legal one)
+// and the worker puts a legal move in place of a missing or illegal one, so
+// "bestmove" follows a stop promptly whatever kind of search it ended, and
+// no command ever waits behind a search that only a stop could end.
 #pragma once
 #include <atomic>
 #include <cstdint>
 
 namespace frontend {
 
-// A stop arrived before any best move was known (guarded by the output lock).
-extern bool stopRequested;
 // "ponderhit" or "stop" arrived for the current request; a reply that the
 // worker holds back in ponder or infinite mode (a book move, a position
 // without moves) is released by it.
@@ -29,7 +26,8 @@ bool handlePonderHit(const char* line, char** tokens, int32_t count, const char*
 // Resets the search-control state before a search is posted.
 void prepareSearch();
 
-// Asks the running search to stop, or records the wish.
+// Tells the engine to stop the running search, and releases a reply held
+// back in ponder or infinite mode.
 void stopSearch();
 
 // Stops a running search and waits until its "bestmove" is out.

@@ -152,7 +152,7 @@ void runThink(int32_t mode, int32_t type, int32_t ownTime, int32_t movesToGo, in
   // and its move is legal here.
   if (optionIsTrue("OwnBook") && mode != ModeInfinite) {
     engine::Move move = engine::noMove;
-    probeBook(&book, &move, &gamePosition, optionNumber("Book_selectivity"));
+    probeBook(&book, &move, &gamePosition, optionSpinNumber("Book_selectivity"));
     if (move != engine::noMove && isLegalMirrorMove(move)) {
       engine::Move variation[2] = {move, engine::noMove};
       setNodeCount(0);
@@ -164,11 +164,7 @@ void runThink(int32_t mode, int32_t type, int32_t ownTime, int32_t movesToGo, in
     }
   }
   // Step 4. Several lines only in infinite analysis.
-  int32_t lines = 1;
-  if (mode == ModeInfinite) {
-    lines = optionNumber("MultiPV");
-    if (lines < 1) lines = 1;
-  }
+  int32_t lines = mode == ModeInfinite ? optionSpinNumber("MultiPV") : 1;
   // Step 5. Blocks until the search, and any wait for "ponderhit" or "stop", is over.
   engineEntries.think(lines, mode);
   // Step 6. A stop before the first line, or an engine that named no legal
@@ -179,7 +175,6 @@ void runThink(int32_t mode, int32_t type, int32_t ownTime, int32_t movesToGo, in
     std::lock_guard<std::mutex> guard(searchOutputLock);
     best = bestMove;
     ponder = ponderMove;
-    stopRequested = false;
   }
   if (best == engine::noMove || !isLegalMirrorMove(best)) {
     best = firstLegalMirrorMove();

@@ -1,8 +1,13 @@
 #include "platform/memory.h"
 
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
+
+#include <cstring>
+
+#include "platform/processors.h"
 
 namespace platform {
 
@@ -12,6 +17,73 @@ void allowLockedMemory(size_t bytes) {
   if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < bytes) {
     limit.rlim_cur = (limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= bytes) ? bytes : limit.rlim_max;
     setrlimit(RLIMIT_MEMLOCK, &limit);
+  }
+}
+
+namespace {
+
+// Below this size one thread zeroes the block faster than threads start.
+constexpr size_t ParallelZeroFrom = size_t(64) << 20;
+// Parts start on page boundaries, so no page is faulted in by two threads.
+constexpr size_t ZeroPartAlign = size_t(4) << 10;
+constexpr int MaxZeroThreads = 64;
+
+struct ZeroPart {
+  char* start;
+  size_t bytes;
+};
+
+void* zeroPart(void* raw) {
+  ZeroPart* part = static_cast<ZeroPart*>(raw);
+  std::memset(part->start, 0, part->bytes);
+  return nullptr;
+}
+
+}  // namespace
+
+void adviseLargePages(void* address, size_t bytes) {
+#if defined(MADV_HUGEPAGE)
+  // Only whole pages inside the block can be advised.
+  const uintptr_t page = uintptr_t(sysconf(_SC_PAGE_SIZE));
+  const uintptr_t first = (uintptr_t(address) + page - 1) / page * page;
+  const uintptr_t end = (uintptr_t(address) + bytes) / page * page;
+  if (address != nullptr && end > first) (void)madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+  (void)address;
+  (void)bytes;
+#endif
+}
+
+void zeroMemory(void* address, size_t bytes) {
+  if (address == nullptr || bytes == 0) return;
+  int threads = processorCount();
+  if (threads > MaxZeroThreads) threads = MaxZeroThreads;
+  if (bytes < ParallelZeroFrom || threads < 2) {
+    std::memset(address, 0, bytes);
+    return;
+  }
+  // Equal parts rounded up to whole pages; the last one takes the rest.
+  size_t share = (bytes / size_t(threads) + ZeroPartAlign - 1) / ZeroPartAlign * ZeroPartAlign;
+  ZeroPart parts[MaxZeroThreads];
+  pthread_t handles[MaxZeroThreads];
+  bool started[MaxZeroThreads] = {};
+  char* cursor = static_cast<char*>(address);
+  size_t left = bytes;
+  // Part 0 is this thread's, done after the others have been started.
+  for (int i = 0; i < threads; ++i) {
+    size_t size = left < share || i == threads - 1 ? left : share;
+    parts[i] = {cursor, size};
+    cursor += size;
+    left -= size;
+  }
+  for (int i = 1; i < threads; ++i)
+    started[i] = parts[i].bytes != 0 && pthread_create(&handles[i], nullptr, zeroPart, &parts[i]) == 0;
+  zeroPart(&parts[0]);
+  for (int i = 1; i < threads; ++i) {
+    if (started[i])
+      pthread_join(handles[i], nullptr);
+    else
+      zeroPart(&parts[i]);
   }
 }
 
