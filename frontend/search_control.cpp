@@ -162,6 +162,9 @@ bool handlePonderHit(const char* /*line*/, char** /*tokens*/, int32_t count, con
 void prepareSearch() {
   {
     std::lock_guard<std::mutex> guard(searchOutputLock);
+    // A new search has searched nothing yet: its first iteration line must
+    // not show the last search's count.
+    nodeCount = 0;
     bestMove = engine::noMove;
     ponderMove = engine::noMove;
   }
@@ -175,7 +178,8 @@ void stopSearch() {
 }
 
 void endRunningSearch() {
-  stopSearch();
+  // Only a search is stopped; an idle worker has nothing to end.
+  if (searchRunning.load(std::memory_order_relaxed)) stopSearch();
   waitForWorkerIdle();
 }
 

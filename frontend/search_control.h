@@ -30,7 +30,7 @@ void prepareSearch();
 // back in ponder or infinite mode.
 void stopSearch();
 
-// Stops a running search and waits until its "bestmove" is out.
+// Stops a running search, if any, and waits until its "bestmove" is out.
 void endRunningSearch();
 
 // The engine's timer callback: ms > 0 arms the target timer, ms < 0 the

@@ -175,8 +175,7 @@ bool handleSetOption(const char* /*line*/, char** tokens, int32_t count, const c
   setOptionString(name, value);
   // Step 3. Wait for a running search before the engine's state changes.
   if (engineStarted) {
-    stopSearch();
-    waitForWorkerIdle();
+    endRunningSearch();
     if (sameTextNoCase(name, "Hash")) {
       int32_t megabytes = optionNumber("Hash");
       if (megabytes >= LeastHashMb) {
