@@ -24,8 +24,9 @@ namespace {
 
 // Below this size one thread zeroes the block faster than threads start.
 constexpr size_t ParallelZeroFrom = size_t(64) << 20;
-// Parts start on page boundaries, so no page is faulted in by two threads.
-constexpr size_t ZeroPartAlign = size_t(4) << 10;
+// Parts are cut on large-page boundaries, so that no page is first written
+// (and faulted in) by two threads.
+constexpr uintptr_t ZeroPartAlign = uintptr_t(2) << 20;
 constexpr int MaxZeroThreads = 64;
 
 struct ZeroPart {
@@ -62,20 +63,26 @@ void zeroMemory(void* address, size_t bytes) {
     std::memset(address, 0, bytes);
     return;
   }
-  // Equal parts rounded up to whole pages; the last one takes the rest.
-  size_t share = (bytes / size_t(threads) + ZeroPartAlign - 1) / ZeroPartAlign * ZeroPartAlign;
+  // Equal shares, each cut moved up to a large-page boundary; the last part
+  // ends with the block.
+  const uintptr_t begin = uintptr_t(address);
+  const uintptr_t end = begin + bytes;
+  const uintptr_t share = bytes / size_t(threads);
   ZeroPart parts[MaxZeroThreads];
+  uintptr_t from = begin;
+  for (int i = 0; i < threads; ++i) {
+    uintptr_t to = end;
+    if (i < threads - 1) {
+      to = (begin + uintptr_t(i + 1) * share + ZeroPartAlign - 1) / ZeroPartAlign * ZeroPartAlign;
+      if (to > end) to = end;
+      if (to < from) to = from;
+    }
+    parts[i] = {reinterpret_cast<char*>(from), size_t(to - from)};
+    from = to;
+  }
+  // Part 0 is this thread's, done once the others have been started.
   pthread_t handles[MaxZeroThreads];
   bool started[MaxZeroThreads] = {};
-  char* cursor = static_cast<char*>(address);
-  size_t left = bytes;
-  // Part 0 is this thread's, done after the others have been started.
-  for (int i = 0; i < threads; ++i) {
-    size_t size = left < share || i == threads - 1 ? left : share;
-    parts[i] = {cursor, size};
-    cursor += size;
-    left -= size;
-  }
   for (int i = 1; i < threads; ++i)
     started[i] = parts[i].bytes != 0 && pthread_create(&handles[i], nullptr, zeroPart, &parts[i]) == 0;
   zeroPart(&parts[0]);

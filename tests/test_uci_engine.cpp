@@ -148,6 +148,8 @@ TEST(UciEngine, MoveTimeAndClockAreKept) {
 TEST(UciEngine, EveryStopIsAnsweredAtOnceAndNothingWaitsBehindASearch) {
   UciProcess p;
   START_REAL_ENGINE(p, ReplyMs);
+  // One search thread, so that the bound measures the stop and not the
+  // scheduling of helpers on a machine shared with other tests.
   sendLine(&p, "setoption name Threads value 1");
   const reference::Grid start = reference::gridFromFullFen(startFen);
   long long elapsed = 0;
