@@ -89,7 +89,6 @@ uint64_t allocateHash(HashTable* table, uint64_t bytes) {
   // one on this thread.
   table->entries = block;
   entryCount = bytes / EntryBytes;
-  platform::adviseLargePages(block, size_t(bytes));
   clearHash(table);
   platform::lockMemory(block, size_t(bytes));
   return bytes;

@@ -24,8 +24,8 @@ namespace {
 
 // Below this size one thread zeroes the block faster than threads start.
 constexpr size_t ParallelZeroFrom = size_t(64) << 20;
-// Parts are cut on large-page boundaries, so that no page is first written
-// (and faulted in) by two threads.
+// Parts are cut on large-page boundaries, so that no page (of either size)
+// is first written, and faulted in, by two threads.
 constexpr uintptr_t ZeroPartAlign = uintptr_t(2) << 20;
 constexpr int MaxZeroThreads = 64;
 
@@ -41,19 +41,6 @@ void* zeroPart(void* raw) {
 }
 
 }  // namespace
-
-void adviseLargePages(void* address, size_t bytes) {
-#if defined(MADV_HUGEPAGE)
-  // Only whole pages inside the block can be advised.
-  const uintptr_t page = uintptr_t(sysconf(_SC_PAGE_SIZE));
-  const uintptr_t first = (uintptr_t(address) + page - 1) / page * page;
-  const uintptr_t end = (uintptr_t(address) + bytes) / page * page;
-  if (address != nullptr && end > first) (void)madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-#else
-  (void)address;
-  (void)bytes;
-#endif
-}
 
 void zeroMemory(void* address, size_t bytes) {
   if (address == nullptr || bytes == 0) return;

@@ -14,11 +14,6 @@ void allowLockedMemory(size_t bytes);
 void lockMemory(void* address, size_t bytes);
 void unlockMemory(void* address, size_t bytes);
 
-// Asks the system to back a block with large pages where it can (fewer
-// page faults when the block is first written, fewer TLB misses after);
-// a refusal is ignored.
-void adviseLargePages(void* address, size_t bytes);
-
 // Zeroes a block. A large block is split among several threads (one per
 // processor): the first write of each page costs a page fault, and those
 // are served in parallel. A thread that cannot be started leaves its part
