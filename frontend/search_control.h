@@ -17,7 +17,8 @@ namespace frontend {
 // worker holds back in ponder or infinite mode (a book move, a position
 // without moves) is released by it.
 extern std::atomic<bool> searchReleased;
-// A think command has been posted and its "bestmove" not yet printed.
+// A think command has been posted and its move is not yet known (cleared
+// by the worker just before it prints "bestmove").
 extern std::atomic<bool> searchRunning;
 
 bool handleGo(const char* line, char** tokens, int32_t count, const char* first);

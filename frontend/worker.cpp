@@ -55,6 +55,13 @@ void holdUntilReleased(int32_t mode) {
   while (!searchReleased.load(std::memory_order_relaxed)) platform::sleepMilliseconds(ReleasePollMs);
 }
 
+// The request is over once its move is known: a command read from now on
+// has no search to stop, whether or not the "bestmove" line is out yet.
+void endSearchWith(engine::Move best, engine::Move ponder) {
+  searchRunning.store(false, std::memory_order_relaxed);
+  printBestMove(best, ponder);
+}
+
 }  // namespace
 
 bool startEngine() {
@@ -133,7 +140,6 @@ bool handleThink(const char* /*line*/, char** tokens, int32_t count, const char*
   // Step 3.
   runThink(numbers[0], numbers[1], side > 0 ? numbers[2] : numbers[3], numbers[4], side > 0 ? numbers[5] : numbers[6],
            numbers[7]);
-  searchRunning.store(false, std::memory_order_relaxed);
   return true;
 }
 
@@ -145,7 +151,7 @@ void runThink(int32_t mode, int32_t type, int32_t ownTime, int32_t movesToGo, in
   // A position without a legal move has nothing to search.
   if (!mirrorHasLegalMove()) {
     holdUntilReleased(mode);
-    printBestMove(engine::noMove, engine::noMove);
+    endSearchWith(engine::noMove, engine::noMove);
     return;
   }
   // Step 3. The book answers without a search, when it knows the position
@@ -159,7 +165,7 @@ void runThink(int32_t mode, int32_t type, int32_t ownTime, int32_t movesToGo, in
       engine::SearchInfo info = {0, 0, 0, 0, 0, variation, 0};
       reportPv(&info);
       holdUntilReleased(mode);
-      printBestMove(move, engine::noMove);
+      endSearchWith(move, engine::noMove);
       return;
     }
   }
@@ -180,7 +186,7 @@ void runThink(int32_t mode, int32_t type, int32_t ownTime, int32_t movesToGo, in
     best = firstLegalMirrorMove();
     ponder = engine::noMove;
   }
-  printBestMove(best, ponder);
+  endSearchWith(best, ponder);
 }
 
 }  // namespace frontend
