@@ -32,9 +32,9 @@ bool startRealEngine(UciProcess* process, int timeoutMs, std::string* reason);
 
 // Starts the real engine or fails the running test with the reason: the
 // build makes the module, so a missing or broken one is a fault.
-#define START_REAL_ENGINE(process, timeoutMs)                                     \
-  do {                                                                            \
-    std::string reason_;                                                          \
+#define START_REAL_ENGINE(process, timeoutMs)                                                \
+  do {                                                                                       \
+    std::string reason_;                                                                     \
     ASSERT_TRUE(testing_uci::startRealEngine(&(process), (timeoutMs), &reason_)) << reason_; \
   } while (0)
 
