@@ -13,8 +13,8 @@ namespace engine {
 
 // The game as the host gave it, kept so that a re-initialisation (which
 // rebuilds the master board) can rebuild the root position.
-constexpr int32_t MaxStoredText = 256;
-constexpr int32_t MaxStoredMoves = 600;
+constexpr int32_t MaxStoredText = SetupTextSize;
+constexpr int32_t MaxStoredMoves = MaxGameMoves;
 static char storedText[MaxStoredText];
 static bool storedIsStart = true;
 static bool storedValid = false;
@@ -24,11 +24,17 @@ static bool engineInitialised = false;
 
 void clearEngineHash() { clearHash(&engineHash); }
 
+// Rebuilds the root on the new master board by setting the stored game up
+// again and replaying its moves; the record, clocks and history then go back
+// exactly as they were (the replay would have restarted the clocks).
 static void restoreRootPosition() {
   if (!storedValid) return;
-  if (parseFen(storedIsStart ? nullptr : storedText) != 0) return;
-  if (setupPosition(&rootPosition, &gameSetup) != 0) return;
+  static GameSnapshot game;
+  saveGame(&game);
+  const bool rebuilt = setUpGame(&rootPosition, storedIsStart ? nullptr : storedText) == 0;
+  QL_CHECK(rebuilt);
   for (int32_t i = 0; i < storedMoveCount; ++i) playGameMove(storedMoves[i]);
+  restoreGame(&game);
 }
 
 uint32_t initEngine(uint32_t hashBytes, int32_t tbLimit) {
@@ -46,14 +52,14 @@ uint32_t initEngine(uint32_t hashBytes, int32_t tbLimit) {
 void releaseEngineHash() { releaseHash(); }
 
 int32_t setEnginePosition(const char* fenText) {
-  int32_t result = parseFen(fenText);
-  if (result != 0) return result;
-  result = setupPosition(&rootPosition, &gameSetup);
+  // A refused text changes nothing: the game in play and the stored copy
+  // stay, so a later re-initialisation rebuilds that game.
+  if (setUpGame(&rootPosition, fenText) != 0) return -1;
   storedMoveCount = 0;
   storedIsStart = fenText == nullptr;
-  storedValid = result == 0 && (storedIsStart || std::strlen(fenText) < size_t(MaxStoredText));
+  storedValid = storedIsStart || std::strlen(fenText) < size_t(MaxStoredText);
   if (storedValid && !storedIsStart) std::strcpy(storedText, fenText);
-  return result;
+  return 0;
 }
 
 int32_t playEngineMove(Move move, int32_t promotionLetter) {

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "engine/setup.h"
-#include "engine/timecontrol.h"
 
 namespace engine {
 
@@ -57,11 +56,10 @@ bool parseEnPassant(const char* p, int32_t* square) {
 
 }  // namespace
 
-int32_t parseFen(const char* text) {
-  GameSetup* setup = &gameSetup;
-
+int32_t parseFenInto(const char* text, GameSetup* setup) {
   // Step 1. A new game: no en-passant square, all castling rights until
-  // the text says otherwise, clocks stopped and cleared.
+  // the text says otherwise. Only this record is written, so a refused text
+  // leaves the game in play alone.
   setup->enPassantSquare = NoSquare;
   setup->castling = int32_t(StateCastlingMask);
   setup->halfMoveClock = 0;
@@ -69,11 +67,6 @@ int32_t parseFen(const char* text) {
   setup->played = 0;
   setup->moveNumber = StartMoveNumber;
   setup->side = White;
-  stopStopwatch(&whiteClock);
-  stopStopwatch(&blackClock);
-  whiteClock.accumulated = 0;
-  blackClock.accumulated = 0;
-  gameState = GameGoesOn;
 
   // Step 2. The caller's text whole, or the built-in start text. A text
   // that does not fit is refused: a cut one could end inside a field and
@@ -121,6 +114,15 @@ int32_t parseFen(const char* text) {
   q = skipSpaces(q);
   if (*q == '\0') return 0;
   return parseEnPassant(q, &setup->enPassantSquare) ? 0 : -1;
+}
+
+int32_t parseFen(const char* text) {
+  // Parsed aside, so that a refused text changes nothing; an accepted one
+  // starts a new game record.
+  static GameSetup parsed;
+  if (parseFenInto(text, &parsed) != 0) return -1;
+  startGameRecord(&parsed);
+  return 0;
 }
 
 }  // namespace engine

@@ -1,6 +1,8 @@
-// The game record of this copy of the engine core and the game moves played
-// on the root position.
+// The game record of this copy of the engine core: a new game set up from a
+// text, the game moves played on the root position, and the snapshot that
+// puts a game back as it was.
 #include "engine/control.h"
+#include "engine/evaluate.h"
 #include "engine/game_history.h"
 #include "engine/hash.h"
 #include "engine/makemove.h"
@@ -16,6 +18,48 @@ namespace {
 // The next root, built on the root's board.
 Position gameChild;
 }  // namespace
+
+void startGameRecord(const GameSetup* parsed) {
+  gameSetup = *parsed;
+  stopStopwatch(&whiteClock);
+  stopStopwatch(&blackClock);
+  whiteClock.accumulated = 0;
+  blackClock.accumulated = 0;
+  gameState = GameGoesOn;
+}
+
+int32_t setUpGame(Position* root, const char* text) {
+  // The text is parsed aside and the position tried on a scratch board
+  // first (setupPosition), so nothing of the game in play changes until
+  // both have accepted it.
+  static GameSetup parsed;
+  if (parseFenInto(text, &parsed) != 0) return -1;
+  if (setupPosition(root, &parsed) != 0) return -1;
+  startGameRecord(&parsed);
+  return 0;
+}
+
+void saveGame(GameSnapshot* snapshot) {
+  snapshot->record = gameSetup;
+  snapshot->whiteClock = whiteClock;
+  snapshot->blackClock = blackClock;
+  snapshot->gameState = gameState;
+  snapshot->moveNumber = moveNumber;
+  snapshot->engineSide = engineSide;
+  snapshot->historyCount = gameHistoryCount;
+  for (int32_t i = 0; i < gameHistoryCount && i < GameHistorySize; ++i) snapshot->history[i] = gameHistory[i];
+}
+
+void restoreGame(const GameSnapshot* snapshot) {
+  gameSetup = snapshot->record;
+  whiteClock = snapshot->whiteClock;
+  blackClock = snapshot->blackClock;
+  gameState = snapshot->gameState;
+  moveNumber = snapshot->moveNumber;
+  engineSide = snapshot->engineSide;
+  gameHistoryCount = snapshot->historyCount;
+  for (int32_t i = 0; i < gameHistoryCount && i < GameHistorySize; ++i) gameHistory[i] = snapshot->history[i];
+}
 
 int32_t playGameMove(Move move) {
   GameSetup* setup = &gameSetup;

@@ -119,6 +119,10 @@ void initKeyTables();
 // quarters while the memory is refused; returns the bytes obtained (a
 // multiple of 16) or 0.
 uint64_t allocateHash(HashTable* table, uint64_t bytes);
+// The bytes a table of at most `bytes` would get (the same shrinking as
+// allocateHash), found by asking for the block and giving it back at once,
+// without touching it; 0 when none.
+uint64_t measureHash(uint64_t bytes);
 void clearHash(HashTable* table);
 void freeHash(HashTable* table);
 void releaseHash();

@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 
 #include "engine/hash.h"
 #include "platform/memory.h"
@@ -64,40 +63,59 @@ void resetClaimedCount() {
   for (ClaimCounter& counter : claimedCounts) storeShared(counter.count, uint64_t(0));
 }
 
+// Steps 1 to 3 of the allocation: the block of at most `bytes`, shrunk to
+// three quarters while it is refused; null when none was had. `bytes`
+// receives the size obtained.
+static HashEntry* obtainBlock(uint64_t* bytes) {
+  uint64_t size = *bytes;
+  for (;;) {
+    // Step 1. Room in the locked working set for the table.
+    platform::allowLockedMemory(clampToSize(size + WorkingSetMaxExtra));
+    // Step 2. The block, whole entries only.
+    const uint64_t count = size / EntryBytes;
+    HashEntry* block = nullptr;
+    if (requestPossible(count * EntryBytes))
+      block = static_cast<HashEntry*>(allocateBlock(size_t(count * EntryBytes)));
+    if (block != nullptr) {
+      *bytes = count * EntryBytes;
+      return block;
+    }
+    // Step 3. Refused: three quarters of the size, down to the smallest.
+    if (size <= SmallestRetry) return nullptr;
+    size = (size / 4) * 3;
+  }
+}
+
 uint64_t allocateHash(HashTable* table, uint64_t bytes) {
   // A table still allocated is given back first rather than lost.
   freeHash(table);
-  HashEntry* block = nullptr;
-  uint64_t count = 0;
-  for (;;) {
-    // Step 1. Room in the locked working set for the table.
-    platform::allowLockedMemory(clampToSize(bytes + WorkingSetMaxExtra));
-    // Step 2. The block, whole entries only.
-    count = bytes / EntryBytes;
-    if (requestPossible(count * EntryBytes))
-      block = static_cast<HashEntry*>(allocateBlock(size_t(count * EntryBytes)));
-    if (block != nullptr) break;
-    // Step 3. Refused: three quarters of the size, down to the smallest.
-    if (bytes <= SmallestRetry) break;
-    bytes = (bytes / 4) * 3;
-  }
+  HashEntry* block = obtainBlock(&bytes);
   // Step 4.
   table->age = 0;
   if (block == nullptr) {
     entryCount = 0;
     return 0;
   }
-  // Step 5.
+  // Step 5. Cleared before it is locked: the clearing threads fault the
+  // pages in side by side, where locking first would fault them in one by
+  // one on this thread.
   table->entries = block;
-  entryCount = count;
+  entryCount = bytes / EntryBytes;
   clearHash(table);
-  platform::lockMemory(block, size_t(count * EntryBytes));
-  return count * EntryBytes;
+  platform::lockMemory(block, size_t(bytes));
+  return bytes;
+}
+
+uint64_t measureHash(uint64_t bytes) {
+  HashEntry* block = obtainBlock(&bytes);
+  if (block == nullptr) return 0;
+  std::free(block);
+  return bytes;
 }
 
 void clearHash(HashTable* table) {
   if (table->entries == nullptr) return;
-  std::memset(static_cast<void*>(table->entries), 0, size_t(entryCount * EntryBytes));
+  platform::zeroMemory(table->entries, size_t(entryCount * EntryBytes));
 }
 
 void freeHash(HashTable* table) {

@@ -12,6 +12,9 @@
 #include <cstdint>
 
 #include "engine/board.h"
+#include "engine/game_history.h"
+#include "engine/hash.h"
+#include "engine/timecontrol.h"
 
 namespace engine {
 
@@ -60,8 +63,19 @@ extern int32_t gameState;
 extern int32_t moveNumber;
 
 // Parses a position text (null = the start position) into `gameSetup`;
-// 0 success, -1 failure.
+// 0 success, -1 failure. A refused text changes nothing; an accepted one
+// starts a new game record (`startGameRecord`).
 int32_t parseFen(const char* text);
+// Parses a position text into `setup` alone; 0 success, -1 failure.
+int32_t parseFenInto(const char* text, GameSetup* setup);
+// Makes a parsed record the game's: `gameSetup` := it, both game clocks
+// stopped at nothing, the game goes on.
+void startGameRecord(const GameSetup* parsed);
+// Sets up a whole new game from a text on `root`: 0 success; -1 when the
+// text does not parse or gives no playable position, in which case the
+// root, the game record, the clocks, the move number and the history all
+// stay as they were.
+int32_t setUpGame(Position* root, const char* text);
 // Builds the root position and its board from the parsed record; 0 success,
 // -1 failure, in which case root and board keep the position they had.
 int32_t setupPosition(Position* root, GameSetup* setup);
@@ -72,5 +86,22 @@ int32_t playGameMove(Move move);
 // The kind of `board` a promoted piece of this letter (upper case) and
 // colour takes: a knight, bishop, rook or queen; null for any other letter.
 PieceKind* findPieceByLetter(ThreadBoard* board, char letter, int32_t colour);
+
+// Everything a game of this copy of the core holds besides its root
+// position: the record, the clocks, the state, the move number, the
+// engine's side and the history. A caller that has to undo a set-up (or
+// rebuilds the root by replaying the game) puts it back whole.
+struct GameSnapshot {
+  GameSetup record;
+  Stopwatch whiteClock;
+  Stopwatch blackClock;
+  int32_t gameState;
+  int32_t moveNumber;
+  int32_t engineSide;
+  int32_t historyCount;
+  HashKey history[GameHistorySize];
+};
+void saveGame(GameSnapshot* snapshot);
+void restoreGame(const GameSnapshot* snapshot);
 
 }  // namespace engine

@@ -127,12 +127,19 @@ bool isLegalMirrorMove(engine::Move move) {
 engine::Move firstLegalMirrorMove() { return firstLegalMove(&gamePosition); }
 
 bool setMirrorPosition(const char* text) {
-  // The engine judges the text itself; its verdict is not used.
-  engineEntries.setEnginePosition(text);
-  if (engine::parseFen(text) != 0) return false;
+  // The mirror judges the text first, on its scratch board; the engine is
+  // given only a text the mirror accepted. Should the engine refuse it all
+  // the same, the mirror's game goes back as it was, so the two never hold
+  // different games.
+  static engine::GameSnapshot before;
+  engine::saveGame(&before);
   engine::initBoard(&setupBoard);
   engine::initPosition(&setupPositionRecord, &setupBoard);
-  if (engine::setupPosition(&setupPositionRecord, &engine::gameSetup) != 0) return false;
+  if (engine::setUpGame(&setupPositionRecord, text) != 0) return false;
+  if (engineEntries.setEnginePosition(text) != 0) {
+    engine::restoreGame(&before);
+    return false;
+  }
   engine::initPosition(&gamePosition, &mirrorBoard);
   engine::clonePosition(&gamePosition, &setupPositionRecord);
   refreshLegalMoveFlag();

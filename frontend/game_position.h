@@ -38,8 +38,8 @@ bool mirrorHasLegalMove();
 bool isLegalMirrorMove(engine::Move move);
 engine::Move firstLegalMirrorMove();
 
-// Hands the text to the engine and sets the mirror up from it; false when
-// the mirror refuses it (the mirror then keeps the position it had).
+// Sets the mirror up from the text and hands it to the engine; false when
+// either refuses it, and then neither changes: both keep the game they had.
 bool setMirrorPosition(const char* text);
 
 // Matches a move text, plays the move in engine and mirror and, after the

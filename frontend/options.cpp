@@ -108,6 +108,17 @@ int32_t optionNumber(const char* name) {
   return row->value != nullptr ? textToNumber(row->value) : 0;
 }
 
+int32_t optionSpinNumber(const char* name) {
+  OptionEntry* row = findOption(name);
+  if (row == nullptr) return 0;
+  std::lock_guard<std::mutex> guard(optionLock);
+  int32_t value = row->value != nullptr ? textToNumber(row->value) : 0;
+  int least = 0;
+  int most = 0;
+  if (row->range == nullptr || std::sscanf(row->range, "min %d max %d", &least, &most) != 2) return value;
+  return value < least ? least : (value > most ? most : value);
+}
+
 bool optionIsTrue(const char* name) {
   OptionEntry* row = findOption(name);
   if (row == nullptr) return false;

@@ -50,6 +50,9 @@ int32_t textToNumber(const char* text);
 // option is unknown or has no value yet).
 int32_t optionNumber(const char* name);
 bool optionIsTrue(const char* name);
+// The number of a spin option bounded to its listed range ("min A max B"),
+// for readers whose arithmetic needs the bound; the stored text is kept.
+int32_t optionSpinNumber(const char* name);
 void copyOptionText(const char* name, char* out, int32_t outBytes);
 
 // Prints one "option name ..." line per visible row, with current values.

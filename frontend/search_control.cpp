@@ -15,7 +15,6 @@
 
 namespace frontend {
 
-bool stopRequested = false;
 std::atomic<bool> searchReleased{false};
 std::atomic<bool> searchRunning{false};
 
@@ -138,7 +137,7 @@ bool handleGo(const char* line, char** tokens, int32_t count, const char* /*firs
   // the post: end it first, its "bestmove" goes out before the new search.
   if (searchRunning.load(std::memory_order_relaxed)) endRunningSearch();
   // Steps 2-4. Contempt for the displayed scores, then the keywords.
-  ThinkRequest request = parseGoTokens(line, tokens, count, optionNumber("Contempt"));
+  ThinkRequest request = parseGoTokens(line, tokens, count, optionSpinNumber("Contempt"));
   {
     // The search output reads this word under its lock.
     std::lock_guard<std::mutex> guard(searchOutputLock);
@@ -163,7 +162,9 @@ bool handlePonderHit(const char* /*line*/, char** /*tokens*/, int32_t count, con
 void prepareSearch() {
   {
     std::lock_guard<std::mutex> guard(searchOutputLock);
-    stopRequested = false;
+    // A new search has searched nothing yet: its first iteration line must
+    // not show the last search's count.
+    nodeCount = 0;
     bestMove = engine::noMove;
     ponderMove = engine::noMove;
   }
@@ -173,20 +174,12 @@ void prepareSearch() {
 
 void stopSearch() {
   searchReleased.store(true, std::memory_order_relaxed);
-  {
-    std::lock_guard<std::mutex> guard(searchOutputLock);
-    // Held back while the search has no move to play yet; a position
-    // without any legal move never gets one, so its stop goes through.
-    if (bestMove == engine::noMove && mirrorHasLegalMove()) {
-      stopRequested = true;
-      return;
-    }
-  }
   engineEntries.stopThinking();
 }
 
 void endRunningSearch() {
-  stopSearch();
+  // Only a search is stopped; an idle worker has nothing to end.
+  if (searchRunning.load(std::memory_order_relaxed)) stopSearch();
   waitForWorkerIdle();
 }
 

@@ -2,25 +2,23 @@
 // stop logic that several commands share, and the search timer that the
 // engine arms through its callback table.
 //
-// A stop is never handed to the engine before the search has a move to
-// play: while no principal variation has been reported (and the position
-// has a legal move) the wish is recorded in `stopRequested`, and the next
-// information line passes it on. The search-output lock (search_output.h)
-// guards that flag together with the best and ponder moves, so a stop that
-// arrives just as the first line is reported is never lost.
+// Every "stop" goes to the engine at once. The engine's root driver ends a
+// stopped search with a move (its best so far, else the first legal one)
+// and the worker puts a legal move in place of a missing or illegal one, so
+// "bestmove" follows a stop promptly whatever kind of search it ended, and
+// no command ever waits behind a search that only a stop could end.
 #pragma once
 #include <atomic>
 #include <cstdint>
 
 namespace frontend {
 
-// A stop arrived before any best move was known (guarded by the output lock).
-extern bool stopRequested;
 // "ponderhit" or "stop" arrived for the current request; a reply that the
 // worker holds back in ponder or infinite mode (a book move, a position
 // without moves) is released by it.
 extern std::atomic<bool> searchReleased;
-// A think command has been posted and its "bestmove" not yet printed.
+// A think command has been posted and its move is not yet known (cleared
+// by the worker just before it prints "bestmove").
 extern std::atomic<bool> searchRunning;
 
 bool handleGo(const char* line, char** tokens, int32_t count, const char* first);
@@ -29,10 +27,11 @@ bool handlePonderHit(const char* line, char** tokens, int32_t count, const char*
 // Resets the search-control state before a search is posted.
 void prepareSearch();
 
-// Asks the running search to stop, or records the wish.
+// Tells the engine to stop the running search, and releases a reply held
+// back in ponder or infinite mode.
 void stopSearch();
 
-// Stops a running search and waits until its "bestmove" is out.
+// Stops a running search, if any, and waits until its "bestmove" is out.
 void endRunningSearch();
 
 // The engine's timer callback: ms > 0 arms the target timer, ms < 0 the

@@ -1,5 +1,6 @@
 #include "frontend/search_output.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -71,52 +72,47 @@ void moveToText(char* out, engine::Move move, char letter) {
 }
 
 int32_t shownScore(int32_t score, int32_t contempt) {
-  if (score >= -(MateShownFrom - 1) && score <= MateShownFrom - 1 && score != 0) return score - contempt;
-  return score;
+  if (score < -(MateShownFrom - 1) || score > MateShownFrom - 1 || score == 0) return score;
+  // Taken in 64 bits and bounded, so no contempt can overflow the result.
+  int64_t shown = int64_t(score) - int64_t(contempt);
+  if (shown > INT32_MAX) return INT32_MAX;
+  if (shown < INT32_MIN) return INT32_MIN;
+  return int32_t(shown);
 }
 
 void reportPv(const engine::SearchInfo* info) {
   if (info == nullptr || info->pv == nullptr) return;
-  bool passStop = false;
-  {
-    std::lock_guard<std::mutex> guard(searchOutputLock);
-    // Steps 1 and 4. The variation's text, played on a private copy of the
-    // game position; it ends at the first move the copy does not have.
-    char text[PvTextBytes];
-    int32_t played = writeVariationText(info->pv, MaxPvMoves, text, sizeof(text));
-    // Step 2.
-    int32_t contempt = frontParameters.words[ContemptWord];
-    int32_t shown = shownScore(info->score, contempt);
-    // Step 3. Only the first line names the move to play: in multi-line
-    // analysis the later, weaker lines must not overwrite it.
-    if (info->lineIndex == 0 && played > 0) {
-      for (int32_t i = 0; i < MaxPvMoves; ++i) pvCopy[i] = i < played ? info->pv[i] : engine::noMove;
-      pvCopy[MaxPvMoves] = engine::noMove;
-      bestMove = info->pv[0];
-      ponderMove = played > 1 ? info->pv[1] : engine::noMove;
-    }
-    // Step 5. Speed from the search's own time.
-    int32_t nps = info->time > 0 ? static_cast<int32_t>(nodeCount * 1000 / uint64_t(info->time)) : 0;
-    int32_t hits = static_cast<int32_t>(tablebases::tbHits.load(std::memory_order_relaxed));
-    // Step 6. Mate distances from the raw score, truncated toward zero.
-    int32_t score = info->score;
-    if (score >= MateShownFrom || score <= -MateShownFrom) {
-      int32_t mate = score >= MateShownFrom ? (MateBase - score) / 2 : (-score - MateBase) / 2;
-      printLine("info depth %d score mate %d nodes %lld nps %d tbhits %d time %d hashfull %d multipv %d pv %s",
-                info->depth, mate, static_cast<long long>(nodeCount), nps, hits, info->time,
-                info->hashFill, info->lineIndex + 1, text);
-    } else {
-      printLine("info depth %d score cp %d nodes %lld nps %d tbhits %d time %d hashfull %d multipv %d pv %s",
-                info->depth, shown, static_cast<long long>(nodeCount), nps, hits, info->time,
-                info->hashFill, info->lineIndex + 1, text);
-    }
-    // Step 7. A stop that waited for a move to play goes through now.
-    if (stopRequested && bestMove != engine::noMove) {
-      stopRequested = false;
-      passStop = true;
-    }
+  std::lock_guard<std::mutex> guard(searchOutputLock);
+  // Steps 1 and 4. The variation's text, played on a private copy of the
+  // game position; it ends at the first move the copy does not have.
+  char text[PvTextBytes];
+  int32_t played = writeVariationText(info->pv, MaxPvMoves, text, sizeof(text));
+  // Step 2.
+  int32_t contempt = frontParameters.words[ContemptWord];
+  int32_t shown = shownScore(info->score, contempt);
+  // Step 3. Only the first line names the move to play: in multi-line
+  // analysis the later, weaker lines must not overwrite it.
+  if (info->lineIndex == 0 && played > 0) {
+    for (int32_t i = 0; i < MaxPvMoves; ++i) pvCopy[i] = i < played ? info->pv[i] : engine::noMove;
+    pvCopy[MaxPvMoves] = engine::noMove;
+    bestMove = info->pv[0];
+    ponderMove = played > 1 ? info->pv[1] : engine::noMove;
   }
-  if (passStop) engineEntries.stopThinking();
+  // Step 5. Speed from the search's own time.
+  int32_t nps = info->time > 0 ? static_cast<int32_t>(nodeCount * 1000 / uint64_t(info->time)) : 0;
+  int32_t hits = static_cast<int32_t>(tablebases::tbHits.load(std::memory_order_relaxed));
+  // Step 6. Mate distances from the raw score, truncated toward zero.
+  int32_t score = info->score;
+  if (score >= MateShownFrom || score <= -MateShownFrom) {
+    int32_t mate = int32_t(score >= MateShownFrom ? (MateBase - int64_t(score)) / 2 : (-int64_t(score) - MateBase) / 2);
+    printLine("info depth %d score mate %d nodes %lld nps %d tbhits %d time %d hashfull %d multipv %d pv %s",
+              info->depth, mate, static_cast<long long>(nodeCount), nps, hits, info->time,
+              info->hashFill, info->lineIndex + 1, text);
+  } else {
+    printLine("info depth %d score cp %d nodes %lld nps %d tbhits %d time %d hashfull %d multipv %d pv %s",
+              info->depth, shown, static_cast<long long>(nodeCount), nps, hits, info->time,
+              info->hashFill, info->lineIndex + 1, text);
+  }
 }
 
 void reportCurrMove(int32_t depth, engine::Move move, int32_t flags) {

@@ -6,7 +6,7 @@
 //
 // One lock, `searchOutputLock`, guards the shared state below (the node
 // count is 64-bit, which the 32-bit build cannot read whole otherwise) and
-// serialises reportPv and reportCurrMove with each other and with stopSearch.
+// serialises reportPv and reportCurrMove with each other and with the worker.
 #pragma once
 #include <cstdint>
 #include <mutex>

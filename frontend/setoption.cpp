@@ -27,14 +27,12 @@ constexpr int32_t PathTextBytes = 4000;
 // stored but changes nothing; above the most, the size is cut to it.
 constexpr int32_t LeastHashMb = 4;
 constexpr int32_t MostHashMb = 4095;
-// Every size handed to the core and the engine is a 32-bit byte count:
-// the request and the front end's own megabyte must fit together.
-constexpr uint64_t MostRequestBytes = 4094 * Megabyte;
+// The engine takes a 32-bit byte count: whole megabytes up to the most
+// that fits.
+constexpr uint64_t MostEngineBytes = uint64_t(MostHashMb) * Megabyte;
+static_assert(MostEngineBytes <= UINT32_MAX);
 // The front end's own table, used by the mirror's result check.
 constexpr uint32_t FrontTableBytes = static_cast<uint32_t>(Megabyte);
-// Tablebase cache sizes in MB.
-constexpr int32_t LeastCacheMb = 1;
-constexpr int32_t MostCacheMb = 256;
 // The level word when strength is not limited, and the threat margin
 // percentage that weak ratings get.
 constexpr int32_t FullStrengthDepth = 60;
@@ -79,8 +77,7 @@ int32_t setUpTablebases() {
   int32_t pieces = tablebases::tbInitialize(path);
   // The set-up freed what the old cache pointed into: fresh memory first,
   // then the old block can go.
-  size_t cacheBytes = static_cast<size_t>(clampNumber(optionNumber("NalimovCache"), LeastCacheMb, MostCacheMb)) *
-                      static_cast<size_t>(Megabyte);
+  size_t cacheBytes = static_cast<size_t>(optionSpinNumber("NalimovCache")) * static_cast<size_t>(Megabyte);
   void* fresh = std::malloc(cacheBytes);
   tablebases::tbSetCache(fresh, fresh != nullptr ? uint64_t(cacheBytes) : 0);
   std::free(tbCacheMemory);
@@ -103,7 +100,8 @@ int32_t tbPiecesGiven = 0;
 
 void applyEngineParameters() {
   frontParameters.words[ThreadsWord] = optionNumber("Threads");
-  frontParameters.words[ContemptWord] = optionNumber("Contempt");
+  // Bounded, so that neither the engine's scores nor the shown ones overflow.
+  frontParameters.words[ContemptWord] = optionSpinNumber("Contempt");
   frontParameters.words[ClearHashWord] = optionIsTrue("Clear_hash") ? 1 : 0;
   if (optionIsTrue("UCI_LimitStrength"))
     eloToLevel(optionNumber("UCI_ELO"));
@@ -125,26 +123,30 @@ void eloToLevel(int32_t rating) {
 }
 
 void setHashSize(uint64_t bytes, int32_t pieces) {
-  // Step 1. Bound the request: 32-bit counts, and no more than half the
-  // machine's memory (Linux grants more than it can back, and zeroing the
-  // table would then end the process).
-  uint64_t request = bytes < MostRequestBytes ? bytes : MostRequestBytes;
+  // Step 1. Bound the request: the engine takes a 32-bit byte count, and
+  // no more than half the machine's memory (Linux grants more than it can
+  // back, and zeroing the table would then end the process).
+  uint64_t request = bytes < MostEngineBytes ? bytes : MostEngineBytes;
   uint64_t physical = platform::physicalMemoryBytes();
   if (physical != 0 && request > physical / 2) request = physical / 2;
-  // Steps 2-3. Measure in this process what the request can really have.
-  uint64_t got = engine::initHashAndKeys(static_cast<uint32_t>(request + Megabyte));
-  engine::releaseHash();
+  // Steps 2-3. Find in this process what the request and the front end's
+  // own megabyte can really have. The block is only asked for and given
+  // back: clearing and locking a table that is freed at once would only
+  // delay "readyok".
+  uint64_t got = engine::measureHash(request + Megabyte);
   // Step 4. The front end's own table for the mirror's result check.
   engine::initHashAndKeys(FrontTableBytes);
   // Step 5. The rest goes to the engine; never a size below zero.
   uint64_t engineBytes = got > Megabyte ? got - Megabyte : 0;
+  if (engineBytes > request) engineBytes = request;
   uint32_t engineGot = engineEntries.initEngine(static_cast<uint32_t>(engineBytes), pieces);
   // Step 6. Record what the engine really has, so asking again for the
   // same size re-sizes when the first request came short.
   tbPiecesGiven = pieces;
   hashSizeKb = engineGot / 1024;
-  // Step 7. Less than asked: say so.
-  if (uint64_t(engineGot) + Megabyte < request) reportError("Hash size was reduced", "");
+  // Step 7. Less than asked, for whatever reason (a bound above, or memory
+  // refused): say so.
+  if (engineGot < bytes) reportError("Hash size was reduced", "");
 }
 
 bool applyAllOptions() {
@@ -173,8 +175,7 @@ bool handleSetOption(const char* /*line*/, char** tokens, int32_t count, const c
   setOptionString(name, value);
   // Step 3. Wait for a running search before the engine's state changes.
   if (engineStarted) {
-    stopSearch();
-    waitForWorkerIdle();
+    endRunningSearch();
     if (sameTextNoCase(name, "Hash")) {
       int32_t megabytes = optionNumber("Hash");
       if (megabytes >= LeastHashMb) {

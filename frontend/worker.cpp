@@ -55,6 +55,13 @@ void holdUntilReleased(int32_t mode) {
   while (!searchReleased.load(std::memory_order_relaxed)) platform::sleepMilliseconds(ReleasePollMs);
 }
 
+// The request is over once its move is known: a command read from now on
+// has no search to stop, whether or not the "bestmove" line is out yet.
+void endSearchWith(engine::Move best, engine::Move ponder) {
+  searchRunning.store(false, std::memory_order_relaxed);
+  printBestMove(best, ponder);
+}
+
 }  // namespace
 
 bool startEngine() {
@@ -133,7 +140,6 @@ bool handleThink(const char* /*line*/, char** tokens, int32_t count, const char*
   // Step 3.
   runThink(numbers[0], numbers[1], side > 0 ? numbers[2] : numbers[3], numbers[4], side > 0 ? numbers[5] : numbers[6],
            numbers[7]);
-  searchRunning.store(false, std::memory_order_relaxed);
   return true;
 }
 
@@ -145,30 +151,26 @@ void runThink(int32_t mode, int32_t type, int32_t ownTime, int32_t movesToGo, in
   // A position without a legal move has nothing to search.
   if (!mirrorHasLegalMove()) {
     holdUntilReleased(mode);
-    printBestMove(engine::noMove, engine::noMove);
+    endSearchWith(engine::noMove, engine::noMove);
     return;
   }
   // Step 3. The book answers without a search, when it knows the position
   // and its move is legal here.
   if (optionIsTrue("OwnBook") && mode != ModeInfinite) {
     engine::Move move = engine::noMove;
-    probeBook(&book, &move, &gamePosition, optionNumber("Book_selectivity"));
+    probeBook(&book, &move, &gamePosition, optionSpinNumber("Book_selectivity"));
     if (move != engine::noMove && isLegalMirrorMove(move)) {
       engine::Move variation[2] = {move, engine::noMove};
       setNodeCount(0);
       engine::SearchInfo info = {0, 0, 0, 0, 0, variation, 0};
       reportPv(&info);
       holdUntilReleased(mode);
-      printBestMove(move, engine::noMove);
+      endSearchWith(move, engine::noMove);
       return;
     }
   }
   // Step 4. Several lines only in infinite analysis.
-  int32_t lines = 1;
-  if (mode == ModeInfinite) {
-    lines = optionNumber("MultiPV");
-    if (lines < 1) lines = 1;
-  }
+  int32_t lines = mode == ModeInfinite ? optionSpinNumber("MultiPV") : 1;
   // Step 5. Blocks until the search, and any wait for "ponderhit" or "stop", is over.
   engineEntries.think(lines, mode);
   // Step 6. A stop before the first line, or an engine that named no legal
@@ -179,13 +181,12 @@ void runThink(int32_t mode, int32_t type, int32_t ownTime, int32_t movesToGo, in
     std::lock_guard<std::mutex> guard(searchOutputLock);
     best = bestMove;
     ponder = ponderMove;
-    stopRequested = false;
   }
   if (best == engine::noMove || !isLegalMirrorMove(best)) {
     best = firstLegalMirrorMove();
     ponder = engine::noMove;
   }
-  printBestMove(best, ponder);
+  endSearchWith(best, ponder);
 }
 
 }  // namespace frontend

@@ -3,6 +3,7 @@
 // under-promotion letters, the current-move count and the best-move line.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 
 #include "engine/hash.h"
@@ -75,6 +76,10 @@ TEST_F(SearchOutput, ContemptComesOffCentipawnScoresButNotZeroOrMates) {
   EXPECT_NE(reportLine(9000, 100, e2e4Pv).find("score mate 499 "), std::string::npos);
   EXPECT_EQ(frontend::shownScore(-8999, 20), -9019);
   EXPECT_EQ(frontend::shownScore(-9000, 20), -9000);
+  // Whatever the contempt word holds, the arithmetic stays defined: the
+  // shown score is bounded, never wrapped.
+  EXPECT_EQ(frontend::shownScore(-49, INT32_MAX), INT32_MIN);
+  EXPECT_EQ(frontend::shownScore(8999, INT32_MIN), INT32_MAX);
 }
 
 TEST_F(SearchOutput, SpeedComesFromTheSearchTime) {
@@ -149,12 +154,13 @@ TEST_F(SearchOutput, BestMoveLines) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "bestmove e2e4\nbestmove 0000\nbestmove e2e4 ponder e7e5\n");
 }
 
-TEST_F(SearchOutput, StopBeforeTheFirstLineWaitsForIt) {
+TEST_F(SearchOutput, StopGoesStraightToTheEngine) {
+  // Before any line: the engine's root driver names a move of its own.
   frontend::stopSearch();
-  EXPECT_EQ(stopCalls, 0);
+  EXPECT_EQ(stopCalls, 1);
+  // A line after it passes nothing on again.
   reportLine(10, 10, e2e4Pv);
   EXPECT_EQ(stopCalls, 1);
-  // Once a move is known, a stop goes straight through.
   frontend::stopSearch();
   EXPECT_EQ(stopCalls, 2);
 }

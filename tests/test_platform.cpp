@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
+#include <vector>
 
 #include "engine/random.h"
 #include "platform/clock.h"
@@ -31,6 +33,22 @@ TEST(LockedMemory, LockAndUnlockAreHarmless) {
   platform::lockMemory(nullptr, 0);
   EXPECT_EQ(block[100], 1);
   EXPECT_GT(platform::physicalMemoryBytes(), uint64_t(1) << 20);
+}
+
+// A block large enough to be zeroed by several threads, not a whole number
+// of pages and not page-aligned: every byte is cleared, none beside it.
+TEST(LockedMemory, ZeroingInPartsClearsTheWholeBlockAndNothingElse) {
+  const size_t bytes = (size_t(96) << 20) + 12345;
+  const size_t guard = 4099;
+  std::vector<unsigned char> memory(bytes + 2 * guard, 0xA5);
+  platform::zeroMemory(memory.data() + guard, bytes);
+  const size_t firstSet = std::find_if(memory.begin() + guard, memory.end() - guard,
+                                       [](unsigned char c) { return c != 0; }) - memory.begin();
+  EXPECT_EQ(firstSet, bytes + guard);
+  for (size_t i = 0; i < guard; ++i) {
+    EXPECT_EQ(memory[i], 0xA5);
+    EXPECT_EQ(memory[bytes + guard + i], 0xA5);
+  }
 }
 
 // The generator's first draws after seeding with 0 are those of the classic

@@ -65,9 +65,19 @@ TEST(UciPosition, FenWordsAreJoinedEachFollowedByABlank) {
 TEST(UciPosition, RefusedTextsAndMovesAreReported) {
   UciProcess p;
   startReady(&p);
-  // The engine refuses the text: no moves follow.
-  std::vector<std::string> refused = {"stub setEnginePosition 8/8/8/X/8/8/8/8 w ", "info string Illegal position"};
-  EXPECT_EQ(exchange(&p, {"position fen 8/8/8/X/8/8/8/8 w moves e2e4"}), refused);
+  // The mirror refuses the text: the engine never sees it, no moves follow.
+  EXPECT_EQ(exchange(&p, {"position fen 8/8/8/X/8/8/8/8 w moves e2e4"}),
+            std::vector<std::string>{"info string Illegal position"});
+  // The mirror accepts a text (it reads no field after the en-passant
+  // square) that the engine refuses: neither changes its game, so the
+  // start position's search still gives its own moves.
+  std::vector<std::string> refused = {"stub setEnginePosition 4k3/8/8/8/8/8/8/4K3 w - - X ",
+                                      "info string Illegal position"};
+  EXPECT_EQ(exchange(&p, {"position fen 4k3/8/8/8/8/8/8/4K3 w - - X moves e1e2"}), refused);
+  sendLine(&p, "go depth 1");
+  std::vector<std::string> search = readUntil(&p, "bestmove", ReplyMs);
+  ASSERT_FALSE(search.empty());
+  EXPECT_EQ(search.back(), "bestmove g1f3 ponder g8f6");
   // A text longer than the position buffer never reaches the engine.
   std::string longFen = "position fen " + std::string(300, '8');
   EXPECT_EQ(exchange(&p, {longFen}), std::vector<std::string>{"info string Illegal position"});

@@ -159,7 +159,6 @@ TEST(UciProtocol, HashResizesOnlyWhenTheSizeChanges) {
 #endif
   // A 32-bit process cannot hold the 4 GB request at all.
   if (sizeof(void*) < 8) GTEST_SKIP() << "a 32-bit build grants smaller tables";
-  // Measuring a 4 GB table means allocating, locking and clearing it.
   constexpr int SizingMs = 60000;
   UciProcess p;
   ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
@@ -176,9 +175,9 @@ TEST(UciProtocol, HashResizesOnlyWhenTheSizeChanges) {
   for (const std::string& line : lines)
     if (line.rfind("stub initEngine", 0) == 0 || line.rfind("stub releaseEngineHash", 0) == 0) sizing.push_back(line);
   // 64 once; 3 is below the least and changes nothing; 99999 is cut to
-  // 4094 MB, so that it and the front end's own megabyte fit 32 bits.
+  // the listed most, 4095 MB, whose byte count still fits 32 bits.
   std::vector<std::string> expected = {"stub releaseEngineHash", "stub initEngine 67108864 0",
-                                       "stub releaseEngineHash", "stub initEngine 4292870144 0"};
+                                       "stub releaseEngineHash", "stub initEngine 4293918720 0"};
   EXPECT_EQ(sizing, expected);
   // The stand-in grants at most 256 MB: the shortfall is reported, and the
   // same request again re-sizes, as the size in effect is what was granted.
@@ -193,7 +192,7 @@ TEST(UciProtocol, HashResizesOnlyWhenTheSizeChanges) {
   for (const std::string& line : readUntil(&p, "readyok", SizingMs))
     if (line.rfind("stub initEngine", 0) == 0 || line.rfind("info string Error", 0) == 0) sizing.push_back(line);
   // 256 MB is what is in effect already: no re-size for it.
-  expected = {"stub initEngine 4292870144 0", "info string Error (Hash size was reduced): ",
+  expected = {"stub initEngine 4293918720 0", "info string Error (Hash size was reduced): ",
               "stub initEngine 134217728 0"};
   EXPECT_EQ(sizing, expected);
   EXPECT_EQ(finishUci(&p, SizingMs), 1);

@@ -18,7 +18,6 @@ using testing_uci::finishUci;
 using testing_uci::readLine;
 using testing_uci::readUntil;
 using testing_uci::sendLine;
-using testing_uci::startRealEngine;
 using testing_uci::startUci;
 using testing_uci::UciProcess;
 
@@ -71,7 +70,7 @@ TEST(UciTablebases, RookEndingScoredAndPlayedByTheTableDistance) {
   ASSERT_GT(distance, 5);
 
   UciProcess p;
-  if (!startRealEngine(&p, ReplyMs)) GTEST_SKIP() << "the engine module does not load";
+  START_REAL_ENGINE(p, ReplyMs);
   sendLine(&p, "setoption name NalimovPath value " + tables.path.string());
   std::vector<std::string> lines = search(&p, "8/8/8/3k4/8/8/8/R3K3 w - - 0 1");
   std::string scored = lastScoreLine(lines);

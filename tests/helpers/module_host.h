@@ -20,18 +20,19 @@ struct ReportedLine {
 };
 
 // Loads and binds the module on the first call and sizes its hash table;
-// false (with the loader's message) when the module cannot be loaded, which
-// is the case while parts of its engine core are still missing.
+// false (with the loader's message) when the module cannot be loaded.
 bool moduleLoaded(std::string* reason);
 
 // The module's entries (after moduleLoaded succeeded).
 engine::EngineEntries& moduleEntries();
 
-// Skips the running test while the module cannot be loaded.
+// Fails the running test, with the loader's reason, when the module cannot
+// be loaded: the build makes the module, so a missing or broken one is a
+// fault, never a reason to skip.
 #define REQUIRE_ENGINE_MODULE()                                               \
   do {                                                                        \
     std::string reason_;                                                      \
-    if (!testing_host::moduleLoaded(&reason_)) GTEST_SKIP() << reason_;       \
+    if (!testing_host::moduleLoaded(&reason_)) FAIL() << reason_;             \
   } while (0)
 
 // Clears what the callbacks recorded.

@@ -12,6 +12,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "helpers/module_host.h"
+#include "platform/module.h"
+#include "platform/module_path.h"
+
 namespace testing_uci {
 
 namespace fs = std::filesystem;
@@ -28,15 +32,14 @@ bool startUci(UciProcess* process, ModuleChoice module, const std::vector<std::s
   process->directory = pattern;
   const fs::path binary = fs::path(QUILLON_BINARY_DIR);
   fs::copy_file(binary / "quillon_uci", fs::path(process->directory) / "quillon_uci");
-#if defined(__i386__)
-  const char* moduleName = "qln12.w32.so";
-#else
-  const char* moduleName = "qln12.x64.so";
-#endif
+  const fs::path moduleName = fs::path(testing_host::modulePath()).filename();
+  // A module the build did not leave is not copied: the program then says
+  // so, and the test fails on that rather than on an exception here.
+  std::error_code missing;
   if (module == ModuleChoice::StubModule)
-    fs::copy_file(binary / "stub_module" / moduleName, fs::path(process->directory) / moduleName);
+    fs::copy_file(binary / "stub_module" / moduleName, fs::path(process->directory) / moduleName, missing);
   if (module == ModuleChoice::RealModule)
-    fs::copy_file(binary / moduleName, fs::path(process->directory) / moduleName);
+    fs::copy_file(binary / moduleName, fs::path(process->directory) / moduleName, missing);
   if (module == ModuleChoice::EmptyFile) std::ofstream(fs::path(process->directory) / moduleName).put('\0');
 
   int toChild[2];
@@ -112,6 +115,14 @@ std::vector<std::string> readUntil(UciProcess* process, const std::string& prefi
   return lines;
 }
 
+std::vector<std::string> readFor(UciProcess* process, int ms) {
+  std::vector<std::string> lines;
+  long long deadline = nowMs() + ms;
+  std::string line;
+  while (readLine(process, &line, static_cast<int>(std::max<long long>(0, deadline - nowMs())))) lines.push_back(line);
+  return lines;
+}
+
 std::vector<std::string> readAvailable(UciProcess* process, int quietMs) {
   std::vector<std::string> lines;
   std::string line;
@@ -154,16 +165,29 @@ void writeFileInDirectory(const UciProcess* process, const std::string& name, co
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool startRealEngine(UciProcess* process, int timeoutMs) {
-  if (!startUci(process, ModuleChoice::RealModule)) return false;
+bool startRealEngine(UciProcess* process, int timeoutMs, std::string* reason) {
+  if (!startUci(process, ModuleChoice::RealModule)) {
+    *reason = "the program could not be started";
+    return false;
+  }
   sendLine(process, "setoption name OwnBook value false");
   sendLine(process, "isready");
+  std::string said;
   std::string line;
   while (readLine(process, &line, timeoutMs)) {
     if (line == "readyok") return true;
-    if (line.find("Cannot find engine module") != std::string::npos) break;
+    said += line + "\n";
   }
   finishUci(process, timeoutMs);
+  // The loader's own words for the module the program was given.
+  const char* error = nullptr;
+  const std::string path = testing_host::modulePath();
+  void* module = platform::loadModuleFromPath(path.c_str(), &error);
+  *reason = "no readyok from the program with the real module; it printed: " + (said.empty() ? "nothing" : said) +
+            "loading " + path + ": " +
+            (module == nullptr ? (error != nullptr ? error : "refused")
+                               : (platform::findModuleSymbol(module, "EngineInit") == nullptr ? "no EngineInit"
+                                                                                             : "loads"));
   return false;
 }
 

@@ -26,9 +26,17 @@ struct UciProcess {
 bool startUci(UciProcess* process, ModuleChoice module, const std::vector<std::string>& prefix = {});
 
 // Starts the program with the real module and the book off, and waits for
-// "readyok"; false when the module does not load (the program then ends
-// after one error line), so that the caller can skip its test.
-bool startRealEngine(UciProcess* process, int timeoutMs);
+// "readyok"; false when it does not come, with `reason` telling why (what
+// the program printed, and the loader's message for the module).
+bool startRealEngine(UciProcess* process, int timeoutMs, std::string* reason);
+
+// Starts the real engine or fails the running test with the reason: the
+// build makes the module, so a missing or broken one is a fault.
+#define START_REAL_ENGINE(process, timeoutMs)                                                \
+  do {                                                                                       \
+    std::string reason_;                                                                     \
+    ASSERT_TRUE(testing_uci::startRealEngine(&(process), (timeoutMs), &reason_)) << reason_; \
+  } while (0)
 
 void sendLine(UciProcess* process, const std::string& line);
 // Writes raw bytes (no newline added).
@@ -40,6 +48,9 @@ bool readLine(UciProcess* process, std::string* line, int timeoutMs);
 // Lines up to and including the first that starts with `prefix`; the last
 // element is that line, or the vector ends without it on time-out.
 std::vector<std::string> readUntil(UciProcess* process, const std::string& prefix, int timeoutMs);
+
+// Every line that arrives within `ms`, however many come.
+std::vector<std::string> readFor(UciProcess* process, int ms);
 
 // Every line that arrives before `quietMs` pass without output.
 std::vector<std::string> readAvailable(UciProcess* process, int quietMs);
