@@ -22,9 +22,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "engine/board.h"
-#include "engine/move.h"
-#include "engine/random.h"
+#include "engine/board/board.h"
+#include "engine/board/move.h"
+#include "engine/board/random.h"
 
 namespace frontend {
 

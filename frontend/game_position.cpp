@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
-#include "engine/attacks.h"
-#include "engine/game_history.h"
-#include "engine/hash.h"
-#include "engine/makemove.h"
-#include "engine/movegen.h"
-#include "engine/setup.h"
-#include "engine/timecontrol.h"
+#include "engine/board/attacks.h"
+#include "engine/board/game_history.h"
+#include "engine/board/makemove.h"
+#include "engine/board/movegen.h"
+#include "engine/board/setup.h"
+#include "engine/hash/hash.h"
+#include "engine/search/timecontrol.h"
 #include "frontend/console.h"
 #include "frontend/engine_link.h"
 #include "frontend/move_text.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/movegen.h"
+#include "engine/board/movegen.h"
 
 namespace frontend {
 

@@ -6,8 +6,8 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/board.h"
-#include "engine/move.h"
+#include "engine/board/board.h"
+#include "engine/board/move.h"
 
 namespace frontend {
 

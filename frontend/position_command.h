@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/move.h"
+#include "engine/board/move.h"
 
 namespace frontend {
 

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <mutex>
 
-#include "engine/engine_interface.h"
-#include "engine/move.h"
+#include "engine/board/move.h"
+#include "engine/module/engine_interface.h"
 
 namespace frontend {
 

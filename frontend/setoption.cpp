@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/hash.h"
+#include "engine/hash/hash.h"
 #include "frontend/book.h"
 #include "frontend/console.h"
 #include "frontend/engine_link.h"

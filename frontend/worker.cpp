@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/evaluate.h"
+#include "engine/eval/evaluate.h"
 #include "frontend/book.h"
 #include "frontend/console.h"
 #include "frontend/engine_link.h"

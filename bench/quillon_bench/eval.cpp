@@ -14,9 +14,9 @@
 #include <cstring>
 
 #include "bench/quillon_bench/commands.h"
-#include "engine/control.h"
-#include "engine/eval_weights.h"
-#include "engine/evaluate.h"
+#include "engine/eval/eval_weights.h"
+#include "engine/eval/evaluate.h"
+#include "engine/module/control.h"
 #include "helpers/perft.h"
 
 using namespace engine;

@@ -12,9 +12,9 @@
 #include <memory>
 #include <string>
 
-#include "engine/control.h"
-#include "helpers/board_builder.h"
 #include "bench/quillon_bench/commands.h"
+#include "engine/module/control.h"
+#include "helpers/board_builder.h"
 #include "helpers/perft.h"
 
 namespace {

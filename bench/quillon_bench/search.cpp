@@ -14,9 +14,9 @@
 #include <cstring>
 
 #include "bench/quillon_bench/commands.h"
-#include "engine/engine_entries.h"
-#include "engine/engine_interface.h"
-#include "engine/threads.h"
+#include "engine/module/engine_entries.h"
+#include "engine/module/engine_interface.h"
+#include "engine/search/threads.h"
 
 using namespace engine;
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/board.h"
+#include "engine/board/board.h"
 
 namespace testing_board {
 

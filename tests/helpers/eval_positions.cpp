@@ -5,8 +5,8 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "engine/eval_terms.h"
-#include "engine/evaluate.h"
+#include "engine/eval/eval_terms.h"
+#include "engine/eval/evaluate.h"
 #include "helpers/board_builder.h"
 
 using namespace engine;

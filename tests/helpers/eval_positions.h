@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/board.h"
+#include "engine/board/board.h"
 
 namespace testing_eval {
 

@@ -4,13 +4,13 @@
 #include <cstring>
 #include <memory>
 
-#include "engine/attacks.h"
-#include "engine/control.h"
-#include "engine/hash.h"
-#include "engine/makemove.h"
-#include "engine/movegen.h"
-#include "engine/pawn_files.h"
-#include "engine/setup.h"
+#include "engine/board/attacks.h"
+#include "engine/board/makemove.h"
+#include "engine/board/movegen.h"
+#include "engine/board/setup.h"
+#include "engine/eval/pawn_files.h"
+#include "engine/hash/hash.h"
+#include "engine/module/control.h"
 #include "helpers/board_builder.h"
 #include "helpers/scratch_key.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/board.h"
+#include "engine/board/board.h"
 
 namespace perft {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "engine/board.h"
+#include "engine/board/board.h"
 #include "helpers/reference_moves.h"
 
 using namespace engine;

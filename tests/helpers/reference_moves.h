@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/move.h"
+#include "engine/board/move.h"
 
 namespace reference {
 

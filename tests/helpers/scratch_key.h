@@ -2,8 +2,8 @@
 // entries of every piece on its square, key bit 31 set when Black is to
 // move. Tests compare incrementally updated keys with it.
 #pragma once
-#include "engine/board.h"
-#include "engine/hash.h"
+#include "engine/board/board.h"
+#include "engine/hash/hash.h"
 
 namespace testing_hash {
 

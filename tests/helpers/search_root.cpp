@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/control.h"
-#include "engine/engine_entries.h"
-#include "engine/evaluate.h"
-#include "engine/hash.h"
-#include "engine/search.h"
-#include "engine/threads.h"
+#include "engine/eval/evaluate.h"
+#include "engine/hash/hash.h"
+#include "engine/module/control.h"
+#include "engine/module/engine_entries.h"
+#include "engine/search/search.h"
+#include "engine/search/threads.h"
 
 using namespace engine;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/board.h"
+#include "engine/board/board.h"
 
 namespace testing_search {
 

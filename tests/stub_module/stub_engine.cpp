@@ -18,7 +18,7 @@
 #include <cstring>
 #include <thread>
 
-#include "engine/engine_interface.h"
+#include "engine/module/engine_interface.h"
 
 namespace {
 

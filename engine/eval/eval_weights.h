@@ -1,0 +1,82 @@
+// The evaluation weights and thresholds derived from the engine parameters.
+//
+// One copy for the whole engine: the weight derivation fills these records
+// from the evaluation words (word x percent / 100, truncating) at the start
+// of a search, before any helper thread runs; every search thread then only
+// reads them. They start with the values of default words (100 %), so an
+// evaluation before the first derivation already sees real weights.
+// `evalOffset` is set by the evaluator calls on every thread (always the
+// same value within a search, so stored only when it changes): a relaxed
+// atomic.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "engine/board/board.h"
+
+namespace engine {
+
+// Passed-pawn values by the pawn's rank counted from its own side.
+constexpr int32_t RankTableEntries = 8;
+extern int32_t middlegameRankTable1[RankTableEntries];  // queenless, lighter positions
+extern int32_t middlegameRankTable2[RankTableEntries];  // queens on the board
+extern int32_t endgameRankTable[RankTableEntries];
+
+// Weights of the evaluation with more material (percent of the word).
+struct MiddlegameWeights {
+  int32_t shieldPawn;          // word 18, 9: pawn in front of the own king's files
+  int32_t shelterCover;        // word 18, 9: pawn covering the king's zone
+  int32_t kingZonePiece;       // word 18, 8: piece in the enemy king's zone
+  int32_t castleCentreHeavy;   // word 18, 8: king centralisation (negated) with heavy material
+  int32_t castleAwayLight;     // word 18, 8: castling worth without heavy material
+  int32_t shieldLoss;          // word 18, 10: pawn advanced toward the enemy king on a closed board
+  int32_t castleAwayHeavy;     // word 18, 48: castling worth with heavy material
+  int32_t pawnTargetBonus;     // word 22, 6
+  int32_t rookFileSecond;      // word 22, 6
+  int32_t rookFileFirst;       // word 22, 3
+  int32_t rookFileThird;       // word 22, 2
+  int32_t rookFileStep;        // word 22, 8
+  int32_t kingCentre;          // word 23, 7
+  int32_t kingCentreQueenless; // word 23, 10
+  int32_t pawnProximity;       // word 23, 16
+  int32_t passerProximity;     // word 23, 9
+  int32_t passerKingFar;       // word 23, 14
+  int32_t passerEscort;        // word 23, 23
+  int32_t passedCentreFile;    // word 24, 7
+  int32_t passedSupported;     // word 24, 3
+};
+
+// Weights of the evaluation with reduced material (percent of the word).
+struct EndgameWeights {
+  int32_t rookFileSecond;   // word 22, 4
+  int32_t rookFileStep;     // word 22, 7
+  int32_t pawnTargetBonus;  // word 22, 23
+  int32_t kingCentre;       // word 23, 12
+  int32_t pawnProximity;    // word 23, 12
+  int32_t passerProximity;  // word 23, 7
+  int32_t passerKingFar;    // word 23, 8
+  int32_t passerEscort;     // word 23, 3
+  int32_t passedCentreFile; // word 24, 18
+  int32_t passedSupported;  // word 24, 5
+};
+
+extern MiddlegameWeights middlegameWeights;
+extern EndgameWeights endgameWeights;
+
+// Material sums (piece values of the queens, rooks, bishops and knights).
+extern int32_t middlegameThreshold;     // bishop + queen: above it the evaluation with more material runs
+extern int32_t heavyMaterialThreshold;  // 4 bishops + 2 queens + 1
+extern int32_t twoBishopsRooksSum;      // 2 x (bishop + rook)
+extern int32_t bishopRookQueenSum;      // bishop + rook + queen
+
+// openingOffset + 1, written by each evaluator call.
+extern std::atomic<int32_t> evalOffset;
+
+// Piece values of both colours in the board (and a material sum recounted
+// with them), the thresholds, the middlegame weights and the two
+// middlegame rank tables, from the evaluation words.
+void deriveMiddlegameWeights(ThreadBoard* board);
+// The endgame weights and the endgame rank table.
+void deriveEndgameWeights();
+
+}  // namespace engine

@@ -1,0 +1,111 @@
+// The engine-wide control words and hook slots.
+//
+// The front end's threads write `stopFlag` and `thinkState` (stop,
+// ponderhit), the timer thread writes `stopFlag` and `timerExtension`, the
+// root driver writes the rest; every search thread polls `stopFlag`. Each is
+// a single word written whole and read without a lock, so they are relaxed
+// atomics: a reader may see the old value for a moment, never a torn one.
+//
+// The hook slots are how the search reaches the host's services; a null
+// slot means no report or no probe. In the front end's own copy of the core
+// they stay null.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "engine/board/board.h"
+#include "engine/module/engine_interface.h"
+#include "platform/critical_section.h"
+
+namespace engine {
+
+// Values of thinkState.
+constexpr int32_t ThinkIdle = 0;
+constexpr int32_t ThinkOnClock = 1;
+constexpr int32_t ThinkUnlimited = 2;
+
+extern std::atomic<int32_t> stopFlag;
+extern std::atomic<int32_t> thinkState;
+extern std::atomic<int32_t> iterationDone;
+extern std::atomic<int32_t> timeDecided;
+extern std::atomic<int32_t> timerExtension;
+// A ponderhit that came before the search reached its pondering state; the
+// root driver honours it once the time is allocated.
+extern std::atomic<int32_t> ponderHitPending;
+
+// Times of the current search in milliseconds, set by allocateTime.
+extern int32_t timerTime;
+extern int32_t maxTime;
+extern int32_t targetTime;
+
+extern int32_t tbPieceLimit;
+extern int32_t rootScoreFloor;
+
+// The time control of the next search, as setTimeControl stores it.
+struct TimeControl {
+  int32_t type;
+  int32_t time;
+  int32_t moves;
+  int32_t increment;
+  int32_t extra;
+};
+extern TimeControl timeControl;
+
+// Time control types.
+constexpr int32_t TimeFixedDepth = 0;
+constexpr int32_t TimePerMoveSeconds = 1;
+constexpr int32_t TimeWholeGame = 2;
+constexpr int32_t TimeWholeGameIncrement = 3;
+constexpr int32_t TimePerMoveMs = 4;
+constexpr int32_t TimeMovesPerPeriod = 5;
+constexpr int32_t TimeLeftMovesToGo = 6;
+
+// The live engine parameters that the search reads.
+extern EngineParameters engineParameters;
+inline int32_t engineWord(int32_t index) { return engineParameters.words[index]; }
+
+// The host's callbacks as EngineInit copied them (all null in the front
+// end's copy of the core).
+extern HostCallbacks hostCallbacks;
+
+// The master board record and the root position of the game on it.
+extern ThreadBoard masterBoard;
+extern Position rootPosition;
+
+// Hook slots.
+using InfoHook = void (*)(int32_t depth, int32_t score, const Move* pv, int32_t mark);
+using CurrMoveHook = void (*)(int32_t depth, Position* child, int32_t flag);
+using TimerHook = void (*)(int32_t timerMs, int32_t maxMs);
+using TablebaseHook = int32_t (*)(ThreadBoard* board, int32_t side, int32_t epSquare, int32_t* outScore);
+extern std::atomic<InfoHook> infoHook;
+extern std::atomic<CurrMoveHook> currMoveHook;
+extern std::atomic<TimerHook> timerHook;
+extern std::atomic<TablebaseHook> tablebaseHook;
+
+// The root driver's state, read by the search: the
+// current iteration depth, the line being searched, the previous
+// iteration's score, the easy-move test's figures and the depth of the
+// root's stored result. They change only between searches of the root;
+// `onFirstRootMove` is written by whichever thread searches a root move.
+extern int32_t searchDepth;
+extern int32_t lineIndex;
+extern int32_t previousScore;
+extern int32_t easyFactor;  // tenths; 10 = none
+extern Move easyMove;
+extern int32_t easyScore;
+extern int32_t hashDepthMark;
+extern std::atomic<int32_t> onFirstRootMove;
+// Lines reported to the host during the current search (by any thread).
+extern std::atomic<int32_t> linesReported;
+
+// What a ponderhit does depends on how far the driver got: before the time
+// is allocated it is latched, while the timed search runs it starts the
+// clock, after the search it ends the wait. `controlLock` serialises these
+// changes of the driver with ponderhit.
+enum RootPhase : int32_t { PhasePreparing = 0, PhaseTimed = 1, PhaseFinished = 2 };
+extern std::atomic<int32_t> rootPhase;
+extern platform::CriticalSection controlLock;
+
+inline bool stopRequested() { return stopFlag.load(std::memory_order_relaxed) != 0; }
+
+}  // namespace engine

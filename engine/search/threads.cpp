@@ -1,0 +1,52 @@
+#include "engine/search/threads.h"
+
+#include <algorithm>
+
+#include "engine/board/check.h"
+
+namespace engine {
+
+Position noSplitPosition{};
+
+int32_t cpuCount = 1;
+std::atomic<int32_t> nThreads{0};
+int32_t threadRecordCount = 0;
+int32_t threadsCreated = 0;
+ThreadRecord* thread = nullptr;
+std::atomic<platform::Semaphore*> handOffTokens{nullptr};
+std::atomic<platform::Semaphore*> resplitTokens{nullptr};
+std::atomic<int32_t> threadWaiting[MaxThreadRecords + 1];
+std::atomic<int32_t> waitingCount[MaxThreadRecords + 1];
+platform::CriticalSection searchLock;
+std::atomic<int32_t> searchGeneration{1};
+std::atomic<uint64_t> helperNodeCount{0};
+
+static int32_t resplitCount(int32_t count) {
+  return std::min(count, count <= SmallPoolLimit ? SmallPoolResplits : LargePoolResplits);
+}
+
+// Token semaphores by thread count, each made once. A change of the count
+// switches sets while no search runs, when every token is home, so a set
+// taken up again is full; a helper that has just released its token into
+// the old set still finds it open.
+static platform::Semaphore* handOffTokenSets[MaxThreadRecords + 1];
+static platform::Semaphore* resplitTokenSets[MaxThreadRecords + 1];
+
+void setThreadCount(int32_t count) {
+  count = std::clamp(count, 0, threadsCreated);
+  nThreads.store(count, std::memory_order_relaxed);
+  threadRecordCount = std::min(2 * count, MaxThreadRecords);
+  if (handOffTokenSets[count] == nullptr) {
+    int32_t k = resplitCount(count);
+    handOffTokenSets[count] = platform::createSemaphore(count, std::max(count, 1));
+    resplitTokenSets[count] = platform::createSemaphore(k, std::max(k, 1));
+    QL_CHECK(handOffTokenSets[count] != nullptr && resplitTokenSets[count] != nullptr);
+  }
+  handOffTokens.store(handOffTokenSets[count], std::memory_order_relaxed);
+  resplitTokens.store(resplitTokenSets[count], std::memory_order_relaxed);
+}
+
+void enterSearchLock() { platform::enterCriticalSection(searchLock); }
+void leaveSearchLock() { platform::leaveCriticalSection(searchLock); }
+
+}  // namespace engine

@@ -1,0 +1,115 @@
+// Search threads and split points.
+//
+// The thread that calls `think` is the master; a pool of helper threads
+// waits beside it. A thread searching a node at depth 8 or more may hand
+// its next move to an idle helper (`handOff`) and go on with the following
+// moves itself; at the end of the node it waits for every helper it gave a
+// move to (`waitForHelpers`). The node is then the thread's split point.
+//
+// Each helper has a `ThreadRecord`: two semaphores (`queueEmpty` signalled
+// while it is free, `queueFull` when a move was handed to it), its own
+// board record, its own Position and the hand-off fields the giver fills
+// before releasing `queueFull`. Hand-off tokens bound the moves out with
+// helpers at once to `nThreads`; re-split tokens bound the helpers that own
+// split points of their own.
+//
+// Locking: `searchLock` is the one lock of the search and is never nested;
+// it guards the tablebase probe and every update of a split node's bounds.
+// A helper folds its move's count, bound type (a cut or an exact score),
+// killers and best so far into the split node under the lock, so the owner
+// updates those fields, and narrows the node's window, under the lock too
+// while the node has helpers.
+// The pool's single-writer words (`active`, `busy`, `threadWaiting`) are
+// relaxed atomics read by other threads without the lock.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "engine/board/board.h"
+#include "platform/critical_section.h"
+#include "platform/semaphore.h"
+
+namespace engine {
+
+// A dummy position whose address means that a board owns no split node.
+extern Position noSplitPosition;
+
+// Most helper records the pool creates, and the most helpers a search uses
+// when the thread count is taken from the processor count or a setting.
+constexpr int32_t MaxThreadRecords = 64;
+constexpr int32_t MaxThreadSetting = 40;
+// Re-split token counts: up to 8 threads 4, beyond that 16.
+constexpr int32_t SmallPoolResplits = 4;
+constexpr int32_t LargePoolResplits = 16;
+constexpr int32_t SmallPoolLimit = 8;
+// Moves are handed to helpers only at this depth or more.
+constexpr int32_t MinSplitDepth = 8;
+
+// 64-byte aligned, so that no two records share a cache line: the words
+// that other threads read (semaphores, `active`, `busy`) stay off the lines
+// the helper writes while it searches.
+struct alignas(64) ThreadRecord {
+  platform::Semaphore* queueEmpty;
+  platform::Semaphore* queueFull;
+  std::atomic<Position*> active;
+  std::atomic<int32_t> busy;
+  ThreadBoard board;
+  bool started;
+  // The hand-off, filled by the giver before it releases queueFull.
+  Position* splitNode;
+  Position* position;      // the helper's own Position, on `board`
+  Position childTemplate;  // the state of the giver's child record, copied at hand-off
+  Position child;          // the helper's child record for the move
+  int32_t depth;
+  int32_t* upper;
+  int32_t* best;
+  Move* killers;
+  Move* pv;
+  Move move;
+  platform::Semaphore* token;  // the token semaphore the helper holds while it works
+  int32_t resplitFlag;
+};
+
+extern int32_t cpuCount;
+extern std::atomic<int32_t> nThreads;
+extern int32_t threadRecordCount;
+// Helper records created so far (the pool is created once).
+extern int32_t threadsCreated;
+extern ThreadRecord* thread;
+extern std::atomic<platform::Semaphore*> handOffTokens;
+extern std::atomic<platform::Semaphore*> resplitTokens;
+// Per thread (master 0, helper i at i + 1): waiting for an idle helper.
+extern std::atomic<int32_t> threadWaiting[MaxThreadRecords + 1];
+// Per thread: the split node's moves searched while it waits; -1 otherwise.
+extern std::atomic<int32_t> waitingCount[MaxThreadRecords + 1];
+extern platform::CriticalSection searchLock;
+extern std::atomic<int32_t> searchGeneration;
+// Nodes the helpers searched, added in as each handed move ends.
+extern std::atomic<uint64_t> helperNodeCount;
+
+// Creates the pool on the first call (2 x processor count helpers, at most
+// 64) and sets the thread count from `requested` (1..processor count, else
+// the processor count).
+void createThreadPool(int32_t requested);
+// Sets `nThreads` (never above the helpers created), the record count and
+// fresh token semaphores. Only while no search runs.
+void setThreadCount(int32_t count);
+// Gives `move` of `node` to an idle helper; true when one took it.
+bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move* killers, Move* pv, Move move,
+             Position* child);
+// Waits until every helper working for `node` is done.
+void waitForHelpers(Position* node);
+// Index of a free helper record among the first `nThreads`; waits for one.
+int32_t findIdleHelper();
+void enterSearchLock();
+void leaveSearchLock();
+
+// A board's generation is read by other threads.
+inline int32_t boardGeneration(const ThreadBoard* board) {
+  return std::atomic_ref<int32_t>(const_cast<int32_t&>(board->generation)).load(std::memory_order_relaxed);
+}
+inline void setBoardGeneration(ThreadBoard* board, int32_t value) {
+  std::atomic_ref<int32_t>(board->generation).store(value, std::memory_order_relaxed);
+}
+
+}  // namespace engine

@@ -1,0 +1,129 @@
+// The geometry tables against their definitions for every pair of board
+// squares, and the move encoding of every under-promotion.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
+
+#include "engine/board/geometry.h"
+#include "engine/board/move.h"
+
+using namespace engine;
+
+namespace {
+
+std::vector<int> boardSquares() {
+  std::vector<int> squares;
+  for (int rank = 0; rank < 8; ++rank)
+    for (int file = 0; file < 8; ++file) squares.push_back(rank * 16 + file);
+  return squares;
+}
+
+// Walks from `from` by `step` until the edge; true when it meets `to`.
+bool rayReaches(int from, int to, int step) {
+  for (int s = from + step; (s & 0x88) == 0; s += step)
+    if (s == to) return true;
+  return false;
+}
+
+}  // namespace
+
+TEST(Geometry, DirectionTableInPairs) {
+  const int expected[17] = {1, -1, 16, -16, 17, -17, 15, -15, 18, -18, 14, -14, 33, -33, 31, -31, 0};
+  for (int i = 0; i < 17; ++i) EXPECT_EQ(directionTable[i], expected[i]);
+  for (int i = 0; i < 16; i += 2) EXPECT_EQ(directionTable[i], -directionTable[i + 1]);
+}
+
+TEST(Geometry, BoardSquareTable) {
+  for (int s = 0; s < 128; ++s) EXPECT_EQ(boardSquareTable[s], (s & 0x88) ? 0 : s) << s;
+}
+
+TEST(Geometry, DifferenceTablesMatchDefinitionsForEveryPair) {
+  std::set<int> seen;
+  for (int from : boardSquares()) {
+    for (int to : boardSquares()) {
+      if (from == to) continue;
+      int d = to - from;
+      seen.insert(d);
+      int df = (to & 7) - (from & 7), dr = (to >> 4) - (from >> 4);
+      int adf = std::abs(df), adr = std::abs(dr);
+      EXPECT_EQ(squareDistance(from, to), std::max(adf, adr));
+
+      // Attack bits by direct look at the board, one property each.
+      int bits = attackBits(from, to);
+      EXPECT_EQ((bits & 1) != 0, adf <= 1 && adr <= 1) << from << " " << to;
+      bool rookLine = false, bishopLine = false;
+      for (int i = 0; i < 4; ++i) rookLine |= rayReaches(from, to, directionTable[i]);
+      for (int i = 4; i < 8; ++i) bishopLine |= rayReaches(from, to, directionTable[i]);
+      EXPECT_EQ((bits & 2) != 0, rookLine || bishopLine);
+      EXPECT_EQ((bits & 4) != 0, rookLine);
+      EXPECT_EQ((bits & 8) != 0, bishopLine);
+      bool knight = false;
+      for (int i = 8; i < 16; ++i) knight |= from + directionTable[i] == to;
+      EXPECT_EQ((bits & 0x10) != 0, knight);
+      EXPECT_EQ((bits & 0x20) != 0, (d == 15 || d == 17));
+      EXPECT_EQ((bits & 0x40) != 0, (d == -15 || d == -17));
+
+      // The step: the direction whose ray meets the target, or the knight jump.
+      int expectedStep = 0;
+      for (int i = 0; i < 8; ++i)
+        if (rayReaches(from, to, directionTable[i])) expectedStep = directionTable[i];
+      if (knight) expectedStep = d;
+      EXPECT_EQ(stepToward(from, to), expectedStep) << from << " " << to;
+    }
+  }
+  // Differences that no pair of board squares has: distance 8, no bits, no step.
+  for (int d = -119; d <= 119; ++d) {
+    if (d == 0 || seen.count(d)) continue;
+    EXPECT_EQ(((d % 16) + 16) % 16, 8) << d;
+    EXPECT_EQ(distanceTable[d + DifferenceOffset], 8);
+    EXPECT_EQ(attackBitsTable[d + DifferenceOffset], 0);
+    EXPECT_EQ(stepTable[d + DifferenceOffset], 0);
+  }
+}
+
+TEST(MoveEncoding, NoMoveIsSquareTwelveTwice) {
+  EXPECT_EQ(noMove, 0x0C0C);
+  EXPECT_EQ(moveFrom(noMove), NoSquare);
+  EXPECT_EQ(moveTo(noMove), NoSquare);
+}
+
+TEST(MoveEncoding, KnownBytesDecode) {
+  EXPECT_EQ(decodeToSquare(0x85), 0x75);  // f8
+  EXPECT_EQ(promotionPiece(0x85), PromoteRook);
+  EXPECT_EQ(decodeToSquare(0xD2), 0x02);  // c1
+  EXPECT_EQ(promotionPiece(0xD2), PromoteKnight);
+  Move m = makeMove16(0x64, 0x74);
+  EXPECT_EQ(m, 0x7464);
+  EXPECT_EQ(moveFrom(m), 0x64);
+  EXPECT_EQ(moveTo(m), 0x74);
+  EXPECT_EQ(promotionPiece(moveToByte(m)), PromoteQueen);
+}
+
+TEST(MoveEncoding, EveryUnderPromotionByteRoundTrips) {
+  std::set<int> bytes;
+  for (int colour : {1, -1}) {
+    int rankBase = colour > 0 ? 0x70 : 0x00;
+    for (int file = 0; file < 8; ++file) {
+      int to = rankBase + file;
+      for (int piece = PromoteRook; piece <= PromoteKnight; ++piece) {
+        int byte = underPromotionByte(to, piece, colour);
+        EXPECT_EQ(byte, colour > 0 ? to + 0x10 * piece : to - 0x10 * piece + 0x100);
+        EXPECT_NE(byte & 0x80, 0);
+        EXPECT_EQ(decodeToSquare(byte), to);
+        EXPECT_EQ(promotionPiece(byte), piece);
+        EXPECT_EQ(byte < 0xC0, colour > 0);
+        Move m = makeMove16(to - colour * 16, byte);
+        EXPECT_EQ(moveTo(m), to);
+        EXPECT_EQ(moveFrom(m), to - colour * 16);
+        bytes.insert(byte);
+      }
+    }
+  }
+  EXPECT_EQ(bytes.size(), 48u);
+  // Every board square decodes to itself.
+  for (int s = 0; s < 128; ++s)
+    if ((s & 0x88) == 0) {
+      EXPECT_EQ(decodeToSquare(s), s);
+    }
+}

@@ -1,0 +1,261 @@
+// Searches on several threads through the engine module: with 1, 2, 4 and 8
+// helpers beside the master the engine still finds forced mates and wins a
+// hanging queen, with root moves searched by helper threads, plays only
+// legal moves, and thousands of short searches with stops at random moments
+// all end. Then split nodes driven directly in this process: a move a helper
+// searched decides the bound type the node stores as it would on one
+// thread, and the owner narrows the window only under the search lock.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <thread>
+
+#include "engine/board/random.h"
+#include "engine/hash/hash.h"
+#include "engine/search/search.h"
+#include "engine/search/shared_word.h"
+#include "engine/search/threads.h"
+#include "helpers/module_host.h"
+#include "helpers/reference_legal.h"
+#include "helpers/search_root.h"
+
+using namespace engine;
+using testing_host::moduleEntries;
+using testing_host::ReportedLine;
+using testing_host::runSearch;
+
+namespace {
+
+constexpr int32_t TypeDepth = 0;
+// Sanitizer builds run every node many times slower.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int32_t KeyMoveRuns = 3;
+constexpr int32_t StopRuns = 200;
+constexpr int32_t WatchdogSeconds = 10;
+#else
+constexpr int32_t KeyMoveRuns = 20;
+constexpr int32_t StopRuns = 1200;
+constexpr int32_t WatchdogSeconds = 2;
+#endif
+constexpr int32_t TypeMoveTime = 4;
+
+// 1. Nf6+ gxf6 2. Bxf7#.
+const char* const MateInTwoFen = "r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq -";
+// 1. Rxd8# on the back rank.
+const char* const BackRankFen = "3r2k1/5ppp/8/8/8/8/5PPP/3RR1K1 w - -";
+// Black's queen on d4 hangs to the knight on f3.
+const char* const HangingQueenFen = "rnb1kbnr/pppp1ppp/8/4p3/3q4/5N2/PPPPPPPP/RNBQKB1R w KQkq -";
+
+using testing_search::moveOf;
+
+void setHelpers(int32_t helpers) {
+  EngineParameters parameters = defaultEngineParameters;
+  parameters.words[ParamThreads] = helpers;
+  moduleEntries().setEngineParameters(&parameters);
+}
+
+ReportedLine searchAtDepth(const char* fen, int32_t depth) {
+  testing_host::clearRecords();
+  EXPECT_EQ(moduleEntries().setEnginePosition(fen), 0);
+  moduleEntries().clearEngineHash();
+  runSearch(TypeDepth, depth, 0, 1, ThinkNormal);
+  std::vector<ReportedLine> lines = testing_host::reportedLines();
+  reference::Grid grid = reference::gridFromFullFen(fen);
+  for (const ReportedLine& line : lines) EXPECT_TRUE(reference::isLegal(grid, line.pv.at(0))) << fen;
+  if (lines.empty()) {
+    ADD_FAILURE() << "no line for " << fen;
+    return {};
+  }
+  return lines.back();
+}
+
+class ThreadedSearch : public ::testing::TestWithParam<int32_t> {
+ protected:
+  void TearDown() override {
+    if (testing_host::moduleLoaded(nullptr)) setHelpers(0);
+  }
+};
+
+}  // namespace
+
+// Each helper count finds the key moves in 20 runs (the depth is small so
+// that the runs stay short, yet large enough for moves to be handed over:
+// the root is searched at split depth, and its moves after the first go to
+// helpers, which announce them from their own threads).
+TEST_P(ThreadedSearch, FindsTheKeyMoves) {
+  REQUIRE_ENGINE_MODULE();
+  setHelpers(GetParam());
+  for (int32_t run = 0; run < KeyMoveRuns; ++run) {
+    ReportedLine mate = searchAtDepth(MateInTwoFen, 8);
+    EXPECT_EQ(mate.score, 9995) << "run " << run;
+    EXPECT_EQ(mate.pv.at(0), moveOf("d5f6"));
+    EXPECT_GT(testing_host::currMoveThreadCount(), 1) << "no root move was handed to a helper";
+    ReportedLine backRank = searchAtDepth(BackRankFen, 8);
+    EXPECT_EQ(backRank.score, 9997) << "run " << run;
+    EXPECT_EQ(backRank.pv.at(0), moveOf("d1d8"));
+    ReportedLine queen = searchAtDepth(HangingQueenFen, 8);
+    EXPECT_EQ(queen.pv.at(0), moveOf("f3d4")) << "run " << run;
+    EXPECT_GT(queen.score, 300);
+    EXPECT_GT(testing_host::currMoveThreadCount(), 1) << "no root move was handed to a helper";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Helpers, ThreadedSearch, ::testing::Values(1, 2, 4, 8));
+
+// Over a thousand short searches, each stopped at a random moment (often before
+// the first move is handed over, often while helpers work), with the helper
+// count changed between searches. A search that has not ended two seconds
+// after its stop (ten in sanitizer builds) is a deadlock: the watchdog ends
+// the program.
+TEST(ThreadedSearchStops, ShortSearchesWithRandomStopsAllEnd) {
+  REQUIRE_ENGINE_MODULE();
+  // Positions that reach split depths within a few milliseconds.
+  const char* fens[] = {"8/8/4k3/3p4/3P4/4K3/8/8 w - -", BackRankFen, "8/8/1p4k1/p1p2p2/P1P2P2/1P4K1/8/8 w - -",
+                        MateInTwoFen, "4k3/8/8/8/8/8/4P3/4K3 w - -"};
+  const int32_t helperCounts[] = {1, 2, 4, 8};
+  RandomState random;
+  seedRandom(random, 12345);
+  for (int32_t i = 0; i < StopRuns; ++i) {
+    const char* fen = fens[i % 5];
+    setHelpers(helperCounts[(i / 5) % 4]);
+    testing_host::clearRecords();
+    ASSERT_EQ(moduleEntries().setEnginePosition(fen), 0);
+    moduleEntries().resetStopFlags();
+    moduleEntries().setTimeControl(TypeMoveTime, 5000, 0, 0, 0);
+    std::promise<void> ended;
+    std::future<void> search = ended.get_future();
+    std::thread([ended = std::move(ended)]() mutable {
+      moduleEntries().think(1, ThinkNormal);
+      ended.set_value();
+    }).detach();
+    // Mostly under 1.5 ms, one search in eight up to 20 ms.
+    uint32_t r = uint32_t(drawRandom(random));
+    std::this_thread::sleep_for(std::chrono::microseconds(i % 8 == 0 ? r % 20000 : r % 1500));
+    moduleEntries().stopThinking();
+    if (search.wait_for(std::chrono::seconds(WatchdogSeconds)) != std::future_status::ready) {
+      std::fprintf(stderr, "search %d with %s does not end: deadlock\n", i, fen);
+      std::_Exit(1);
+    }
+    std::vector<ReportedLine> lines = testing_host::reportedLines();
+    // Even a search stopped at once reports the move it would play.
+    ASSERT_FALSE(lines.empty()) << i;
+    EXPECT_TRUE(reference::isLegal(reference::gridFromFullFen(fen), lines.back().pv.at(0))) << i;
+  }
+  setHelpers(0);
+}
+
+namespace {
+
+struct SplitResult {
+  int32_t score;
+  uint16_t bound;  // the bound bits of the stored result
+  uint64_t helperNodes;
+};
+
+// Searches `fen` as an inner node at split depth with (upper, lower) and
+// `helpers` helper threads beside this one. A shallow stored entry makes
+// `firstMove` the node's first move, so the winning move comes later: with
+// a helper, it is the helper that searches it.
+SplitResult searchSplitNode(const char* fen, const char* firstMove, int32_t upper, int32_t lower,
+                            int32_t helpers) {
+  const int32_t depth = MinSplitDepth;
+  Position* node = testing_search::rootOf(fen, depth);
+  // An inner node: it probes and stores the table, and a helper does not
+  // take it for the root. Without the game's marks it is no repetition.
+  static Position before{};
+  before.lastMove = noMove;
+  node->parent = &before;
+  unmarkGameHistory(&engineHash);
+  setThreadCount(helpers);
+  const int32_t required = 2 * depth + ((node->searchFlags & SearchThreatKnown) != 0 ? 1 : 0);
+  HashKey key{node->key, node->lock, 0};
+  uint16_t saved = 0;
+  HashEntry* entry = hashProbeOrReplace(&engineHash, &key, required, 1, &saved);
+  EXPECT_NE(entry, nullptr);
+  SplitResult result{0, 0, 0};
+  if (entry == nullptr) return result;
+  entry->move = moveOf(firstMove);
+  entry->depth = uint8_t(required - 3);
+  entry->score = 0;
+  entry->flags = EntryLowerBound;
+  helperNodeCount.store(0);
+  Move killers[2] = {noMove, noMove};
+  Move pv[PvLength + 2];
+  result.score = searchNode(node, depth, upper, lower, killers, pv, nullptr);
+  result.bound = hashLookup(&engineHash, &key)->flags & (EntryLowerBound | EntryUpperBound);
+  result.helperNodes = helperNodeCount.load();
+  node->parent = nullptr;
+  setThreadCount(1);
+  return result;
+}
+
+}  // namespace
+
+// A late move of a split node that a helper searched decides the stored
+// bound type as it does when the owner searches it: its cut stores a lower
+// bound, its exact score (the first move failing low) an exact one.
+TEST(SplitNode, StoresTheBoundTypeOfTheSingleThreadSearch) {
+  struct Case {
+    const char* fen;
+    const char* firstMove;
+    int32_t upper, lower;
+    uint16_t bound;
+  };
+  const Case cases[] = {
+      // Nxd4 wins the queen after a2a3, which scores inside the window.
+      {HangingQueenFen, "a2a3", 300, -300, EntryLowerBound},
+      {HangingQueenFen, "a2a3", 9999, 200, EntryLowerBound | EntryUpperBound},
+      // Nf6+ mates in two after a2a3.
+      {MateInTwoFen, "a2a3", 1000, -2000, EntryLowerBound},
+      {MateInTwoFen, "a2a3", 9999, 1000, EntryLowerBound | EntryUpperBound},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.fen) + " window " + std::to_string(c.lower) + ".." + std::to_string(c.upper));
+    SplitResult alone = searchSplitNode(c.fen, c.firstMove, c.upper, c.lower, 0);
+    SplitResult split = searchSplitNode(c.fen, c.firstMove, c.upper, c.lower, 1);
+    EXPECT_EQ(alone.bound, c.bound);
+    EXPECT_EQ(split.bound, alone.bound);
+    EXPECT_EQ(alone.helperNodes, 0u);
+    EXPECT_GT(split.helperNodes, 0u) << "no move was handed to the helper";
+    for (const SplitResult& r : {alone, split}) {
+      if (c.bound == EntryLowerBound) EXPECT_GE(r.score, c.upper);
+      else EXPECT_TRUE(r.score > c.lower && r.score < c.upper) << r.score;
+    }
+  }
+}
+
+// A helper raises best while the owner is about to narrow the window for
+// its next move: the owner reads and writes the bounds under the search
+// lock, so it narrows from the new best and the window stays open (without
+// the lock it would narrow below the new best and end the loop as a cut).
+TEST(SplitNode, OwnerNarrowsTheWindowUnderTheLock) {
+  Position* node = testing_search::rootOf(HangingQueenFen, MinSplitDepth);
+  ThreadBoard* board = node->pg;
+  board->splitPoint = node;  // as while helpers work on it
+  node->estimate = 100;
+  int32_t upper = 500, best = 0;
+  std::atomic<bool> started{false};
+  bool cut = true;
+  enterSearchLock();  // a helper in the middle of its update
+  std::thread owner([&] {
+    started.store(true);
+    cut = nextMoveWindow(node, &upper, &best);
+  });
+  while (!started.load()) std::this_thread::yield();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  storeShared(best, 200);
+  leaveSearchLock();
+  owner.join();
+  board->splitPoint = &noSplitPosition;
+  EXPECT_FALSE(cut);
+  EXPECT_EQ(loadShared(upper), 201);
+  // Without helpers the owner narrows alone: to the estimate above best.
+  best = 0;
+  upper = 500;
+  EXPECT_FALSE(nextMoveWindow(node, &upper, &best));
+  EXPECT_EQ(upper, 100);
+}
