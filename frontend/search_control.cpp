@@ -20,14 +20,8 @@ std::atomic<bool> searchRunning{false};
 
 namespace {
 
-// Time-control types of the think line.
-constexpr int32_t TypeDepth = 0;
-constexpr int32_t TypeAnalysis = 1;
-constexpr int32_t TypeMoveTime = 4;
-constexpr int32_t TypeClock = 6;
 // Infinite analysis passes a nominal minute on both clocks.
 constexpr int32_t AnalysisSeconds = 60;
-constexpr int32_t MillisecondsPerSecond = 1000;
 
 // The two one-shot timers and the lock over their handles. The lock is
 // never held while a timer is cancelled, because cancelling waits for a
@@ -59,18 +53,20 @@ void armSlot(platform::TimerHandle* slot, uint32_t ms) {
   platform::cancelTimer(previous);
 }
 
-// Seconds from a clock value in milliseconds, truncated; never negative.
-int32_t clockSeconds(int32_t ms) {
-  int32_t seconds = ms / MillisecondsPerSecond;
-  return seconds < 0 ? 0 : seconds;
-}
+// A clock value in milliseconds; never negative.
+int32_t clockMilliseconds(int32_t ms) { return ms < 0 ? 0 : ms; }
 
 }  // namespace
 
 ThinkRequest parseGoTokens(const char* line, char** tokens, int32_t count, int32_t contempt) {
   // Step 3. Defaults: a normal search on the clock with nothing given.
   ThinkRequest request = {ModeNormal, TypeClock, 0, 0, 0, 0, 0, 0, contempt};
-  // Step 4. Keywords in order; a later one overwrites what an earlier set.
+  bool infinite = false;
+  bool clockGiven = false;
+  int32_t moveTime = 0;  // 0: none given
+  int32_t depth = 0;     // 0: none given
+  // Step 4. Keywords in any order. The mode follows the last of "ponder"
+  // and "infinite"; the kind of search is settled after the walk.
   for (int32_t i = 1; i < count; ++i) {
     const char* word = tokens[i];
     bool takesValue = std::strcmp(word, "wtime") == 0 || std::strcmp(word, "btime") == 0 ||
@@ -84,9 +80,7 @@ ThinkRequest parseGoTokens(const char* line, char** tokens, int32_t count, int32
     }
     if (std::strcmp(word, "infinite") == 0) {
       request.mode = ModeInfinite;
-      request.type = TypeAnalysis;
-      request.whiteTime = request.blackTime = AnalysisSeconds;
-      request.contempt = 0;
+      infinite = true;
       continue;
     }
     if (std::strcmp(word, "ponder") == 0) {
@@ -100,29 +94,46 @@ ThinkRequest parseGoTokens(const char* line, char** tokens, int32_t count, int32
     if (!takesValue) continue;
     int32_t value = textToNumber(tokens[++i]);
     if (std::strcmp(word, "wtime") == 0) {
-      request.whiteTime = clockSeconds(value);
+      request.whiteTime = clockMilliseconds(value);
+      clockGiven = true;
     } else if (std::strcmp(word, "btime") == 0) {
-      request.blackTime = clockSeconds(value);
+      request.blackTime = clockMilliseconds(value);
+      clockGiven = true;
     } else if (std::strcmp(word, "winc") == 0) {
-      request.whiteIncrement = clockSeconds(value);
+      request.whiteIncrement = clockMilliseconds(value);
     } else if (std::strcmp(word, "binc") == 0) {
-      request.blackIncrement = clockSeconds(value);
+      request.blackIncrement = clockMilliseconds(value);
     } else if (std::strcmp(word, "movestogo") == 0) {
       request.movesToGo = value < 0 ? 0 : value;
     } else if (std::strcmp(word, "depth") == 0) {
       // A depth below one ply is read as one ply.
-      request.type = TypeDepth;
-      request.whiteTime = request.blackTime = value < 1 ? 1 : value;
+      depth = value < 1 ? 1 : value;
     } else if (std::strcmp(word, "movetime") == 0) {
       // A move time of nothing or less is read as one millisecond.
-      request.type = TypeMoveTime;
-      request.whiteTime = request.blackTime = value < 1 ? 1 : value;
+      moveTime = value < 1 ? 1 : value;
     } else if (std::strcmp(word, "mate") == 0) {
       reportError("unsupported option mate", line);
     } else {
       reportError("unsupported option nodes", line);
     }
   }
+  // The kind of search: analysis runs until "stop", a move time is the
+  // move's time whatever clocks come with it, then the clock; a depth with
+  // any of them only limits the iterations. A depth alone is one search at
+  // that depth.
+  if (infinite) {
+    request.type = TypeAnalysis;
+    request.whiteTime = request.blackTime = AnalysisSeconds;
+    request.contempt = 0;
+  } else if (moveTime > 0) {
+    request.type = TypeMoveTime;
+    request.whiteTime = request.blackTime = moveTime;
+  } else if (!clockGiven && depth > 0) {
+    request.type = TypeDepth;
+    request.whiteTime = request.blackTime = depth;
+    depth = 0;
+  }
+  request.depthLimit = depth;
   return request;
 }
 
@@ -147,7 +158,7 @@ bool handleGo(const char* line, char** tokens, int32_t count, const char* /*firs
   prepareSearch();
   searchRunning.store(true, std::memory_order_relaxed);
   postCommand("think %d %d %d %d %d %d %d %d", request.mode, request.type, request.whiteTime, request.blackTime,
-              request.movesToGo, request.whiteIncrement, request.blackIncrement, request.extra);
+              request.movesToGo, request.whiteIncrement, request.blackIncrement, request.depthLimit);
   return true;
 }
 

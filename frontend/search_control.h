@@ -41,7 +41,10 @@ void setSearchTimer(int32_t ms);
 // The timer thread's callback: forwards to the engine's timer entry.
 void onSearchTimer(void* context, bool fired);
 
-// The numbers of one think line, as "go" reads them.
+// The numbers of one think line, as "go" reads them. Clocks and
+// increments are in milliseconds, a move time too; a fixed depth stands in
+// both time fields. `depthLimit` caps the iterations of a search on a clock,
+// a move time or in analysis (0: no cap).
 struct ThinkRequest {
   int32_t mode;
   int32_t type;
@@ -50,7 +53,7 @@ struct ThinkRequest {
   int32_t movesToGo;
   int32_t whiteIncrement;
   int32_t blackIncrement;
-  int32_t extra;
+  int32_t depthLimit;
   int32_t contempt;  // the "Contempt" value, or 0 in infinite analysis
 };
 

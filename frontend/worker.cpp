@@ -31,6 +31,8 @@ namespace {
 constexpr int32_t WorkerMaxTokens = 16;
 // How often a held-back reply looks for "ponderhit" or "stop".
 constexpr uint32_t ReleasePollMs = 2;
+// The unit of the think line's clocks.
+constexpr int32_t MillisecondsPerSecond = 1000;
 
 char commandBuffer[CommandBufferBytes];
 platform::Event* commandPosted = nullptr;
@@ -60,6 +62,20 @@ void holdUntilReleased(int32_t mode) {
 void endSearchWith(engine::Move best, engine::Move ponder) {
   searchRunning.store(false, std::memory_order_relaxed);
   printBestMove(best, ponder);
+}
+
+// The engine parameters as the options set them ("go" keeps the shown
+// contempt in the record, the engine has the option's), with the depth word
+// capped when a limit is given.
+void sendEngineParameters(int32_t depthLimit) {
+  engine::EngineParameters parameters;
+  {
+    std::lock_guard<std::mutex> guard(searchOutputLock);
+    parameters = frontParameters;
+  }
+  parameters.words[ContemptWord] = optionSpinNumber("Contempt");
+  if (depthLimit > 0 && depthLimit < parameters.words[MaxDepthWord]) parameters.words[MaxDepthWord] = depthLimit;
+  engineEntries.setEngineParameters(&parameters);
 }
 
 }  // namespace
@@ -143,9 +159,15 @@ bool handleThink(const char* /*line*/, char** tokens, int32_t count, const char*
   return true;
 }
 
-void runThink(int32_t mode, int32_t type, int32_t ownTime, int32_t movesToGo, int32_t ownIncrement, int32_t extra) {
-  // Step 1.
-  engineEntries.setTimeControl(type, ownTime, movesToGo, ownIncrement, extra);
+void runThink(int32_t mode, int32_t type, int32_t ownTime, int32_t movesToGo, int32_t ownIncrement,
+              int32_t depthLimit) {
+  // Step 1. The engine takes a clock in whole seconds and the milliseconds
+  // beyond them in its extra word, the increment in seconds.
+  if (type == TypeClock)
+    engineEntries.setTimeControl(type, ownTime / MillisecondsPerSecond, movesToGo,
+                                 ownIncrement / MillisecondsPerSecond, ownTime % MillisecondsPerSecond);
+  else
+    engineEntries.setTimeControl(type, ownTime, movesToGo, ownIncrement, 0);
   // Step 2.
   tablebases::tbHits.store(0, std::memory_order_relaxed);
   // A position without a legal move has nothing to search.
@@ -171,8 +193,11 @@ void runThink(int32_t mode, int32_t type, int32_t ownTime, int32_t movesToGo, in
   }
   // Step 4. Several lines only in infinite analysis.
   int32_t lines = mode == ModeInfinite ? optionSpinNumber("MultiPV") : 1;
-  // Step 5. Blocks until the search, and any wait for "ponderhit" or "stop", is over.
+  // Step 5. Blocks until the search, and any wait for "ponderhit" or "stop",
+  // is over. A depth limit holds for this search only.
+  if (depthLimit > 0) sendEngineParameters(depthLimit);
   engineEntries.think(lines, mode);
+  if (depthLimit > 0) sendEngineParameters(0);
   // Step 6. A stop before the first line, or an engine that named no legal
   // move, still gets a legal reply when the position has one.
   engine::Move best;

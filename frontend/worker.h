@@ -41,12 +41,20 @@ void dispatchCommand();
 bool handleThink(const char* line, char** tokens, int32_t count, const char* first);
 bool handleWaitForIdle(const char* line, char** tokens, int32_t count, const char* first);
 
-// One search request of the worker.
-void runThink(int32_t mode, int32_t type, int32_t ownTime, int32_t movesToGo, int32_t ownIncrement, int32_t extra);
+// One search request of the worker: the side to move's clock and increment
+// in milliseconds (type 6), and a depth limit for the iterations (0: none).
+void runThink(int32_t mode, int32_t type, int32_t ownTime, int32_t movesToGo, int32_t ownIncrement,
+              int32_t depthLimit);
 
 // Search modes of the think line.
 constexpr int32_t ModeNormal = 0;
 constexpr int32_t ModePonder = 1;
 constexpr int32_t ModeInfinite = 2;
+
+// Time-control types of the think line.
+constexpr int32_t TypeDepth = 0;
+constexpr int32_t TypeAnalysis = 1;
+constexpr int32_t TypeMoveTime = 4;
+constexpr int32_t TypeClock = 6;
 
 }  // namespace frontend

@@ -41,7 +41,9 @@ extern int32_t targetTime;
 extern int32_t tbPieceLimit;
 extern int32_t rootScoreFloor;
 
-// The time control of the next search, as setTimeControl stores it.
+// The time control of the next search, as setTimeControl stores it. With
+// the time left and moves to go (type 6) `time` is in whole seconds and
+// `extra` adds the milliseconds beyond them.
 struct TimeControl {
   int32_t type;
   int32_t time;

@@ -214,8 +214,12 @@ void rootSearch(Position* position, int32_t lines) {
     if (d >= maxDepth) { normalEnd = true; break; }
     if (position->movesSearched == 1 && e > rootScoreFloor && d > SingleMoveDepth) { normalEnd = true; break; }
 
-    // Step 10. Time ratio.
-    int32_t ratio = int32_t(stopwatchElapsed(&searchStopwatch) * 100.0 / targetTime);
+    // Step 10. Time ratio. The clock counts whole milliseconds: a reading
+    // of 0 means under one, so it counts as one, and an iteration that
+    // finished within the first millisecond does not look free on a small
+    // target and send the next depths leaping ahead.
+    const int32_t elapsed = std::max(stopwatchElapsed(&searchStopwatch), 1);
+    int32_t ratio = int32_t(elapsed * 100.0 / targetTime);
 
     // Step 11. Easy move: how far the second best stays below the best.
     if (ratio < EasyRatioLimit && e > rootScoreFloor && control.type != TimePerMoveMs && lines == 1) {

@@ -105,7 +105,9 @@ TimeAllocation computeTimeAllocation(const TimeControl& control, int32_t moveNum
       break;
     }
     case TimeLeftMovesToGo:
-      f = time * 1000;
+      // The extra word carries the milliseconds past the whole seconds, so
+      // a clock under a second or two is planned with what it really shows.
+      f = std::max<int64_t>(time * 1000 + control.extra, 0);
       e = moves;
       periodRule = true;
       break;
@@ -124,6 +126,12 @@ TimeAllocation computeTimeAllocation(const TimeControl& control, int32_t moveNum
     }
     maximum = std::max(timer, 2 * f / 5);
     target = std::min(timer, c);
+  }
+  // A timed search always arms its timer, however little time is left:
+  // without one only the depth limit would end it.
+  if (control.type >= TimePerMoveSeconds && control.type <= TimeLeftMovesToGo) {
+    timer = std::max<int64_t>(timer, 1);
+    maximum = std::max(maximum, timer);
   }
   return {clampToInt32(timer), clampToInt32(maximum), clampToInt32(std::max<int64_t>(target, 1))};
 }

@@ -123,13 +123,27 @@ TEST(TimeControl, HugeClocksDoNotOverflow) {
   EXPECT_EQ(seconds.targetTime, 1000000000);
 }
 
-TEST(TimeControl, NoTimeLeftGivesNoTimer) {
-  TimeAllocation a = allocate(TimeLeftMovesToGo, 0, 0, 0, 0, 21, 0);
-  EXPECT_LE(a.timerTime, 0);
-  EXPECT_EQ(a.targetTime, 1);
-  TimeAllocation b = allocate(TimeWholeGame, 1, 0, 0, 0, 21, 5000);
-  EXPECT_LE(b.timerTime, 0);
-  EXPECT_EQ(b.targetTime, 1);
+// A clock with nothing left still arms a timer: without one only the depth
+// limit would end the search.
+TEST(TimeControl, NoTimeLeftStillArmsATimer) {
+  for (TimeAllocation a : {allocate(TimeLeftMovesToGo, 0, 0, 0, 0, 21, 0), allocate(TimeWholeGame, 1, 0, 0, 0, 21, 5000),
+                           allocate(TimePerMoveSeconds, 0, 0, 0, 0, 21, 0)}) {
+    EXPECT_EQ(a.timerTime, 1);
+    EXPECT_EQ(a.maxTime, 1);
+    EXPECT_EQ(a.targetTime, 1);
+  }
+}
+
+// The milliseconds beyond the whole seconds count: 999 ms is not 0 s, and
+// 1999 ms is not 1 s.
+TEST(TimeControl, MillisecondsOfTheClockCount) {
+  TimeAllocation a = allocate(TimeLeftMovesToGo, 0, 0, 0, 999, 21, 0);
+  EXPECT_EQ(a.timerTime, 166);
+  EXPECT_EQ(a.maxTime, 399);
+  EXPECT_EQ(a.targetTime, 31);
+  a = allocate(TimeLeftMovesToGo, 1, 10, 0, 999, 21, 0);
+  EXPECT_EQ(a.timerTime, 1999 * 12 / 50);
+  EXPECT_EQ(a.targetTime, 1999 / 11);
 }
 
 TEST(TimeControl, AllocateTimeUsesTheGlobalControlAndMoveNumber) {

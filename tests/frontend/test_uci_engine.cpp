@@ -7,6 +7,7 @@
 // load, these tests fail with the loader's reason.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -42,6 +43,14 @@ constexpr long long PromptMs = 250;
 #endif
 // Long enough to see that a search does not end by itself.
 constexpr int RunningMs = 300;
+// The least reply time a clock is held to: a few milliseconds of the
+// pipes, the process switches and the search's start, more in the slow
+// builds on a shared machine.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(__i386__)
+constexpr long long LatencyFloorMs = 100;
+#else
+constexpr long long LatencyFloorMs = 25;
+#endif
 
 // The engine Move of a "bestmove" text for the side to move of `grid`.
 engine::Move moveOfText(const reference::Grid& grid, const std::string& text) {
@@ -137,6 +146,87 @@ TEST(UciEngine, MoveTimeAndClockAreKept) {
   lines = readUntil(&p, "bestmove", ReplyMs);
   EXPECT_LE(nowMs() - start, 4300 + 150);
   EXPECT_FALSE(bestMoveText(lines).empty());
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+// The deepest iteration that reported a principal variation.
+int deepestPvDepth(const std::vector<std::string>& lines) {
+  int deepest = 0;
+  for (const std::string& line : lines)
+    if (line.rfind("info depth ", 0) == 0 && line.find(" pv ") != std::string::npos)
+      deepest = std::max(deepest, std::atoi(line.c_str() + 11));
+  return deepest;
+}
+
+// Clocks from a millisecond to two seconds, with and without increment, on
+// both sides, the positions searched again and again so that the table
+// warms up: no reply comes later than the side's clock (under a few
+// milliseconds the pipes' and the process's own latency set the floor), and
+// the clocks of 900 ms and more are used, not answered at the first depth.
+TEST(UciEngine, ShortClocksAreUsedAndNeverOverrun) {
+  UciProcess p;
+  START_REAL_ENGINE(p, ReplyMs);
+  sendLine(&p, "setoption name Threads value 1");
+  const char* games[] = {"", "e2e4 e7e5 g1f3 b8c6 f1b5", "d2d4 d7d5 c2c4 e7e6 b1c3 g8f6"};
+  const int clocks[] = {1, 20, 100, 200, 900, 1999};
+  std::vector<double> shares;  // time used / clock, for the clocks of 900 ms and more
+  // The second round finds the table warm, and has an increment.
+  for (int increment : {0, 100}) {
+    for (const char* moves : games) {
+      reference::Grid grid = reference::gridFromFullFen(startFen);
+      const std::string list = moves;
+      for (size_t at = 0; at + 4 <= list.size(); at += 5)
+        grid = reference::playOnGrid(grid, moveOfText(grid, list.substr(at, 4)));
+      for (int clock : clocks) {
+        sendLine(&p, "position startpos" + (list.empty() ? std::string() : " moves " + list));
+        const std::string go = "go wtime " + std::to_string(clock) + " btime " + std::to_string(clock) + " winc " +
+                               std::to_string(increment) + " binc " + std::to_string(increment);
+        long long elapsed = 0;
+        std::vector<std::string> lines = sendAndRead(&p, go, "bestmove", &elapsed);
+        const std::string what = go + " after \"" + list + "\"";
+        expectOneLegalBestMove(lines, grid, what);
+        EXPECT_LT(elapsed, std::max<long long>(clock, LatencyFloorMs)) << what;
+        if (clock >= 900) shares.push_back(double(elapsed) / clock);
+      }
+    }
+  }
+  // The time rule ends a search at three fifths of its target, a 32nd of
+  // the clock; the easy-move rule may end it at a fifth of that.
+  std::sort(shares.begin(), shares.end());
+  EXPECT_GE(shares[shares.size() / 2], 0.6 / 32 / 2);
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+// A depth beside a clock limits the iterations and keeps the clock's timer,
+// in either order; a move time is the move's time whatever clocks come with
+// it, and a depth beside a move time limits it as well.
+TEST(UciEngine, DepthAndMoveTimeCombineWithClocks) {
+  UciProcess p;
+  START_REAL_ENGINE(p, ReplyMs);
+  sendLine(&p, "setoption name Threads value 1");
+  const reference::Grid start = reference::gridFromFullFen(startFen);
+  long long elapsed = 0;
+  for (const char* go : {"go wtime 2000 btime 2000 depth 30", "go depth 30 wtime 2000 btime 2000"}) {
+    sendLine(&p, "position startpos");
+    std::vector<std::string> lines = sendAndRead(&p, go, "bestmove", &elapsed);
+    expectOneLegalBestMove(lines, start, go);
+    EXPECT_LT(elapsed, 2000) << go;
+    EXPECT_GE(deepestPvDepth(lines), 3) << go;
+  }
+  for (const char* go : {"go wtime 600000 btime 600000 depth 4", "go movetime 5000 depth 4"}) {
+    sendLine(&p, "position startpos");
+    std::vector<std::string> lines = sendAndRead(&p, go, "bestmove", &elapsed);
+    expectOneLegalBestMove(lines, start, go);
+    EXPECT_EQ(deepestPvDepth(lines), 4) << go;
+    EXPECT_LT(elapsed, 2000) << go;
+  }
+  for (const char* go : {"go movetime 200 wtime 60000 btime 60000", "go wtime 60000 btime 60000 movetime 200"}) {
+    sendLine(&p, "position startpos");
+    std::vector<std::string> lines = sendAndRead(&p, go, "bestmove", &elapsed);
+    expectOneLegalBestMove(lines, start, go);
+    EXPECT_GE(elapsed, 190) << go;
+    EXPECT_LE(elapsed, 200 + PromptMs) << go;
+  }
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
