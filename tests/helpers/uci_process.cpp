@@ -26,7 +26,6 @@ long long nowMs() {
 }
 
 bool startUci(UciProcess* process, ModuleChoice module, const std::vector<std::string>& prefix) {
-  signal(SIGPIPE, SIG_IGN);
   char pattern[] = "/tmp/quillon_uci_XXXXXX";
   if (mkdtemp(pattern) == nullptr) return false;
   process->directory = pattern;
@@ -42,6 +41,13 @@ bool startUci(UciProcess* process, ModuleChoice module, const std::vector<std::s
     fs::copy_file(binary / moduleName, fs::path(process->directory) / moduleName, missing);
   if (module == ModuleChoice::EmptyFile) std::ofstream(fs::path(process->directory) / moduleName).put('\0');
 
+  std::vector<std::string> words = prefix;
+  words.push_back(process->directory + "/quillon_uci");
+  return startProgram(process, words);
+}
+
+bool startProgram(UciProcess* process, const std::vector<std::string>& words) {
+  signal(SIGPIPE, SIG_IGN);
   int toChild[2];
   int fromChild[2];
   // Close-on-exec, so a second engine started later does not inherit this
@@ -56,11 +62,10 @@ bool startUci(UciProcess* process, ModuleChoice module, const std::vector<std::s
     close(toChild[1]);
     close(fromChild[0]);
     close(fromChild[1]);
-    if (chdir(process->directory.c_str()) != 0) _exit(127);
-    std::vector<std::string> words = prefix;
-    words.push_back(process->directory + "/quillon_uci");
+    if (!process->directory.empty() && chdir(process->directory.c_str()) != 0) _exit(127);
+    std::vector<std::string> copy = words;
     std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
+    for (std::string& w : copy) argv.push_back(w.data());
     argv.push_back(nullptr);
     execvp(argv[0], argv.data());
     _exit(127);
@@ -70,6 +75,7 @@ bool startUci(UciProcess* process, ModuleChoice module, const std::vector<std::s
   process->pid = pid;
   process->input = toChild[1];
   process->output = fromChild[0];
+  process->pending.clear();
   return true;
 }
 
@@ -156,7 +162,7 @@ int finishUci(UciProcess* process, int timeoutMs) {
   if (process->output >= 0) close(process->output);
   process->output = -1;
   std::error_code ignored;
-  fs::remove_all(process->directory, ignored);
+  if (!process->directory.empty()) fs::remove_all(process->directory, ignored);
   return result;
 }
 

@@ -25,6 +25,10 @@ struct UciProcess {
 // `prefix` runs the program through another one (e.g. {"taskset", "-c", "0"}).
 bool startUci(UciProcess* process, ModuleChoice module, const std::vector<std::string>& prefix = {});
 
+// Runs any program (words[0], found on the PATH) over the pipes, in the
+// process's directory when one is set.
+bool startProgram(UciProcess* process, const std::vector<std::string>& words);
+
 // Starts the program with the real module and the book off, and waits for
 // "readyok"; false when it does not come, with `reason` telling why (what
 // the program printed, and the loader's message for the module).

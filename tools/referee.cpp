@@ -12,6 +12,7 @@
 // The engine commands are split on blanks; the options are sent as setoption.
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,18 +22,17 @@
 
 #include "engine/board/setup.h"
 #include "engine/hash/hash.h"
-#include "engine_pipe.h"
 #include "frontend/game_position.h"
 #include "frontend/move_text.h"
+#include "helpers/uci_process.h"
 
-using referee::EnginePipe;
-using referee::nowMicroseconds;
+using testing_uci::UciProcess;
 
 namespace {
 
 constexpr int PlyLimit = 400;
 constexpr uint32_t TableBytes = 1u << 20;
-constexpr long long ReadyTimeoutUs = 10000000;
+constexpr int ReadyTimeoutMs = 10000;
 // How long past its clock a silent engine is waited for before it is
 // restarted; its move is lost on time whenever it comes.
 constexpr long long LateGraceUs = 2000000;
@@ -49,7 +49,8 @@ const char* const openings[] = {
 constexpr int OpeningCount = int(sizeof(openings) / sizeof(openings[0]));
 
 struct Side {
-  EnginePipe pipe;
+  UciProcess pipe;
+  std::vector<std::string> command;  // program and arguments
   std::vector<std::string> options;
   std::string name;
   int timeLosses = 0;
@@ -66,11 +67,17 @@ std::vector<std::string> splitWords(const std::string& text) {
   return words;
 }
 
+long long nowMicroseconds() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 // Reads lines until one starts with `prefix`; false on time-out. The line
 // goes to `found`, the time it was read to `atUs`.
-bool readUntil(EnginePipe* pipe, const char* prefix, long long deadlineUs, std::string* found, long long* atUs) {
+bool readUntil(UciProcess* pipe, const char* prefix, long long deadlineUs, std::string* found, long long* atUs) {
   std::string line;
-  while (referee::readLine(pipe, &line, deadlineUs)) {
+  for (long long left; (left = deadlineUs - nowMicroseconds()) > 0;) {
+    if (!testing_uci::readLine(pipe, &line, int((left + 999) / 1000))) return false;
     if (line.rfind(prefix, 0) == 0) {
       *atUs = nowMicroseconds();
       *found = line;
@@ -80,25 +87,31 @@ bool readUntil(EnginePipe* pipe, const char* prefix, long long deadlineUs, std::
   return false;
 }
 
+void stopSide(Side* side) {
+  testing_uci::sendLine(&side->pipe, "quit");
+  testing_uci::finishUci(&side->pipe, 1000);
+}
+
 bool startSide(Side* side) {
-  if (!referee::startEngine(&side->pipe)) return false;
-  referee::sendLine(&side->pipe, "uci");
+  if (!testing_uci::startProgram(&side->pipe, side->command)) return false;
+  testing_uci::sendLine(&side->pipe, "uci");
   std::string line;
   long long at;
-  if (!readUntil(&side->pipe, "uciok", nowMicroseconds() + ReadyTimeoutUs, &line, &at)) return false;
+  if (!readUntil(&side->pipe, "uciok", nowMicroseconds() + ReadyTimeoutMs * 1000LL, &line, &at)) return false;
   for (const std::string& option : side->options) {
     size_t equals = option.find('=');
-    referee::sendLine(&side->pipe, "setoption name " + option.substr(0, equals) + " value " + option.substr(equals + 1));
+    testing_uci::sendLine(&side->pipe,
+                          "setoption name " + option.substr(0, equals) + " value " + option.substr(equals + 1));
   }
   return true;
 }
 
 bool readySide(Side* side) {
-  referee::sendLine(&side->pipe, "ucinewgame");
-  referee::sendLine(&side->pipe, "isready");
+  testing_uci::sendLine(&side->pipe, "ucinewgame");
+  testing_uci::sendLine(&side->pipe, "isready");
   std::string line;
   long long at;
-  return readUntil(&side->pipe, "readyok", nowMicroseconds() + ReadyTimeoutUs, &line, &at);
+  return readUntil(&side->pipe, "readyok", nowMicroseconds() + ReadyTimeoutMs * 1000LL, &line, &at);
 }
 
 // A coordinate move text with a lower-case promotion letter, as UCI sends it.
@@ -145,17 +158,17 @@ int playGame(Side* white, Side* black, const char* opening, long long baseUs, lo
   int mover = frontend::mirrorSideToMove() > 0 ? 0 : 1;
   for (int ply = int(splitWords(opening).size()); ply < PlyLimit; ++ply) {
     Side* side = sides[mover];
-    referee::sendLine(&side->pipe, "position startpos moves" + moves);
+    testing_uci::sendLine(&side->pipe, "position startpos moves" + moves);
     char go[128];
     std::snprintf(go, sizeof(go), "go wtime %lld btime %lld winc %lld binc %lld", clock[0] / 1000, clock[1] / 1000,
                   incUs / 1000, incUs / 1000);
     const long long sentUs = nowMicroseconds();
-    referee::sendLine(&side->pipe, go);
+    testing_uci::sendLine(&side->pipe, go);
     std::string line;
     long long repliedUs;
     if (!readUntil(&side->pipe, "bestmove", sentUs + clock[mover] + LateGraceUs, &line, &repliedUs)) {
       // Silent long past its clock: a fresh process for the next game.
-      referee::stopEngine(&side->pipe);
+      stopSide(side);
       if (!startSide(side)) std::exit(2);
       repliedUs = nowMicroseconds();
     }
@@ -213,8 +226,8 @@ int main(int argc, char** argv) {
   const long long baseUs = std::atoll(argv[2]) * 1000;
   const long long incUs = std::atoll(argv[3]) * 1000;
   Side a, b;
-  a.pipe.command = splitWords(argv[4]);
-  b.pipe.command = splitWords(argv[5]);
+  a.command = splitWords(argv[4]);
+  b.command = splitWords(argv[5]);
   a.name = "A (" + std::string(argv[4]) + ")";
   b.name = "B (" + std::string(argv[5]) + ")";
   for (int i = 6; i < argc; ++i) {
@@ -250,7 +263,7 @@ int main(int argc, char** argv) {
               100.0 * (wins + 0.5 * draws) / std::max(games, 1));
   printTimes(a);
   printTimes(b);
-  referee::stopEngine(&a.pipe);
-  referee::stopEngine(&b.pipe);
+  stopSide(&a);
+  stopSide(&b);
   return 0;
 }
