@@ -205,27 +205,28 @@ TEST(UciEngine, DepthAndMoveTimeCombineWithClocks) {
   START_REAL_ENGINE(p, ReplyMs);
   sendLine(&p, "setoption name Threads value 1");
   const reference::Grid start = reference::gridFromFullFen(startFen);
-  long long elapsed = 0;
-  for (const char* go : {"go wtime 2000 btime 2000 depth 30", "go depth 30 wtime 2000 btime 2000"}) {
+  struct Combined {
+    const char* go;
+    int fewestPlies, mostPlies;  // of the deepest iteration
+    long long leastMs, mostMs;   // of the reply
+  };
+  const Combined searches[] = {
+      {"go wtime 2000 btime 2000 depth 30", 3, 30, 0, 1999},
+      {"go depth 30 wtime 2000 btime 2000", 3, 30, 0, 1999},
+      {"go wtime 600000 btime 600000 depth 4", 4, 4, 0, 1999},
+      {"go movetime 5000 depth 4", 4, 4, 0, 1999},
+      {"go movetime 200 wtime 60000 btime 60000", 1, 60, 190, 200 + PromptMs},
+      {"go wtime 60000 btime 60000 movetime 200", 1, 60, 190, 200 + PromptMs},
+  };
+  for (const Combined& search : searches) {
     sendLine(&p, "position startpos");
-    std::vector<std::string> lines = sendAndRead(&p, go, "bestmove", &elapsed);
-    expectOneLegalBestMove(lines, start, go);
-    EXPECT_LT(elapsed, 2000) << go;
-    EXPECT_GE(deepestPvDepth(lines), 3) << go;
-  }
-  for (const char* go : {"go wtime 600000 btime 600000 depth 4", "go movetime 5000 depth 4"}) {
-    sendLine(&p, "position startpos");
-    std::vector<std::string> lines = sendAndRead(&p, go, "bestmove", &elapsed);
-    expectOneLegalBestMove(lines, start, go);
-    EXPECT_EQ(deepestPvDepth(lines), 4) << go;
-    EXPECT_LT(elapsed, 2000) << go;
-  }
-  for (const char* go : {"go movetime 200 wtime 60000 btime 60000", "go wtime 60000 btime 60000 movetime 200"}) {
-    sendLine(&p, "position startpos");
-    std::vector<std::string> lines = sendAndRead(&p, go, "bestmove", &elapsed);
-    expectOneLegalBestMove(lines, start, go);
-    EXPECT_GE(elapsed, 190) << go;
-    EXPECT_LE(elapsed, 200 + PromptMs) << go;
+    long long elapsed = 0;
+    std::vector<std::string> lines = sendAndRead(&p, search.go, "bestmove", &elapsed);
+    expectOneLegalBestMove(lines, start, search.go);
+    EXPECT_GE(deepestPvDepth(lines), search.fewestPlies) << search.go;
+    EXPECT_LE(deepestPvDepth(lines), search.mostPlies) << search.go;
+    EXPECT_GE(elapsed, search.leastMs) << search.go;
+    EXPECT_LE(elapsed, search.mostMs) << search.go;
   }
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
