@@ -293,11 +293,13 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
         scored = true;
       } else if (probeChild(child, &g) == 1) {
         // g > 0: the child's side mates with its g-th move, so this node's
-        // side is mated 2g plies below this node; g < 0: the child's side is
-        // mated by this side's -g-th move, 2(-g) + 1 plies below. Scored as
-        // the search scores the same mates when it finds them itself.
+        // side is mated 2g plies below this node. g < 0: a loss in -g counts
+        // the loser's turns: the child's side is checkmated at its -g-th
+        // turn, after -g - 1 moves of this side, 2(-g) - 1 plies below this
+        // node (a loss in 1 is checkmated now). Scored as the search scores
+        // the same mates when it finds them itself.
         int32_t m = node->matedScore;
-        childScore = g == 0 ? 0 : g > 0 ? -m - 2 * g : m - 2 * g + 1;
+        childScore = g == 0 ? 0 : g > 0 ? -m - 2 * g : m - 2 * g - 1;
         scored = true;
       } else {
         research = research || loadShared(*best) == -ScoreInfinite;

@@ -136,36 +136,58 @@ TEST(SearchNode, ExclusionListIsReadBackToItsLeadingNoMove) {
 
 namespace {
 
-// A fake tablebase: the position after White's rook reaches h8 is lost for
-// Black, mated in 2 (distance -2); every other probed position is a draw.
+// A fake tablebase: Black to move with White's rook on `fakeRookSquare`
+// has `fakeDistance`; every other probed position is a draw.
 int32_t probeCalls = 0;
+int32_t fakeRookSquare = 0;
+int32_t fakeDistance = 0;
 int32_t fakeTablebase(ThreadBoard* board, int32_t side, int32_t, int32_t* distance) {
   ++probeCalls;
-  const PieceRecord* onH8 = squareAt(board, makeSquare(7, 7));
-  bool rookThere = onH8->colour == White && onH8->kindCopy.code == RookCode;
-  *distance = rookThere && side == Black ? -2 : 0;
+  const PieceRecord* rook = squareAt(board, fakeRookSquare);
+  bool rookThere = rook->colour == White && rook->kindCopy.code == RookCode;
+  *distance = rookThere && side == Black ? fakeDistance : 0;
   return 1;
+}
+
+RootResult searchWithFakeTables(const char* fen, int32_t rookSquare, int32_t distance) {
+  startEngineCore();
+  tbPieceLimit = 5;
+  tablebaseHook.store(fakeTablebase);
+  fakeRookSquare = rookSquare;
+  fakeDistance = distance;
+  probeCalls = 0;
+  RootResult r = searchRoot(fen, 9);
+  tablebaseHook.store(nullptr);
+  tbPieceLimit = 0;
+  EXPECT_GT(probeCalls, 0);
+  return r;
 }
 
 }  // namespace
 
 TEST(SearchNode, TablebaseResultsScoreTheChildren) {
   // A rook ending where nothing mates at once: with the fake tables the move
-  // to h8 leaves Black lost in 2 moves, mated 2 x 2 + 1 = 5 plies below the
-  // root (whose mated score is -9998): the root scores 9998 - 5 = 9993, as a
-  // search that found the same mate would; every other move is a draw.
-  const char* fen = "R7/8/8/3k4/8/8/8/4K3 w - - 0 1";
-  startEngineCore();
-  tbPieceLimit = 5;
-  tablebaseHook.store(fakeTablebase);
-  probeCalls = 0;
-  RootResult r = searchRoot(fen, 9);
-  tablebaseHook.store(nullptr);
-  tbPieceLimit = 0;
-  EXPECT_GT(probeCalls, 0);
-  EXPECT_EQ(r.score, 9993);
+  // to h8 leaves Black with a loss in 2, checkmated at its second turn,
+  // 2 x 2 - 1 = 3 plies below the root (whose mated score is -9998): the
+  // root scores 9998 - 3 = 9995, mate in 2, as a search that found the same
+  // mate would; every other move is a draw.
+  RootResult r = searchWithFakeTables("R7/8/8/3k4/8/8/8/4K3 w - - 0 1", makeSquare(7, 7), -2);
+  EXPECT_EQ(r.score, 9995);
   ASSERT_FALSE(r.pv.empty());
   EXPECT_EQ(r.pv[0], moveOf("a8h8"));
+}
+
+TEST(SearchNode, TableLossInOneScoresAsTheSearchsOwnMate) {
+  // Ra8 mates. A 16-bit table says the mated position is a loss in 1
+  // (checkmated now); read from it, the mate scores as the search scores it
+  // when it finds the mate itself.
+  const char* fen = "7k/8/6K1/8/8/8/8/R7 w - - 0 1";
+  RootResult own = searchRoot(fen, 9);
+  EXPECT_EQ(own.score, 9997);
+  RootResult read = searchWithFakeTables(fen, makeSquare(0, 7), -1);
+  EXPECT_EQ(read.score, own.score);
+  ASSERT_FALSE(read.pv.empty());
+  EXPECT_EQ(read.pv[0], moveOf("a1a8"));
 }
 
 TEST(SearchNode, DepthOneSearchSeesMateInOne) {

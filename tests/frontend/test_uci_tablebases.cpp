@@ -1,8 +1,9 @@
-// quillon_uci with the real engine module and rook-ending tables made by
-// the retrograde solver: with "NalimovPath" on the tables the search scores
-// a won position by the table's exact distance to mate, plays a move that
-// keeps that distance and counts its probes as "tbhits"; with
-// "Use_tablebases" false it probes nothing.
+// quillon_uci with the real engine module and tables made by the
+// retrograde solver: with "NalimovPath" on the tables the search scores a
+// won or lost position by the table's exact distance to mate (every
+// distance of the queen ending), plays a move that keeps that distance and
+// counts its probes as "tbhits"; with "Use_tablebases" false it probes
+// nothing.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -58,6 +59,28 @@ std::vector<std::string> search(UciProcess* p, const std::string& fen) {
 
 int square(const std::string& text, size_t at) { return (text[at + 1] - '1') * 8 + (text[at] - 'a'); }
 
+// The FEN of a board with a White king, a White queen and the Black king.
+std::string queenEndingFen(int wk, int queen, int bk, int side) {
+  std::string fen;
+  for (int rank = 7; rank >= 0; --rank) {
+    int empty = 0;
+    for (int file = 0; file < 8; ++file) {
+      int sq = rank * 8 + file;
+      char man = sq == wk ? 'K' : sq == queen ? 'Q' : sq == bk ? 'k' : 0;
+      if (man == 0) {
+        ++empty;
+        continue;
+      }
+      if (empty > 0) fen += char('0' + empty);
+      fen += man;
+      empty = 0;
+    }
+    if (empty > 0) fen += char('0' + empty);
+    if (rank > 0) fen += '/';
+  }
+  return fen + (side == 0 ? " w" : " b") + " - - 0 1";
+}
+
 }  // namespace
 
 TEST(UciTablebases, RookEndingScoredAndPlayedByTheTableDistance) {
@@ -103,6 +126,42 @@ TEST(UciTablebases, RookEndingScoredAndPlayedByTheTableDistance) {
       EXPECT_EQ(numberAfter(line, "tbhits", -1), 0) << line;
     }
   EXPECT_GT(scoreLines, 0);
+  sendLine(&p, "quit");
+  finishUci(&p, ReplyMs);
+}
+
+TEST(UciTablebases, QueenEndingShowsEveryDistanceOfTheSolver) {
+  ScopedTempDir tables{"quillon_uci_tb_"};
+  testing_tb::writeThreeManTables(tables.path, Man::Queen);
+  const testing_tb::Solution kqk = testing_tb::solve(Man::Queen);
+  UciProcess p;
+  START_REAL_ENGINE(p, ReplyMs);
+  sendLine(&p, "setoption name NalimovPath value " + tables.path.string());
+
+  // The longest mate: White Ka1, Qb2 against Ke6.
+  const int longest = testing_tb::longestWin(kqk);
+  ASSERT_EQ(kqk.at(0, 0, 44, 9), longest);
+  std::string scored = lastScoreLine(search(&p, queenEndingFen(0, 9, 44, 0)));
+  EXPECT_NE(scored.find(" score mate " + std::to_string(longest) + " "), std::string::npos) << scored;
+
+  // One position of each distance, either side to move: a win in n shows
+  // "mate n" and a side mated by the opponent's n-th move "mate -n". The
+  // mate in one is the search's own, beside the table's longer ones.
+  for (int side = 0; side < 2; ++side)
+    for (int n = 1; n <= longest - side; ++n) {
+      int16_t wanted = int16_t(side == 0 ? n : -n);
+      bool found = false;
+      for (int at = 0; at < 64 * 64 * 64 && !found; ++at) {
+        int wk = at >> 12, bk = (at >> 6) & 63, queen = at & 63;
+        if (kqk.at(side, wk, bk, queen) != wanted) continue;
+        found = true;
+        std::string fen = queenEndingFen(wk, queen, bk, side);
+        scored = lastScoreLine(search(&p, fen));
+        EXPECT_NE(scored.find(" score mate " + std::to_string(wanted) + " "), std::string::npos)
+            << fen << ": " << scored;
+      }
+      EXPECT_TRUE(found) << "no position of distance " << wanted;
+    }
   sendLine(&p, "quit");
   finishUci(&p, ReplyMs);
 }
