@@ -1,10 +1,12 @@
 // Searches on several threads through the engine module: with 1, 2, 4 and 8
 // helpers beside the master the engine still finds forced mates and wins a
 // hanging queen, with root moves searched by helper threads, plays only
-// legal moves, and thousands of short searches with stops at random moments
-// all end. Then split nodes driven directly in this process: a move a helper
-// searched decides the bound type the node stores as it would on one
-// thread, and the owner narrows the window only under the search lock.
+// legal moves, keeps a root move of a later line out of the first line's
+// announcements and reports, and thousands of short searches with stops at
+// random moments all end. Then split nodes driven directly in this
+// process: a move a helper searched decides the bound type the node stores
+// as it would on one thread, and the owner narrows the window only under
+// the search lock.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -2,9 +2,10 @@
 // clock searches, a mate in one, a stop after every kind of "go" answered
 // at once with no command left waiting behind a search, a refused position
 // and re-initialisations that leave engine and mirror in step, bounded
-// contempt, and self-play, with every best move checked against the plain
-// 8x8 reference's legal moves. The build makes the module: when it does not
-// load, these tests fail with the loader's reason.
+// contempt, and self-play, with every best move (and every current move,
+// with its number) checked against the plain 8x8 reference's legal moves.
+// The build makes the module: when it does not load, these tests fail with
+// the loader's reason.
 #include <gtest/gtest.h>
 
 #include <chrono>
