@@ -178,6 +178,7 @@ void prepareSearch() {
     nodeCount = 0;
     bestMove = engine::noMove;
     ponderMove = engine::noMove;
+    forgetCurrMoves();
   }
   searchReleased.store(false, std::memory_order_relaxed);
   engineEntries.resetStopFlags();

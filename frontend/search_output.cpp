@@ -146,6 +146,8 @@ void reportCurrMove(int32_t depth, engine::Move move, int32_t flags) {
   printLine("info currmove %s currmovenumber %d", text, currMoveCount);
 }
 
+void forgetCurrMoves() { currMoveCount = 0; }
+
 void printBestMove(engine::Move best, engine::Move ponder) {
   // No move at all (a position without legal moves) is "0000", never a
   // move from square 12.

@@ -32,6 +32,9 @@ extern engine::Move pvCopy[MaxPvMoves + 1];
 void setNodeCount(uint64_t nodes);
 void reportPv(const engine::SearchInfo* info);
 void reportCurrMove(int32_t depth, engine::Move move, int32_t flags);
+// Forgets the root moves counted so far: a new search counts from 1. The
+// caller holds searchOutputLock.
+void forgetCurrMoves();
 void printBestMove(engine::Move best, engine::Move ponder);
 
 // Coordinate text of a move (4 or 5 characters and a NUL); `letter` is the

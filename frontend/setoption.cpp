@@ -99,7 +99,8 @@ uint32_t hashSizeKb = 0;
 int32_t tbPiecesGiven = 0;
 
 void applyEngineParameters() {
-  frontParameters.words[ThreadsWord] = optionNumber("Threads");
+  // Bounded to the listed range, the processors counted at start-up.
+  frontParameters.words[ThreadsWord] = optionSpinNumber("Threads");
   // Bounded, so that neither the engine's scores nor the shown ones overflow.
   frontParameters.words[ContemptWord] = optionSpinNumber("Contempt");
   frontParameters.words[ClearHashWord] = optionIsTrue("Clear_hash") ? 1 : 0;

@@ -248,6 +248,9 @@ struct Position {
   uint16_t boundType;
   int32_t bestSoFar;
   Move hashMove;
+  // The exclusion list the node was searched with (null below the root):
+  // a helper given one of its moves searches it against the same list.
+  Move* excluded;
   uint8_t unansweredThreatFrom;
   uint8_t unansweredThreatTo;
   uint32_t inCheck;

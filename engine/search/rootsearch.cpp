@@ -159,6 +159,9 @@ void rootSearch(Position* position, int32_t lines) {
 
   bool normalEnd = false;
   int32_t e = -ScoreBound;
+  // The score of the last first line searched to its end, for the line a
+  // stopped search falls back on: a stopped search's own result is no score.
+  int32_t lastLineScore = 0;
   for (;;) {
     const int32_t d = searchDepth;
     // Step 1.
@@ -182,6 +185,7 @@ void rootSearch(Position* position, int32_t lines) {
     // Step 5. A fail low against the window's lower bound has no move.
     if (e <= lowerBound) linePv[0][0] = noMove;
     const Move best = linePv[0][0];
+    if (best != noMove) lastLineScore = e;
     // Step 6.
     if (lines > 1) callInfoHook(d, e, linePv[0], 0);
     // Step 7. Early promotions are judged without tablebases.
@@ -283,7 +287,7 @@ void rootSearch(Position* position, int32_t lines) {
   if (linesReported.load() == 0 && infoHook.load() != nullptr) {
     Move fallback[2] = {firstLegalMove(position), noMove};
     lineIndex = 0;
-    if (fallback[0] != noMove) callInfoHook(std::max(searchDepth, 1), e > -ScoreBound ? e : 0, fallback, 0);
+    if (fallback[0] != noMove) callInfoHook(std::max(searchDepth, 1), lastLineScore, fallback, 0);
   }
 
   // End 2.

@@ -269,14 +269,17 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
       childScore = ScoreInfinite;
       scored = true;
     }
-    // Step 3. Root announcement.
+    // Step 3. Root announcement, of legal moves only: below depth 10 an
+    // illegal root move is still searched (and refuted by the king's
+    // capture), but a GUI is never shown it.
     if (!scored && atRoot) {
       CurrMoveHook hook = currMoveHook.load(std::memory_order_relaxed);
-      if (searchDepth > 9 && hook != nullptr && moverKingAttacked(child)) {
+      const bool illegal = hook != nullptr && moverKingAttacked(child);
+      if (searchDepth > 9 && illegal) {
         childScore = ScoreInfinite;
         scored = true;
       } else if (exclusionEmpty(excluded)) {
-        if (hook != nullptr) hook(depth, child, research ? 1 : 0);
+        if (hook != nullptr && !illegal) hook(depth, child, research ? 1 : 0);
         onFirstRootMove.store(move == node->hashMove ? 1 : 0, std::memory_order_relaxed);
       }
     }
@@ -654,6 +657,7 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
                    Move* excluded) {
   ThreadBoard* board = node->pg;
   const bool atRoot = excluded != nullptr;
+  node->excluded = excluded;
   pv[0] = noMove;
   if (plyOf(node) >= MaxSearchPly) return std::clamp(node->staticValue, lower, upper);
 

@@ -80,10 +80,10 @@ static void searchThreadMain(void* argument) {
     leaveSearchLock();
 
     // Step 3. Search the move until it stands against the current bounds.
-    // A root split passes an empty exclusion list (root moves that are
-    // excluded are never handed over).
-    Move emptyExclusion[1] = {noMove};
-    Move* excluded = node->parent == nullptr ? emptyExclusion : nullptr;
+    // A root split's move is searched against the root's exclusion list:
+    // a move of a later line (or of the easy-move search) is then neither
+    // announced nor reported as the first line's.
+    Move* excluded = position->excluded;
     ThreadBoard* board = position->pg;
     position->searchFlags |= SearchSharedNode;
     // The copy's bound type records only this move's cut or exact score.

@@ -323,6 +323,22 @@ TEST(Module, StopBeforeAnyLineStillGivesAMove) {
   expectLegalLines(StartFen);
 }
 
+// A stop inside the first iteration, at a root in check: the search has no
+// line, and the move it is given carries no score it did not find (the
+// aborted search's mated score would show as "mate 0").
+TEST(Module, StopInTheFirstLineAtARootInCheckClaimsNoMate) {
+  REQUIRE_ENGINE_MODULE();
+  const char* fen = "4K2R/Q7/8/5p2/7p/4k3/8/8 b - - 3 2";
+  setPosition(fen);
+  testing_host::stopAtFirstCurrMove(true);
+  runSearch(TypeMoveTime, 1000, 0, 1, ThinkNormal);
+  testing_host::stopAtFirstCurrMove(false);
+  std::vector<ReportedLine> lines = testing_host::reportedLines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].score, 0);
+  expectLegalLines(fen);
+}
+
 TEST(Module, ReinitialisingKeepsThePosition) {
   REQUIRE_ENGINE_MODULE();
   setPosition(MateInOneFen);

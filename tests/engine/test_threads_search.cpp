@@ -1,10 +1,12 @@
 // Searches on several threads through the engine module: with 1, 2, 4 and 8
 // helpers beside the master the engine still finds forced mates and wins a
 // hanging queen, with root moves searched by helper threads, plays only
-// legal moves, and thousands of short searches with stops at random moments
-// all end. Then split nodes driven directly in this process: a move a helper
-// searched decides the bound type the node stores as it would on one
-// thread, and the owner narrows the window only under the search lock.
+// legal moves, keeps a root move of a later line out of the first line's
+// announcements and reports, and thousands of short searches with stops at
+// random moments all end. Then split nodes driven directly in this
+// process: a move a helper searched decides the bound type the node stores
+// as it would on one thread, and the owner narrows the window only under
+// the search lock.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -105,6 +107,35 @@ TEST_P(ThreadedSearch, FindsTheKeyMoves) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Helpers, ThreadedSearch, ::testing::Values(1, 2, 4, 8));
+
+// In a search of three lines only the first line's root moves are
+// announced and reported as they are searched: a helper given a root move
+// of a later line announces nothing and reports no line, so no current
+// move follows the first line's last report, and the driver reports each
+// later line once.
+TEST(ThreadedSearch, HelpersKeepToTheLineTheirRootMoveBelongsTo) {
+  REQUIRE_ENGINE_MODULE();
+  const char* fen = "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - -";
+  setHelpers(4);
+  for (int32_t run = 0; run < KeyMoveRuns / 4 + 1; ++run) {
+    testing_host::clearRecords();
+    ASSERT_EQ(moduleEntries().setEnginePosition(fen), 0);
+    moduleEntries().clearEngineHash();
+    runSearch(TypeDepth, 9, 0, 3, ThinkNormal);
+    std::vector<ReportedLine> lines = testing_host::reportedLines();
+    int32_t firstLineEnd = -1;
+    int32_t reportsOfLine[3] = {0, 0, 0};
+    for (const ReportedLine& line : lines) {
+      if (line.lineIndex == 0) firstLineEnd = line.currMovesBefore;
+      if (line.lineIndex >= 0 && line.lineIndex < 3) ++reportsOfLine[line.lineIndex];
+    }
+    EXPECT_EQ(firstLineEnd, testing_host::currMoveCalls()) << "run " << run << ": moves announced in later lines";
+    EXPECT_EQ(reportsOfLine[1], 1) << "run " << run;
+    EXPECT_EQ(reportsOfLine[2], 1) << "run " << run;
+    EXPECT_GT(testing_host::currMoveThreadCount(), 1) << "no root move was handed to a helper";
+  }
+  setHelpers(0);
+}
 
 // Over a thousand short searches, each stopped at a random moment (often before
 // the first move is handed over, often while helpers work), with the helper

@@ -2,13 +2,15 @@
 // clock searches, a mate in one, a stop after every kind of "go" answered
 // at once with no command left waiting behind a search, a refused position
 // and re-initialisations that leave engine and mirror in step, bounded
-// contempt, and self-play, with every best move checked against the plain
-// 8x8 reference's legal moves. The build makes the module: when it does not
-// load, these tests fail with the loader's reason.
+// contempt, and self-play, with every best move (and every current move,
+// with its number) checked against the plain 8x8 reference's legal moves.
+// The build makes the module: when it does not load, these tests fail with
+// the loader's reason.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -129,6 +131,42 @@ TEST(UciEngine, MateInOneIsFoundAndShownAsMate) {
   bool mate = false;
   for (const std::string& line : lines) mate = mate || line.find(" score mate 1 ") != std::string::npos;
   EXPECT_TRUE(mate);
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+// Every "info currmove" names a legal move of the searched position, and a
+// search counts its moves from 1, never beyond the legal move count, also
+// when the search before it was of another position. The positions have
+// pinned pieces and king moves onto attacked squares, moves that are
+// pseudo-legal but leave the king in check.
+TEST(UciEngine, CurrentMovesAreLegalAndCountedFromOneInEverySearch) {
+  UciProcess p;
+  START_REAL_ENGINE(p, ReplyMs);
+  const char* fens[] = {"4k3/4r3/8/8/1b6/8/3NB3/4K3 w - - 0 1", "3k4/8/8/3q4/8/2B5/3R4/3K2r1 w - - 0 1",
+                        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+                        "8/8/8/8/k2Pp2Q/8/8/3K4 b - d3 0 1", "4k3/8/8/8/8/2n5/3q4/R3K2R w KQ - 0 1"};
+  for (int run = 0; run < 10; ++run) {
+    const std::string fen = fens[run % 5];
+    const reference::Grid grid = reference::gridFromFullFen(fen);
+    const int legalCount = int(reference::legalMoves(grid).size());
+    sendLine(&p, "position fen " + fen);
+    sendLine(&p, "go depth " + std::to_string(5 + run % 3));
+    bool first = true;
+    for (const std::string& line : readUntil(&p, "bestmove", ReplyMs)) {
+      if (line.rfind("info currmove ", 0) != 0) continue;
+      char text[8] = {};
+      int number = 0;
+      ASSERT_EQ(std::sscanf(line.c_str(), "info currmove %7s currmovenumber %d", text, &number), 2) << line;
+      EXPECT_TRUE(reference::isLegal(grid, moveOfText(grid, text))) << fen << ": " << line;
+      if (first) {
+        EXPECT_EQ(number, 1) << fen << ": the first " << line;
+      }
+      EXPECT_GE(number, 1) << fen << ": " << line;
+      EXPECT_LE(number, legalCount) << fen << ": " << line;
+      first = false;
+    }
+    EXPECT_FALSE(first) << fen << ": no current move shown";
+  }
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 

@@ -210,7 +210,9 @@ TEST(UciProtocol, StrengthLimitSetsLevelAndMarginWords) {
   sendLine(&p, "setoption name UCI_LimitStrength value false");
   sendLine(&p, "setoption name Contempt value -35");
   sendLine(&p, "setoption name Clear_hash value TRUE");
-  sendLine(&p, "setoption name Threads value 3");
+  // One processor: a Threads value outside "min 1 max 1" is read as 1.
+  sendLine(&p, "setoption name Threads value 12");
+  sendLine(&p, "setoption name Threads value 0");
   sendLine(&p, "isready");
   std::vector<std::string> lines = readUntil(&p, "readyok", ReplyMs);
   std::vector<std::string> sent;
@@ -223,7 +225,8 @@ TEST(UciProtocol, StrengthLimitSetsLevelAndMarginWords) {
       "stub setEngineParameters threads 1 contempt 0 clear 0 margin 5000 depth 60",
       "stub setEngineParameters threads 1 contempt -35 clear 0 margin 5000 depth 60",
       "stub setEngineParameters threads 1 contempt -35 clear 1 margin 5000 depth 60",
-      "stub setEngineParameters threads 3 contempt -35 clear 1 margin 5000 depth 60",
+      "stub setEngineParameters threads 1 contempt -35 clear 1 margin 5000 depth 60",
+      "stub setEngineParameters threads 1 contempt -35 clear 1 margin 5000 depth 60",
   };
   EXPECT_EQ(sent, expected);
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);

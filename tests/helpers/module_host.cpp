@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <set>
@@ -25,6 +26,7 @@ int32_t nodeCalls = 0;
 int32_t currMoves = 0;
 // The threads that announced root moves (helpers search root moves too).
 std::set<std::thread::id> currMoveThreads;
+std::atomic<bool> stopOnCurrMove{false};
 
 // The two one-shot timer slots, as the front end keeps them.
 std::mutex timerLock;
@@ -64,13 +66,15 @@ void setSearchTimer(int32_t ms) {
 }
 
 void reportPv(const engine::SearchInfo* info) {
-  ReportedLine line{info->lineIndex, info->depth, info->score, info->time, {}};
+  ReportedLine line{info->lineIndex, info->depth, info->score, info->time, {}, 0};
   for (int32_t i = 0; i < 64 && engine::moveFrom(info->pv[i]) != engine::NoSquare; ++i) line.pv.push_back(info->pv[i]);
   std::lock_guard<std::mutex> guard(recordLock);
+  line.currMovesBefore = currMoves;
   lines.push_back(line);
 }
 
 void reportCurrMove(int32_t, engine::Move, int32_t) {
+  if (stopOnCurrMove.load()) entries.stopThinking();
   std::lock_guard<std::mutex> guard(recordLock);
   ++currMoves;
   currMoveThreads.insert(std::this_thread::get_id());
@@ -162,6 +166,8 @@ int32_t currMoveThreadCount() {
   std::lock_guard<std::mutex> guard(recordLock);
   return int32_t(currMoveThreads.size());
 }
+
+void stopAtFirstCurrMove(bool on) { stopOnCurrMove.store(on); }
 
 int64_t runSearch(int32_t type, int32_t time, int32_t moves, int32_t lineCount, int32_t mode) {
   engine::EngineEntries& e = moduleEntries();

@@ -17,6 +17,7 @@ struct ReportedLine {
   int32_t score;
   int32_t time;
   std::vector<engine::Move> pv;
+  int32_t currMovesBefore;  // current-move calls made before this line came
 };
 
 // Loads and binds the module on the first call and sizes its hash table;
@@ -44,6 +45,9 @@ int32_t nodeCountCalls();
 int32_t currMoveCalls();
 // How many threads announced root moves: above 1 when helpers searched some.
 int32_t currMoveThreadCount();
+// While set, the first root move announced stops the search (a stop that
+// lands inside the first iteration, before any line).
+void stopAtFirstCurrMove(bool on);
 
 // The search's wall time in ms: resetStopFlags, setTimeControl and think.
 int64_t runSearch(int32_t type, int32_t time, int32_t moves, int32_t lines, int32_t mode);
