@@ -34,9 +34,7 @@ bool keyMatches(HashEntry* entry, const HashKey* hk) {
 
 bool tableUsable(const HashTable* table) { return table->entries != nullptr && entryCount >= EntriesPerBucket; }
 
-// The system's own blocks come zeroed: a large one is fresh memory that the
-// system hands out as zero pages, so nothing is written to clear it.
-void* allocateBlock(size_t bytes) { return hashAllocator != nullptr ? hashAllocator(bytes) : std::calloc(bytes, 1); }
+void* allocateBlock(size_t bytes) { return hashAllocator != nullptr ? hashAllocator(bytes) : std::malloc(bytes); }
 
 // Can a block of `bytes` be asked for at all? It must hold one bucket, be
 // addressable (the 32-bit build) and fit the memory the machine can back.
@@ -98,12 +96,16 @@ uint64_t allocateHash(HashTable* table, uint64_t bytes) {
     entryCount = 0;
     return 0;
   }
-  // Step 5. A block of the system's is zero already; locking it has the
-  // system fault its pages in, which is several times faster than writing
-  // them from here (each written page would fault in on its own).
+  // Step 5. Large pages asked for first: the table is probed all over, and
+  // clearing a new block faults it in one large page at a time rather than
+  // one small page at a time (for a table of gigabytes, tens of times
+  // faster). Cleared before it is locked: the clearing threads fault the
+  // pages in side by side, where locking first would fault them in one by
+  // one on this thread.
   table->entries = block;
   entryCount = bytes / EntryBytes;
-  if (hashAllocator != nullptr) clearHash(table);
+  platform::adviseLargePages(block, size_t(bytes));
+  clearHash(table);
   platform::lockMemory(block, size_t(bytes));
   return bytes;
 }
