@@ -305,7 +305,9 @@ void think(int32_t lines, int32_t mode) {
   // Step 2.
   rootSearch(&rootPosition, lines);
   // Step 3. A ponder or infinite search that ended by itself waits; ponderhit
-  // and stop wake it at once, the poll only guards against a lost wake-up.
+  // and stop set the event after changing the state, so the wait ends at
+  // once (the event stays set until a wait takes it). The time-out is only
+  // a backstop.
   while (thinkState.load() == ThinkUnlimited && !stopRequested()) platform::waitEventFor(&searchWake, PonderPollMs);
   // Step 4.
   platform::enterCriticalSection(controlLock);
