@@ -147,10 +147,10 @@ bool setMirrorPosition(const char* text) {
 }
 
 bool applyMoveText(const char* text, bool isLast) {
-  // Step 1. A legal move of a game that goes on; the game list is bounded.
+  // Step 1. A legal move of a game that goes on. A full game list does not
+  // end the game: the move is still played, only no longer listed.
   engine::Move move = findMoveByText(&gamePosition, text, isLegalIn);
   if (move == engine::noMove || engine::gameState != GameOn) return false;
-  if (engine::gameSetup.played >= engine::MaxGameMoves) return false;
   // Step 2. The move already carries any under-promotion.
   engineEntries.playEngineMove(move, ' ');
   // Step 3.
@@ -167,10 +167,12 @@ int32_t playMirrorMove(engine::Move move, bool isLast) {
   engine::makeMove(&gamePosition, move, &mirrorChild);
   engine::updateHashKey(&mirrorChild);
   engine::fixCastlingRights(&mirrorChild);
-  // Step 3.
+  // Step 3. Listed while the list has room.
   engine::GameSetup& game = engine::gameSetup;
-  game.moves[game.played] = {moverClock->accumulated, move};
-  game.played += 1;
+  if (game.played < engine::MaxGameMoves) {
+    game.moves[game.played] = {moverClock->accumulated, move};
+    game.played += 1;
+  }
   game.count = game.played;
   // Step 4.
   engine::copyPosition(&gamePosition, &mirrorChild);

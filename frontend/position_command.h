@@ -13,8 +13,6 @@ namespace frontend {
 constexpr int32_t PositionTextBytes = 256;
 // A move text is compared in a copy of at most this many characters.
 constexpr int32_t MaxMoveTextChars = 19;
-// Moves a game may hold after its set-up.
-constexpr int32_t MaxGamePlies = 600;
 
 bool handleUciNewGame(const char* line, char** tokens, int32_t count, const char* first);
 bool handlePosition(const char* line, char** tokens, int32_t count, const char* first);

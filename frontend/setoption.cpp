@@ -48,6 +48,10 @@ constexpr EloBand eloBands[] = {{1540, 3}, {1660, 4}, {1840, 5}, {2060, 6},  {21
                                 {2300, 8}, {2420, 9}, {2540, 10}, {2660, 11}};
 constexpr int32_t TopLevel = 60;
 
+// The threat margin of full strength: the engine's default, read back at
+// engine start.
+int32_t defaultThreatMargin = engine::defaultEngineParameters.words[ThreatMarginWord];
+
 // The tablebase cache memory the front end owns.
 void* tbCacheMemory = nullptr;
 
@@ -104,6 +108,9 @@ void applyEngineParameters() {
   // Bounded, so that neither the engine's scores nor the shown ones overflow.
   frontParameters.words[ContemptWord] = optionSpinNumber("Contempt");
   frontParameters.words[ClearHashWord] = optionIsTrue("Clear_hash") ? 1 : 0;
+  // Both strength words are set afresh from the options every time, so a
+  // setting gives what it gives a freshly started engine.
+  frontParameters.words[ThreatMarginWord] = defaultThreatMargin;
   if (optionIsTrue("UCI_LimitStrength"))
     eloToLevel(optionNumber("UCI_ELO"));
   else
@@ -112,7 +119,6 @@ void applyEngineParameters() {
 }
 
 void eloToLevel(int32_t rating) {
-  // Once applied, the weak margin stays for the rest of the process.
   if (rating < WeakRatingBelow) frontParameters.words[ThreatMarginWord] = WeakThreatMargin;
   int32_t level = TopLevel;
   for (const EloBand& band : eloBands)
@@ -155,6 +161,7 @@ bool applyAllOptions() {
   if (optionIsTrue("OwnBook")) openBookFromOptions();
   // Step 2. The engine's built-in defaults.
   engineEntries.getEngineParameters(&frontParameters);
+  defaultThreatMargin = frontParameters.words[ThreatMarginWord];
   // Step 3. Tablebases and their cache.
   int32_t pieces = setUpTablebases();
   // Step 4.

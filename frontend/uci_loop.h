@@ -8,9 +8,12 @@
 namespace frontend {
 
 // A line holds at most LineBytes - 1 characters; longer lines are refused.
-constexpr int32_t LineBytes = 4000;
-// Tokens one line may hold (a "position" line of 600 plies needs 603).
-constexpr int32_t MaxTokens = 2000;
+// Room for the "position" line of the longest game the 75-move rule allows
+// (under 17,700 plies of at most five characters and a blank each).
+constexpr int32_t LineBytes = 131072;
+// Tokens one line may hold: as many as its length allows, so a line that
+// fits is never refused for its token count.
+constexpr int32_t MaxTokens = LineBytes / 2;
 
 // A handler gets the whole line, the tokens, their count and the first
 // token; false ends the loop.

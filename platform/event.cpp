@@ -1,16 +1,8 @@
 #include "platform/event.h"
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 namespace platform {
-
-struct Event {
-  std::mutex mutex;
-  std::condition_variable signal;
-  bool signalled = false;
-};
 
 Event* createEvent() { return new Event; }
 

@@ -2,11 +2,18 @@
 // the event resets itself as that wait returns. The front end's command
 // channel is two of these.
 #pragma once
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 namespace platform {
 
-struct Event;
+// Defined here so that an event can also be a static object.
+struct Event {
+  std::mutex mutex;
+  std::condition_variable signal;
+  bool signalled = false;
+};
 
 // A new event, not signalled.
 Event* createEvent();

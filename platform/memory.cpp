@@ -24,8 +24,9 @@ namespace {
 
 // Below this size one thread zeroes the block faster than threads start.
 constexpr size_t ParallelZeroFrom = size_t(64) << 20;
-// Parts are cut on large-page boundaries, so that no page (of either size)
-// is first written, and faulted in, by two threads.
+// The large page; parts of a block to zero are cut on its boundaries, so
+// that no page (of either size) is first written, and faulted in, by two
+// threads.
 constexpr uintptr_t ZeroPartAlign = uintptr_t(2) << 20;
 constexpr int MaxZeroThreads = 64;
 
@@ -79,6 +80,13 @@ void zeroMemory(void* address, size_t bytes) {
     else
       zeroPart(&parts[i]);
   }
+}
+
+void adviseLargePages(void* address, size_t bytes) {
+  // Only whole large pages inside the range can be given.
+  const uintptr_t first = (uintptr_t(address) + ZeroPartAlign - 1) / ZeroPartAlign * ZeroPartAlign;
+  const uintptr_t end = (uintptr_t(address) + bytes) / ZeroPartAlign * ZeroPartAlign;
+  if (address != nullptr && end > first) (void)madvise(reinterpret_cast<void*>(first), size_t(end - first), MADV_HUGEPAGE);
 }
 
 void lockMemory(void* address, size_t bytes) {

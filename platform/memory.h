@@ -10,6 +10,10 @@ namespace platform {
 // Raises the process's lockable-memory limit as far as it is allowed to go.
 void allowLockedMemory(size_t bytes);
 
+// Asks that a range be backed by large pages where the system can; a
+// request only, failures are ignored.
+void adviseLargePages(void* address, size_t bytes);
+
 // Locks or unlocks a range; failures are ignored.
 void lockMemory(void* address, size_t bytes);
 void unlockMemory(void* address, size_t bytes);

@@ -89,8 +89,8 @@ PieceKind* findPieceByLetter(ThreadBoard* board, char letter, int32_t colour);
 
 // Everything a game of this copy of the core holds besides its root
 // position: the record, the clocks, the state, the move number, the
-// engine's side and the history. A caller that has to undo a set-up (or
-// rebuilds the root by replaying the game) puts it back whole.
+// engine's side and the history. A caller that has to undo a set-up puts
+// it back whole.
 struct GameSnapshot {
   GameSetup record;
   Stopwatch whiteClock;

@@ -138,8 +138,8 @@ inline uint64_t bucketStart(const HashKey* key, uint64_t entries) {
   return uint64_t(key->key ^ key->lock) % (entries - (EntriesPerBucket - 1));
 }
 
-// Age step, optional clear, and the game-history marks (newSearch nonzero
-// before a search; zero for the front end's result check).
+// Age step and the game-history marks (newSearch nonzero before a search;
+// zero for the front end's result check).
 void prepareHashForSearch(HashTable* table, int32_t newSearch);
 // The position's entry, without claiming or changing anything; null when
 // the bucket does not hold it.

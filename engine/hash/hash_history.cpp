@@ -16,7 +16,6 @@ void prepareHashForSearch(HashTable* table, int32_t newSearch) {
   // first; the hash fill counts from zero again.
   if (newSearch != 0) {
     table->age = int8_t((table->age + 1) % AgeCount);
-    if (engineWord(ParamClearHash) != 0) clearHash(table);
     resetClaimedCount();
   }
   // Step 2. Each occurrence marks the position once more.

@@ -96,11 +96,15 @@ uint64_t allocateHash(HashTable* table, uint64_t bytes) {
     entryCount = 0;
     return 0;
   }
-  // Step 5. Cleared before it is locked: the clearing threads fault the
+  // Step 5. Large pages asked for first: the table is probed all over, and
+  // clearing a new block faults it in one large page at a time rather than
+  // one small page at a time (for a table of gigabytes, tens of times
+  // faster). Cleared before it is locked: the clearing threads fault the
   // pages in side by side, where locking first would fault them in one by
   // one on this thread.
   table->entries = block;
   entryCount = bytes / EntryBytes;
+  platform::adviseLargePages(block, size_t(bytes));
   clearHash(table);
   platform::lockMemory(block, size_t(bytes));
   return bytes;

@@ -36,6 +36,7 @@ std::atomic<int32_t> linesReported{0};
 
 std::atomic<int32_t> rootPhase{PhaseFinished};
 platform::CriticalSection controlLock;
+platform::Event searchWake;
 
 std::atomic<InfoHook> infoHook{nullptr};
 std::atomic<CurrMoveHook> currMoveHook{nullptr};

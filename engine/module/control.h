@@ -16,6 +16,7 @@
 #include "engine/board/board.h"
 #include "engine/module/engine_interface.h"
 #include "platform/critical_section.h"
+#include "platform/event.h"
 
 namespace engine {
 
@@ -107,6 +108,9 @@ extern std::atomic<int32_t> linesReported;
 enum RootPhase : int32_t { PhasePreparing = 0, PhaseTimed = 1, PhaseFinished = 2 };
 extern std::atomic<int32_t> rootPhase;
 extern platform::CriticalSection controlLock;
+// Set by ponderhit and stop, so that a finished ponder or infinite search
+// waiting for them answers at once.
+extern platform::Event searchWake;
 
 inline bool stopRequested() { return stopFlag.load(std::memory_order_relaxed) != 0; }
 

@@ -81,11 +81,19 @@ void ponderHit() {
     thinkState.store(ThinkOnClock);
   }
   platform::leaveCriticalSection(controlLock);
+  platform::setEvent(&searchWake);
 }
 
 void stopThinking() {
+  platform::enterCriticalSection(controlLock);
+  // The flag also stops a search posted but not yet begun; the next
+  // resetStopFlags clears it. Only a search without limit is put on the
+  // clock: an idle engine must stay idle, or a ponderhit that comes before
+  // the next ponder search begins would find no state to be kept for.
   stopFlag.store(1);
-  thinkState.store(ThinkOnClock);
+  if (thinkState.load() == ThinkUnlimited) thinkState.store(ThinkOnClock);
+  platform::leaveCriticalSection(controlLock);
+  platform::setEvent(&searchWake);
 }
 
 }  // namespace engine

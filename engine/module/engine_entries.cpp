@@ -1,7 +1,5 @@
 #include "engine/module/engine_entries.h"
 
-#include <cstring>
-
 #include "engine/board/setup.h"
 #include "engine/hash/hash.h"
 #include "engine/module/control.h"
@@ -11,40 +9,28 @@
 
 namespace engine {
 
-// The game as the host gave it, kept so that a re-initialisation (which
-// rebuilds the master board) can rebuild the root position.
-constexpr int32_t MaxStoredText = SetupTextSize;
-constexpr int32_t MaxStoredMoves = MaxGameMoves;
-static char storedText[MaxStoredText];
-static bool storedIsStart = true;
-static bool storedValid = false;
-static Move storedMoves[MaxStoredMoves];
-static int32_t storedMoveCount = 0;
 static bool engineInitialised = false;
+// The root and its board, kept aside while a re-initialisation builds the
+// master board anew. A copy of the position, not a replay of the game, so
+// that a game of any length comes back whole.
+static ThreadBoard savedBoard;
+static Position savedRoot;
 
 void clearEngineHash() { clearHash(&engineHash); }
 
-// Rebuilds the root on the new master board by setting the stored game up
-// again and replaying its moves; the record, clocks and history then go back
-// exactly as they were (the replay would have restarted the clocks).
-static void restoreRootPosition() {
-  if (!storedValid) return;
-  static GameSnapshot game;
-  saveGame(&game);
-  const bool rebuilt = setUpGame(&rootPosition, storedIsStart ? nullptr : storedText) == 0;
-  QL_CHECK(rebuilt);
-  for (int32_t i = 0; i < storedMoveCount; ++i) playGameMove(storedMoves[i]);
-  restoreGame(&game);
-}
-
 uint32_t initEngine(uint32_t hashBytes, int32_t tbLimit) {
   tbPieceLimit = tbLimit;
+  if (engineInitialised) {
+    initPosition(&savedRoot, &savedBoard);
+    clonePosition(&savedRoot, &rootPosition);
+  }
   uint32_t bytes = initHashAndKeys(hashBytes);
   initPosition(&rootPosition, &masterBoard);
   initPosition(&noSplitPosition, &masterBoard);
   createThreadPool(engineParameters.words[ParamThreads]);
-  // The master board was built anew: the game's root goes back on it.
-  if (engineInitialised) restoreRootPosition();
+  // The master board was built anew: the game's root goes back on it. The
+  // game record, clocks and history were not touched.
+  if (engineInitialised) clonePosition(&rootPosition, &savedRoot);
   engineInitialised = true;
   return bytes;
 }
@@ -52,24 +38,13 @@ uint32_t initEngine(uint32_t hashBytes, int32_t tbLimit) {
 void releaseEngineHash() { releaseHash(); }
 
 int32_t setEnginePosition(const char* fenText) {
-  // A refused text changes nothing: the game in play and the stored copy
-  // stay, so a later re-initialisation rebuilds that game.
-  if (setUpGame(&rootPosition, fenText) != 0) return -1;
-  storedMoveCount = 0;
-  storedIsStart = fenText == nullptr;
-  storedValid = storedIsStart || std::strlen(fenText) < size_t(MaxStoredText);
-  if (storedValid && !storedIsStart) std::strcpy(storedText, fenText);
-  return 0;
+  // A refused text changes nothing: the game in play stays.
+  return setUpGame(&rootPosition, fenText) != 0 ? -1 : 0;
 }
 
 int32_t playEngineMove(Move move, int32_t promotionLetter) {
   const PieceRecord* piece = squareAt(rootPosition.pg, moveFrom(move));
   move = applyPromotionLetter(move, piece->kind->code, promotionLetter);
-  if (storedMoveCount < MaxStoredMoves) {
-    storedMoves[storedMoveCount++] = move;
-  } else {
-    storedValid = false;  // too long to replay
-  }
   return playGameMove(move);
 }
 

@@ -16,6 +16,7 @@
 #include "engine/search/timecontrol.h"
 #include "platform/clock.h"
 #include "platform/critical_section.h"
+#include "platform/event.h"
 
 namespace engine {
 
@@ -96,6 +97,9 @@ void rootSearch(Position* position, int32_t lines) {
   // that came before this point starts the clock now.
   if (firstSearch) clearStopwatch(&searchStopwatch);
   firstSearch = false;
+  // A table cleared before each search is cleared before its clock starts:
+  // clearing a large table takes longer than a short move's whole time.
+  if (engineWord(ParamClearHash) != 0) clearHash(&engineHash);
   platform::enterCriticalSection(controlLock);
   allocateTime(position->side > 0 ? whiteClock.accumulated : blackClock.accumulated);
   startStopwatch(&searchStopwatch);
@@ -308,8 +312,11 @@ void think(int32_t lines, int32_t mode) {
   engineSide = rootPosition.side;
   // Step 2.
   rootSearch(&rootPosition, lines);
-  // Step 3. A ponder or infinite search that ended by itself waits.
-  while (thinkState.load() == ThinkUnlimited && !stopRequested()) platform::sleepMilliseconds(PonderPollMs);
+  // Step 3. A ponder or infinite search that ended by itself waits; ponderhit
+  // and stop set the event after changing the state, so the wait ends at
+  // once (the event stays set until a wait takes it). The time-out is only
+  // a backstop.
+  while (thinkState.load() == ThinkUnlimited && !stopRequested()) platform::waitEventFor(&searchWake, PonderPollMs);
   // Step 4.
   platform::enterCriticalSection(controlLock);
   thinkState.store(ThinkIdle);

@@ -613,24 +613,16 @@ TEST(GameHistoryMarks, AMarkOverAStoredResultAndAnEntryWithAnotherDepth) {
   EXPECT_EQ(t.at(1500).flags, EntryLowerBound);
 }
 
-TEST(PrepareForSearch, AgesWrapsResetsTheFillAndClearsOnRequest) {
+TEST(PrepareForSearch, AgesWrapsAndResetsTheFill) {
   ScopedTable t(64 * 1024);
   HistoryScope scope;
   t.table.age = 15;
   claimedCounts[1].count = 99;
   fillEntry(t.at(10), keyForBucket(10, 1), 8, 15);
-  engineParameters.words[ParamClearHash] = 0;
   prepareHashForSearch(&t.table, 1);
   EXPECT_EQ(t.table.age, 0);
   EXPECT_EQ(claimedCount(), 0u);
   EXPECT_EQ(t.at(10).depth, 8u);
-
-  engineParameters.words[ParamClearHash] = 1;
-  prepareHashForSearch(&t.table, 1);
-  engineParameters.words[ParamClearHash] = 0;
-  EXPECT_EQ(t.table.age, 1);
-  EXPECT_EQ(t.at(10).depth, 0u);
-  EXPECT_EQ(t.at(10).key, 0u);
 }
 
 TEST(PrepareForSearch, MarksBeatEntriesOfEveryDepthAndAge) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/uci_loop.h"
 #include "helpers/uci_process.h"
 
 using testing_uci::finishUci;
@@ -18,6 +19,8 @@ using testing_uci::UciProcess;
 
 namespace {
 constexpr int ReplyMs = 10000;
+// The most characters a line may have before its newline.
+constexpr int32_t MostLineChars = frontend::LineBytes - 1;
 
 void expectReady(UciProcess* p) {
   sendLine(p, "isready");
@@ -53,15 +56,14 @@ TEST(UciHostile, OverlongLineIsRefusedWholeWithOneErrorLine) {
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
-TEST(UciHostile, LineOfExactly3999CharactersIsStillALine) {
+TEST(UciHostile, LongestLineIsStillALineAndOneMoreCharacterIsRefused) {
   UciProcess p;
   ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
   sendLine(&p, "setoption name OwnBook value false");
   std::string line = "debug";
-  line += std::string(3999 - line.size(), ' ');
-  ASSERT_EQ(line.size(), 3999u);
+  line += std::string(size_t(MostLineChars) - line.size(), ' ');
   sendLine(&p, line);
-  std::string longer = "UCI" + std::string(3997, ' ');
+  std::string longer = "UCI" + std::string(size_t(MostLineChars) - 2, ' ');
   sendLine(&p, longer);
   std::vector<std::string> lines = outputBeforeReady(&p);
   ASSERT_EQ(lines.size(), 1u);
@@ -73,9 +75,9 @@ TEST(UciHostile, LineWithTheMostTokensALineCanHoldIsHandled) {
   UciProcess p;
   ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
   sendLine(&p, "setoption name OwnBook value false");
-  // 3999 characters of one-letter words: about 2000 tokens.
+  // The longest line of one-letter words.
   std::string line = "position startpos moves";
-  while (line.size() + 2 <= 3999) line += " z";
+  while (line.size() + 2 <= size_t(MostLineChars)) line += " z";
   sendLine(&p, line);
   std::vector<std::string> lines = readUntil(&p, "Illegal move: z", ReplyMs);
   ASSERT_FALSE(lines.empty());

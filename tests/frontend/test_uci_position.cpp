@@ -1,9 +1,10 @@
 // The "position" command over pipes with the stand-in engine module: the
 // position text handed to the engine (always a text, also for the start
 // position), its moves in order with their promotion letters, the refused
-// texts and move texts.
+// texts and move texts; and long games with the real module.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -89,15 +90,51 @@ TEST(UciPosition, RefusedTextsAndMovesAreReported) {
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
-TEST(UciPosition, MoveListIsBoundedAtSixHundredPlies) {
+// A full game list ends no game: the moves after it reach the engine too.
+TEST(UciPosition, MovesPastTheGameListStillReachTheEngine) {
   UciProcess p;
   startReady(&p);
   std::string line = "position startpos moves";
   for (int i = 0; i < 150; ++i) line += " g1f3 g8f6 f3g1 f6g8";
   line += " e2e4";
   std::vector<std::string> out = exchange(&p, {line});
-  ASSERT_EQ(out.size(), 602u);
+  // The set-up, the moves, and the mirror's result line for the last one.
+  ASSERT_EQ(out.size(), 603u);
+  for (int i = 1; i <= 601; ++i) EXPECT_EQ(out[i].rfind("stub playEngineMove ", 0), 0u) << i << ": " << out[i];
   EXPECT_EQ(out[600], "stub playEngineMove 7655  ");
-  EXPECT_EQ(out[601], "Illegal move: e2e4");
+  EXPECT_EQ(out[601], "stub playEngineMove 3414  ");
+  EXPECT_EQ(out[602].rfind("info string result ", 0), 0u);
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+// Games longer than the game list, and "position" lines longer than a few
+// thousand characters, with the real engine: the reply is Black's after
+// 1.e4 (the knight tours lead back to the start), also once a change of the
+// hash size has rebuilt the engine's board.
+TEST(UciPosition, LongGamesGetAReplyForTheGuisPosition) {
+  UciProcess p;
+  START_REAL_ENGINE(p, ReplyMs);
+  std::vector<std::string> blackMoves = {"b8a6", "b8c6", "g8f6", "g8h6"};
+  for (char file = 'a'; file <= 'h'; ++file)
+    for (char rank : {'6', '5'}) blackMoves.push_back(std::string{file, '7', file, rank});
+  for (int tours : {150, 500}) {
+    std::string line = "position startpos moves";
+    for (int i = 0; i < tours; ++i) line += " g1f3 g8f6 f3g1 f6g8";
+    line += " e2e4";
+    for (const char* resize : {"", "setoption name Hash value 8", "setoption name Hash value 16"}) {
+      sendLine(&p, line);
+      if (*resize != '\0') sendLine(&p, resize);
+      sendLine(&p, "go depth 4");
+      std::vector<std::string> reply = readUntil(&p, "bestmove", ReplyMs);
+      ASSERT_FALSE(reply.empty());
+      for (const std::string& said : reply) EXPECT_EQ(said.find("Illegal"), std::string::npos) << said;
+      for (const std::string& said : reply) EXPECT_EQ(said.find("Error"), std::string::npos) << said;
+      const std::string& last = reply.back();
+      ASSERT_EQ(last.rfind("bestmove ", 0), 0u) << last;
+      std::string best = last.substr(9, last.find(' ', 9) == std::string::npos ? std::string::npos : 4);
+      EXPECT_NE(std::find(blackMoves.begin(), blackMoves.end(), best.substr(0, 4)), blackMoves.end())
+          << 4 * tours + 1 << " plies, " << resize << ": " << last;
+    }
+  }
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }

@@ -213,20 +213,26 @@ TEST(UciProtocol, StrengthLimitSetsLevelAndMarginWords) {
   // One processor: a Threads value outside "min 1 max 1" is read as 1.
   sendLine(&p, "setoption name Threads value 12");
   sendLine(&p, "setoption name Threads value 0");
+  sendLine(&p, "setoption name UCI_ELO value 1700");
+  sendLine(&p, "setoption name UCI_LimitStrength value true");
   sendLine(&p, "isready");
   std::vector<std::string> lines = readUntil(&p, "readyok", ReplyMs);
   std::vector<std::string> sent;
   for (const std::string& line : lines)
     if (line.rfind("stub setEngineParameters", 0) == 0) sent.push_back(line);
+  // Each setting gives the words a fresh engine with it would get: the weak
+  // margin goes with a weak rating only.
   std::vector<std::string> expected = {
       "stub setEngineParameters threads 1 contempt 0 clear 0 margin 100 depth 60",
       "stub setEngineParameters threads 1 contempt 0 clear 0 margin 5000 depth 3",
-      "stub setEngineParameters threads 1 contempt 0 clear 0 margin 5000 depth 60",
-      "stub setEngineParameters threads 1 contempt 0 clear 0 margin 5000 depth 60",
-      "stub setEngineParameters threads 1 contempt -35 clear 0 margin 5000 depth 60",
-      "stub setEngineParameters threads 1 contempt -35 clear 1 margin 5000 depth 60",
-      "stub setEngineParameters threads 1 contempt -35 clear 1 margin 5000 depth 60",
-      "stub setEngineParameters threads 1 contempt -35 clear 1 margin 5000 depth 60",
+      "stub setEngineParameters threads 1 contempt 0 clear 0 margin 100 depth 60",
+      "stub setEngineParameters threads 1 contempt 0 clear 0 margin 100 depth 60",
+      "stub setEngineParameters threads 1 contempt -35 clear 0 margin 100 depth 60",
+      "stub setEngineParameters threads 1 contempt -35 clear 1 margin 100 depth 60",
+      "stub setEngineParameters threads 1 contempt -35 clear 1 margin 100 depth 60",
+      "stub setEngineParameters threads 1 contempt -35 clear 1 margin 100 depth 60",
+      "stub setEngineParameters threads 1 contempt -35 clear 1 margin 100 depth 60",
+      "stub setEngineParameters threads 1 contempt -35 clear 1 margin 5000 depth 5",
   };
   EXPECT_EQ(sent, expected);
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);

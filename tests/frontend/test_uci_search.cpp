@@ -2,6 +2,8 @@
 // engine module: what "go" hands the engine, the information lines and the
 // single "bestmove" of each search, stops passed on at once,
 // ponder hits, a "go" during a running search, and multi-line analysis.
+// With the real module: a ponderhit is never lost, whatever came before,
+// and a search that waits for "stop" or "ponderhit" answers at once.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,6 +35,8 @@ void startReady(UciProcess* p) {
   ASSERT_FALSE(lines.empty());
   ASSERT_EQ(lines.back(), "readyok");
 }
+
+std::string lastLine(const std::vector<std::string>& lines) { return lines.empty() ? "" : lines.back(); }
 
 int countPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
   int n = 0;
@@ -229,5 +233,60 @@ TEST(UciSearch, NewGameClearsTheEngineTable) {
   sendLine(&p, "isready");
   std::vector<std::string> lines = readUntil(&p, "readyok", ReplyMs);
   EXPECT_EQ(countPrefix(lines, "stub clearEngineHash"), 1);
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+// A GUI's "stop" that crossed the bestmove reaches an idle engine; the
+// ponder search that follows must still be put on its clock by a ponderhit
+// sent at once, in every run.
+TEST(UciSearch, PonderHitAfterAStopThatCrossedTheBestMoveIsNeverLost) {
+  UciProcess p;
+  START_REAL_ENGINE(p, ReplyMs);
+  constexpr int Runs = 20;
+  constexpr long long ClockMs = 2000;
+  for (int run = 0; run < Runs; ++run) {
+    sendLine(&p, "position startpos moves e2e4");
+    sendLine(&p, "go movetime 20");
+    ASSERT_EQ(lastLine(readUntil(&p, "bestmove", ReplyMs)).rfind("bestmove", 0), 0u);
+    sendLine(&p, "stop");
+    sendLine(&p, "isready");
+    ASSERT_EQ(lastLine(readUntil(&p, "readyok", ReplyMs)), "readyok");
+    sendLine(&p, "position startpos moves e2e4 e7e5 g1f3");
+    sendLine(&p, "go ponder wtime 2000 btime 2000");
+    long long start = nowMs();
+    sendLine(&p, "ponderhit");
+    std::string last = lastLine(readUntil(&p, "bestmove", int(ClockMs)));
+    long long elapsed = nowMs() - start;
+    ASSERT_EQ(last.rfind("bestmove", 0), 0u) << "run " << run << ": no bestmove within the clock";
+    EXPECT_LT(elapsed, ClockMs) << "run " << run;
+  }
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+}
+
+// A ponder or infinite search that reached its depth limit waits for
+// "ponderhit" or "stop", and answers as soon as one comes.
+TEST(UciSearch, FinishedPonderOrAnalysisAnswersAtOnce) {
+  UciProcess p;
+  START_REAL_ENGINE(p, ReplyMs);
+  // The weakest level searches three plies and is over in moments.
+  sendLine(&p, "setoption name UCI_LimitStrength value true");
+  sendLine(&p, "setoption name UCI_ELO value 1200");
+  constexpr int Runs = 10;
+  constexpr long long PromptMs = 30;
+  int prompt = 0;
+  for (int run = 0; run < Runs; ++run) {
+    const bool ponder = run % 2 == 0;
+    sendLine(&p, ponder ? "go ponder wtime 60000 btime 60000" : "go infinite");
+    // The search is over once it prints nothing more for a while; the wait
+    // varies, so that the command comes at every phase of a polling wait.
+    std::vector<std::string> lines = readAvailable(&p, QuietMs + 10 * run);
+    ASSERT_EQ(countPrefix(lines, "bestmove"), 0);
+    long long start = nowMs();
+    sendLine(&p, ponder ? "ponderhit" : "stop");
+    ASSERT_EQ(lastLine(readUntil(&p, "bestmove", ReplyMs)).rfind("bestmove", 0), 0u);
+    prompt += nowMs() - start <= PromptMs;
+  }
+  // A 100 ms poll would answer within the bound in about a third of runs.
+  EXPECT_GE(prompt, Runs - 2);
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
