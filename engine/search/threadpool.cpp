@@ -111,8 +111,9 @@ static void searchThreadMain(void* argument) {
     // into the split node under the lock (the giver and other helpers update
     // it too), so that the node stores what one thread searching every move
     // itself would: a cut here makes its result a lower bound. The last
-    // helper out wakes the owner if it waits; past this the split node may
-    // be gone.
+    // helper out wakes the owner if it waits, once it is free again itself
+    // (so that the owner's next hand-off finds it); past the fold the split
+    // node may be gone.
     SplitWait& wait = splitWait[node->pg->threadId - 1];
     enterSearchLock();
     if (position->movesSearched > startSearched) addShared(node->movesSearched, 1);
@@ -125,12 +126,12 @@ static void searchThreadMain(void* argument) {
     const bool wakeOwner = --wait.helpersOut == 0 && wait.ownerWaiting != 0;
     if (wakeOwner) wait.ownerWaiting = 0;
     leaveSearchLock();
-    if (wakeOwner) QL_CHECK(platform::releaseSemaphore(wait.helpersDone));
 
     // Step 6. Free again.
     rec->active.store(nullptr, std::memory_order_release);
     QL_CHECK(platform::releaseSemaphore(rec->token));
     QL_CHECK(platform::releaseSemaphore(rec->queueEmpty));
+    if (wakeOwner) QL_CHECK(platform::releaseSemaphore(wait.helpersDone));
   }
 }
 
