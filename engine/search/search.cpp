@@ -528,15 +528,20 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           updateHashKey(child);
           childScore = searchNode(child, d, childUpper, childLower, node->killers, line, nullptr);
         }
-        // Step 16. Abandon on a stop or when the bounds moved elsewhere.
+        // Step 16. Abandon on a stop or when the bounds moved elsewhere. A
+        // node whose bounds other threads share (a helper's copy of a split
+        // node, or the owner's own split node while helpers work on it)
+        // goes on after a resync: it searches the move again, as it would
+        // leave the node incomplete otherwise. Other nodes return.
         if (searched && (stopRequested() || generationStale(board))) {
           if (saved != nullptr) restoreAttackData(saved, board);
           unmakeMove(child);
-          if (shared && !stopRequested() && loadShared(*best) < loadShared(*upper)) {
+          const bool split = shared || board->splitPoint == node;
+          if (split && !stopRequested() && loadShared(*best) < loadShared(*upper)) {
             storeShared(node->bestSoFar, std::max(loadShared(node->bestSoFar), loadShared(*best)));
             if (node->futilityBase != -ScoreInfinite)
               node->futilityBase = futilityMargin + loadShared(node->bestSoFar) - node->staticValue;
-            setBoardGeneration(board, searchGeneration.load(std::memory_order_relaxed));
+            resyncGeneration(board);
             continue;
           }
           return;
@@ -929,8 +934,7 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
       if (stopRequested()) break;
       if (generationStale(board)) {
         if (board->splitPoint != node) break;
-        setBoardGeneration(board, searchGeneration.load(std::memory_order_relaxed));
-        if (generationStale(board)) break;
+        resyncGeneration(board);
       }
       // Step 11.7. Cut, or the window for the next move.
       if (nextMoveWindow(node, &upper, &best)) break;
@@ -941,7 +945,7 @@ end:
   // Step 12. Wait for the helpers; mate and stalemate.
   if (board->splitPoint == node) {
     waitForHelpers(node);
-    setBoardGeneration(board, searchGeneration.load(std::memory_order_relaxed));
+    resyncGeneration(board);
   }
   if ((node->searchFlags & SearchTacticalOnly) == 0 && (best == -ScoreInfinite || node->movesSearched == 0))
     best = kingAttacked(node) ? node->matedScore : 0;

@@ -42,10 +42,12 @@ void createThreadPool(int32_t requested) {
       if (!rec->started) break;
       threadsCreated = i + 1;
     }
-    // Step 5.
+    // Step 5. The split waits of the master and of every helper.
     for (int32_t i = 0; i <= MaxThreadRecords; ++i) {
-      threadWaiting[i].store(0, std::memory_order_relaxed);
-      waitingCount[i].store(-1, std::memory_order_relaxed);
+      splitWait[i].helpersOut = 0;
+      splitWait[i].ownerWaiting = 0;
+      splitWait[i].helpersDone = platform::createSemaphore(0, 1);
+      QL_CHECK(splitWait[i].helpersDone != nullptr);
     }
   }
   // Step 2 (and later calls): the thread count and the tokens.
@@ -100,10 +102,19 @@ static void searchThreadMain(void* argument) {
       if (boardGeneration(board) >= boardGeneration(board->splitOwner) || stopRequested()) break;
     }
 
+    // Step 5 (before the fold, so that the owner's count is whole once its
+    // wait ends). The helper's nodes count for the master.
+    helperNodeCount.fetch_add(board->nodeCount, std::memory_order_relaxed);
+    board->nodeCount = 0;
+
     // Step 4. Fold the move's count, bound type, killers and best so far
     // into the split node under the lock (the giver and other helpers update
     // it too), so that the node stores what one thread searching every move
-    // itself would: a cut here makes its result a lower bound.
+    // itself would: a cut here makes its result a lower bound. The last
+    // helper out wakes the owner if it waits, once it is free again itself
+    // (so that the owner's next hand-off finds it); past the fold the split
+    // node may be gone.
+    SplitWait& wait = splitWait[node->pg->threadId - 1];
     enterSearchLock();
     if (position->movesSearched > startSearched) addShared(node->movesSearched, 1);
     node->boundType = foldBoundType(node->boundType, position->boundType);
@@ -112,34 +123,16 @@ static void searchThreadMain(void* argument) {
       rec->killers[1] = localKillers[1];
     }
     storeShared(node->bestSoFar, std::max(loadShared(node->bestSoFar), position->bestSoFar));
+    const bool wakeOwner = --wait.helpersOut == 0 && wait.ownerWaiting != 0;
+    if (wakeOwner) wait.ownerWaiting = 0;
     leaveSearchLock();
 
-    // Step 5. The helper's nodes count for the master.
-    helperNodeCount.fetch_add(board->nodeCount, std::memory_order_relaxed);
-    board->nodeCount = 0;
-
-    // Step 6. Free again. The token goes home before queueEmpty, so a giver
-    // whose wait is over knows every token of its helpers is back.
+    // Step 6. Free again.
     rec->active.store(nullptr, std::memory_order_release);
     QL_CHECK(platform::releaseSemaphore(rec->token));
     QL_CHECK(platform::releaseSemaphore(rec->queueEmpty));
+    if (wakeOwner) QL_CHECK(platform::releaseSemaphore(wait.helpersDone));
   }
-}
-
-static bool anyThreadWaiting() {
-  for (int32_t i = 0; i <= threadRecordCount && i <= MaxThreadRecords; ++i)
-    if (threadWaiting[i].load(std::memory_order_relaxed)) return true;
-  return false;
-}
-
-int32_t findIdleHelper() {
-  platform::Semaphore* empties[MaxThreadRecords];
-  const int32_t count = nThreads.load(std::memory_order_relaxed);
-  for (int32_t i = 0; i < count; ++i) empties[i] = thread[i].queueEmpty;
-  int32_t status = platform::waitAnySemaphore(empties, count);
-  QL_CHECK(status >= 0 && status < count);
-  QL_CHECK(thread[status].active.load(std::memory_order_acquire) == nullptr);
-  return status;
 }
 
 // A helper free right now, its queue-empty signal taken; -1 when none is.
@@ -156,52 +149,36 @@ static int32_t tryIdleHelper() {
 bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move* killers, Move* pv, Move move,
              Position* child) {
   ThreadBoard* board = node->pg;
-  const int32_t t = board->threadId - 1;
   ThreadRecord* self = board->threadId == MasterThreadId ? nullptr : &thread[board->threadId - 2];
   if (nThreads.load(std::memory_order_relaxed) <= 0) return false;
 
-  int32_t h = -1;
-  if (self == nullptr) {
-    // Step 1. The master starts a split when it owns none.
-    if (board->splitPoint == &noSplitPosition) {
-      for (int32_t i = 0; i <= MaxThreadRecords; ++i) QL_CHECK(!threadWaiting[i].load(std::memory_order_relaxed));
-    }
-    board->splitPoint = node;
-    // Step 3. A hand-off token, then a free helper: the master may wait for
-    // them, since helpers never wait here and so always come back.
-    threadWaiting[t].store(1, std::memory_order_relaxed);
-    waitingCount[t].store(loadShared(node->movesSearched), std::memory_order_relaxed);
-    platform::waitSemaphore(handOffTokens.load(std::memory_order_relaxed));
-    h = findIdleHelper();
-    threadWaiting[t].store(0, std::memory_order_relaxed);
-    waitingCount[t].store(-1, std::memory_order_relaxed);
-  } else {
-    // Step 2. A helper hands off only what it can have at once: a hand-off
-    // token and a free helper (and, to become the owner of its first split,
-    // nobody waiting for a helper and a re-split token, which it then holds
-    // in place of its own hand-off token). A helper that waited here could
-    // wait for another helper that waits for it.
-    const bool becomesOwner = board->splitPoint == &noSplitPosition;
-    platform::Semaphore* tokens = handOffTokens.load(std::memory_order_relaxed);
-    platform::Semaphore* resplits = resplitTokens.load(std::memory_order_relaxed);
-    if (becomesOwner && (anyThreadWaiting() || !platform::tryWaitSemaphore(resplits))) return false;
-    if (!platform::tryWaitSemaphore(tokens)) {
-      if (becomesOwner) QL_CHECK(platform::releaseSemaphore(resplits));
-      return false;
-    }
-    h = tryIdleHelper();
-    if (h < 0) {
-      QL_CHECK(platform::releaseSemaphore(tokens));
-      if (becomesOwner) QL_CHECK(platform::releaseSemaphore(resplits));
-      return false;
-    }
-    if (becomesOwner) {
-      self->resplitFlag = 1;
-      QL_CHECK(platform::releaseSemaphore(self->token));
-      self->token = resplits;
-    }
-    board->splitPoint = node;
+  // Steps 1 to 3. A thread hands off only what it can have at once: a
+  // hand-off token and a free helper; when either is missing it searches
+  // the move itself, which keeps it working while its helpers do and means
+  // that no thread ever waits for a helper (one that did could wait for a
+  // helper that waits for it). A helper that becomes the owner of its first
+  // split also needs a re-split token, which it then holds in place of its
+  // own hand-off token.
+  const bool becomesOwner = self != nullptr && board->splitPoint == &noSplitPosition;
+  platform::Semaphore* tokens = handOffTokens.load(std::memory_order_relaxed);
+  platform::Semaphore* resplits = resplitTokens.load(std::memory_order_relaxed);
+  if (becomesOwner && !platform::tryWaitSemaphore(resplits)) return false;
+  if (!platform::tryWaitSemaphore(tokens)) {
+    if (becomesOwner) QL_CHECK(platform::releaseSemaphore(resplits));
+    return false;
   }
+  const int32_t h = tryIdleHelper();
+  if (h < 0) {
+    QL_CHECK(platform::releaseSemaphore(tokens));
+    if (becomesOwner) QL_CHECK(platform::releaseSemaphore(resplits));
+    return false;
+  }
+  if (becomesOwner) {
+    self->resplitFlag = 1;
+    QL_CHECK(platform::releaseSemaphore(self->token));
+    self->token = resplits;
+  }
+  board->splitPoint = node;
 
   // Step 4. Prepare the helper: a clone of the node on its own board, the
   // hand-off fields and a copy of the child template, all before the
@@ -210,9 +187,11 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
   ThreadBoard* helperBoard = &rec->board;
   rec->position->pg = helperBoard;
   // Helpers of this board's split nodes write its generation under the
-  // lock; the copy reads it, so it is made under the lock too.
+  // lock; the copy reads it, so it is made under the lock too, where the
+  // helper is also counted out on the node.
   enterSearchLock();
   clonePosition(rec->position, node);
+  splitWait[board->threadId - 1].helpersOut += 1;
   leaveSearchLock();
   helperBoard->threadId = h + 2;
   helperBoard->nodeCount = 0;
@@ -239,20 +218,17 @@ void waitForHelpers(Position* node) {
   ThreadRecord* self = board->threadId == MasterThreadId ? nullptr : &thread[board->threadId - 2];
   QL_CHECK(board->splitPoint != &noSplitPosition);
   board->splitPoint = nullptr;
-  for (;;) {
-    platform::Semaphore* empties[MaxThreadRecords];
-    int32_t threadsToWaitFor = 0;
-    const int32_t count = nThreads.load(std::memory_order_relaxed);
-    for (int32_t i = 0; i < count; ++i)
-      if (thread[i].active.load(std::memory_order_acquire) == node) empties[threadsToWaitFor++] = thread[i].queueEmpty;
-    if (threadsToWaitFor == 0) return;
-    if (self != nullptr) self->busy.store(0, std::memory_order_relaxed);
-    int32_t status = platform::waitAnySemaphore(empties, threadsToWaitFor);
-    QL_CHECK(status >= 0 && status < threadsToWaitFor);
-    if (self != nullptr) self->busy.store(1, std::memory_order_relaxed);
-    // Only a sign that one of them finished: the helper stays free.
-    QL_CHECK(platform::releaseSemaphore(empties[status]));
-  }
+  // Woken by the last of this node's helpers as it folds its move: a
+  // helper's own signals may already belong to the next thread it serves.
+  SplitWait& wait = splitWait[board->threadId - 1];
+  enterSearchLock();
+  const bool outstanding = wait.helpersOut > 0;
+  wait.ownerWaiting = outstanding ? 1 : 0;
+  leaveSearchLock();
+  if (!outstanding) return;
+  if (self != nullptr) self->busy.store(0, std::memory_order_relaxed);
+  platform::waitSemaphore(wait.helpersDone);
+  if (self != nullptr) self->busy.store(1, std::memory_order_relaxed);
 }
 
 }  // namespace engine

@@ -15,8 +15,7 @@ int32_t threadsCreated = 0;
 ThreadRecord* thread = nullptr;
 std::atomic<platform::Semaphore*> handOffTokens{nullptr};
 std::atomic<platform::Semaphore*> resplitTokens{nullptr};
-std::atomic<int32_t> threadWaiting[MaxThreadRecords + 1];
-std::atomic<int32_t> waitingCount[MaxThreadRecords + 1];
+SplitWait splitWait[MaxThreadRecords + 1];
 platform::CriticalSection searchLock;
 std::atomic<int32_t> searchGeneration{1};
 std::atomic<uint64_t> helperNodeCount{0};
@@ -48,5 +47,12 @@ void setThreadCount(int32_t count) {
 
 void enterSearchLock() { platform::enterCriticalSection(searchLock); }
 void leaveSearchLock() { platform::leaveCriticalSection(searchLock); }
+
+void resyncGeneration(ThreadBoard* board) {
+  if (board->splitOwner == nullptr) return;
+  enterSearchLock();
+  setBoardGeneration(board, std::max(boardGeneration(board), boardGeneration(board->splitOwner)));
+  leaveSearchLock();
+}
 
 }  // namespace engine

@@ -13,14 +13,22 @@
 // helpers at once to `nThreads`; re-split tokens bound the helpers that own
 // split points of their own.
 //
+// A thread hands a move over only when a token and an idle helper are free
+// at once; otherwise it searches the move itself, so no thread ever waits
+// for a helper. The owner of a split node counts the helpers out on it
+// (`SplitWait`); the last helper to fold its move wakes the owner, so the
+// owner's wait ends with its own helpers' moves, whatever work the helpers
+// take up next.
+//
 // Locking: `searchLock` is the one lock of the search and is never nested;
-// it guards the tablebase probe and every update of a split node's bounds.
+// it guards the tablebase probe, every update of a split node's bounds, the
+// boards' generations and the split waits.
 // A helper folds its move's count, bound type (a cut or an exact score),
 // killers and best so far into the split node under the lock, so the owner
 // updates those fields, and narrows the node's window, under the lock too
 // while the node has helpers.
-// The pool's single-writer words (`active`, `busy`, `threadWaiting`) are
-// relaxed atomics read by other threads without the lock.
+// The pool's single-writer words (`active`, `busy`) are relaxed atomics read
+// by other threads without the lock.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -78,10 +86,15 @@ extern int32_t threadsCreated;
 extern ThreadRecord* thread;
 extern std::atomic<platform::Semaphore*> handOffTokens;
 extern std::atomic<platform::Semaphore*> resplitTokens;
-// Per thread (master 0, helper i at i + 1): waiting for an idle helper.
-extern std::atomic<int32_t> threadWaiting[MaxThreadRecords + 1];
-// Per thread: the split node's moves searched while it waits; -1 otherwise.
-extern std::atomic<int32_t> waitingCount[MaxThreadRecords + 1];
+// Per thread (master 0, helper i at i + 1): the helpers working for its
+// split node and its wait for them, under `searchLock`. A thread has
+// helpers out on one split node at a time.
+struct SplitWait {
+  int32_t helpersOut;
+  int32_t ownerWaiting;              // 1 while the owner waits for helpersOut to reach 0
+  platform::Semaphore* helpersDone;  // released by the last helper to fold while the owner waits
+};
+extern SplitWait splitWait[MaxThreadRecords + 1];
 extern platform::CriticalSection searchLock;
 extern std::atomic<int32_t> searchGeneration;
 // Nodes the helpers searched, added in as each handed move ends.
@@ -94,13 +107,12 @@ void createThreadPool(int32_t requested);
 // Sets `nThreads` (never above the helpers created), the record count and
 // fresh token semaphores. Only while no search runs.
 void setThreadCount(int32_t count);
-// Gives `move` of `node` to an idle helper; true when one took it.
+// Gives `move` of `node` to an idle helper when a token and a helper are
+// free at once; true when one took it.
 bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move* killers, Move* pv, Move move,
              Position* child);
 // Waits until every helper working for `node` is done.
 void waitForHelpers(Position* node);
-// Index of a free helper record among the first `nThreads`; waits for one.
-int32_t findIdleHelper();
 void enterSearchLock();
 void leaveSearchLock();
 
@@ -111,5 +123,9 @@ inline int32_t boardGeneration(const ThreadBoard* board) {
 inline void setBoardGeneration(ThreadBoard* board, int32_t value) {
   std::atomic_ref<int32_t>(board->generation).store(value, std::memory_order_relaxed);
 }
+// Brings a board that went stale up to its owner's generation: under the
+// lock, where the helpers of its own split node raise it too, and never
+// below what they wrote.
+void resyncGeneration(ThreadBoard* board);
 
 }  // namespace engine

@@ -5,10 +5,13 @@
 // announcements and reports, and thousands of short searches with stops at
 // random moments all end. Then split nodes driven directly in this
 // process: a move a helper searched decides the bound type the node stores
-// as it would on one thread, and the owner narrows the window only under
-// the search lock.
+// as it would on one thread, the owner narrows the window only under the
+// search lock, an owner that goes stale searches its abandoned move again,
+// and the owner's wait ends with its helper's move even when another
+// thread takes the helper.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -18,6 +21,8 @@
 
 #include "engine/board/random.h"
 #include "engine/hash/hash.h"
+#include "engine/module/control.h"
+#include "engine/module/hooks.h"
 #include "engine/search/search.h"
 #include "engine/search/shared_word.h"
 #include "engine/search/threads.h"
@@ -289,4 +294,148 @@ TEST(SplitNode, OwnerNarrowsTheWindowUnderTheLock) {
   upper = 500;
   EXPECT_FALSE(nextMoveWindow(node, &upper, &best));
   EXPECT_EQ(upper, 100);
+}
+
+namespace {
+
+// The owner of the split node below: the board of helper record 1, driven
+// by the test thread as a helper that was handed a move (record 1's own
+// thread stays parked). Its owner in turn is the master board.
+ThreadBoard* staleOwnerBoard = nullptr;
+ThreadBoard* staleOwnerGiver = nullptr;
+Position* staleSplitNode = nullptr;
+int32_t staleChildSide = 0;
+std::atomic<bool> staleInjected{false};
+bool helperHeld = false;
+int8_t abandonedChild[64];
+int32_t abandonedProbesAfter = 0;
+
+// A tablebase hook (called under the search lock at depth 9 and more, from
+// every thread) that finds nothing. The helper (record 0) holds off at its
+// first probe, outside the lock, until the owner has gone stale, so that the
+// owner meanwhile finds no idle helper and searches a move itself. The first
+// time the owner probes a child of its split node, it raises the giver's
+// generation as a helper of the giver does when a bound above moves: the
+// owner is stale from then on. Later probes of that same child are counted.
+int32_t staleOwnerProbe(ThreadBoard* board, int32_t side, int32_t, int32_t*) {
+  if (board == &thread[0].board && !helperHeld) {
+    helperHeld = true;
+    leaveSearchLock();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(WatchdogSeconds);
+    while (!staleInjected.load() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    enterSearchLock();
+    return 0;
+  }
+  if (board != staleOwnerBoard || side != staleChildSide) return 0;
+  int8_t probe[64];
+  buildProbeBoard(board, probe);
+  if (!staleInjected.load() && board->splitPoint == staleSplitNode) {
+    std::copy(probe, probe + 64, abandonedChild);
+    setBoardGeneration(staleOwnerGiver, searchGeneration.fetch_add(1) + 1);
+    staleInjected.store(true);
+  } else if (staleInjected.load() && std::equal(probe, probe + 64, abandonedChild)) {
+    ++abandonedProbesAfter;
+  }
+  return 0;
+}
+
+}  // namespace
+
+// A helper that owns a split node goes stale (a bound above it moved) while
+// it searches one of that node's moves itself: the move is abandoned, and
+// the node searches it again after the resync rather than go on without it
+// and store a result that claims every move.
+TEST(SplitNode, OwnerGoneStaleSearchesItsAbandonedMoveAgain) {
+  const int32_t depth = MinSplitDepth + 1;  // the node's own moves probe the tables
+  Position* root = testing_search::rootOf(HangingQueenFen, depth);
+  unmarkGameHistory(&engineHash);
+  setThreadCount(2);
+  ThreadRecord* owner = &thread[1];
+  // As a giver does: record 1 taken off the idle list and holding a token.
+  ASSERT_TRUE(platform::tryWaitSemaphore(owner->queueEmpty));
+  ASSERT_TRUE(platform::tryWaitSemaphore(handOffTokens.load()));
+  owner->token = handOffTokens.load();
+  owner->resplitFlag = 0;
+  ThreadBoard* board = &owner->board;
+  Position* node = owner->position;
+  node->pg = board;
+  clonePosition(node, root);
+  board->threadId = 3;
+  board->nodeCount = 0;
+  board->splitOwner = root->pg;
+  board->splitPoint = &noSplitPosition;
+  setBoardGeneration(board, boardGeneration(root->pg));
+  static Position before{};
+  before.lastMove = noMove;
+  node->parent = &before;
+
+  staleOwnerBoard = board;
+  staleOwnerGiver = root->pg;
+  staleSplitNode = node;
+  staleChildSide = node->opponent;
+  staleInjected.store(false);
+  helperHeld = false;
+  abandonedProbesAfter = 0;
+  helperNodeCount.store(0);
+  tbPieceLimit = 32;
+  tablebaseHook.store(staleOwnerProbe);
+  Move killers[2] = {noMove, noMove};
+  Move pv[PvLength + 2];
+  int32_t score = searchNode(node, depth, 9999, -9999, killers, pv, nullptr);
+  tablebaseHook.store(nullptr);
+  tbPieceLimit = 0;
+
+  // Record 1 back on the idle list with its token (a re-split token once it
+  // owned a split), as its own loop would leave it.
+  ASSERT_TRUE(platform::releaseSemaphore(owner->token));
+  ASSERT_TRUE(platform::releaseSemaphore(owner->queueEmpty));
+  board->splitPoint = &noSplitPosition;
+  setThreadCount(1);
+
+  EXPECT_GT(helperNodeCount.load(), 0u) << "no move was handed to the helper";
+  ASSERT_TRUE(staleInjected.load()) << "the owner searched no move of its split node itself";
+  EXPECT_GE(abandonedProbesAfter, 1) << "the abandoned move was not searched again";
+  EXPECT_GT(score, 300) << "Nxd4 wins the queen";
+}
+
+// The owner of a split node waits for its helper while another thread (here
+// the test, as a helper looking for idle helpers does) takes that helper
+// the moment it is free and keeps it: the owner's wait still ends with its
+// helper's move. Looped, as the other thread must win that helper before the
+// owner wakes.
+TEST(SplitNode, OwnerWaitEndsWithItsHelpersMoveWhenTheHelperIsTakenAtOnce) {
+  // Check by the rook on e1: Rxe1 and Bf1 are the only moves, so the owner
+  // searches the first, hands over the second and at once waits.
+  const char* fen = "rnbq2k1/ppp2ppp/8/8/8/3B4/PPP2PPP/R3r1K1 w - - 0 1";
+  ASSERT_EQ(reference::legalMoves(reference::gridFromFullFen(fen)).size(), 2u);
+  const int32_t runs = KeyMoveRuns;
+  for (int32_t run = 0; run < runs; ++run) {
+    Position* node = testing_search::rootOf(fen, MinSplitDepth);
+    static Position before{};
+    before.lastMove = noMove;
+    node->parent = &before;
+    unmarkGameHistory(&engineHash);
+    setThreadCount(1);
+    helperNodeCount.store(0);
+    std::atomic<bool> ownerDone{false};
+    std::thread ownerThread([&] {
+      Move killers[2] = {noMove, noMove};
+      Move pv[PvLength + 2];
+      searchNode(node, MinSplitDepth, 9999, -9999, killers, pv, nullptr);
+      ownerDone.store(true);
+    });
+    // Take the helper as soon as its move for the node is over.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(WatchdogSeconds);
+    while (thread[0].active.load() != node && !ownerDone.load() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::yield();
+    bool taken = false;
+    while (!taken && std::chrono::steady_clock::now() < deadline) taken = platform::tryWaitSemaphore(thread[0].queueEmpty);
+    ASSERT_TRUE(taken);
+    while (!ownerDone.load() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    const bool ended = ownerDone.load();
+    ASSERT_TRUE(platform::releaseSemaphore(thread[0].queueEmpty));
+    ownerThread.join();
+    ASSERT_TRUE(ended) << "run " << run << ": the owner sleeps through its helper's next job";
+    EXPECT_GT(helperNodeCount.load(), 0u) << "no move was handed to the helper";
+  }
 }
