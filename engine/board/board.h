@@ -27,7 +27,7 @@
 #include <cstdint>
 
 #include "engine/board/check.h"
-#include "engine/board/move.h"
+#include "engine/control/move.h"
 #include "engine/eval/eval_block.h"
 
 namespace engine {

@@ -1,10 +1,10 @@
 // The engine's hooks into the host's callbacks. The search calls them
-// through the hook slots of engine/module/control.h; EngineInit installs them.
+// through the hook slots of engine/control/control.h; EngineInit installs them.
 // Each does nothing when the host left its callback slot null.
 #pragma once
 #include <cstdint>
 
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 
 namespace engine {
 

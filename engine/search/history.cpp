@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "engine/search/search.h"
-#include "engine/search/shared_word.h"
+#include "engine/control/shared_word.h"
 
 namespace engine {
 

@@ -13,7 +13,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 
 namespace engine {
 

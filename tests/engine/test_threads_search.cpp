@@ -17,7 +17,7 @@
 #include "engine/board/random.h"
 #include "engine/hash/hash.h"
 #include "engine/search/search.h"
-#include "engine/search/shared_word.h"
+#include "engine/control/shared_word.h"
 #include "engine/search/threads.h"
 #include "helpers/module_host.h"
 #include "helpers/reference_legal.h"

@@ -1,4 +1,4 @@
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 
 namespace engine {
 

@@ -14,7 +14,7 @@
 #include <cstdint>
 
 #include "engine/board/board.h"
-#include "engine/module/engine_interface.h"
+#include "engine/control/engine_interface.h"
 #include "platform/critical_section.h"
 
 namespace engine {
