@@ -14,6 +14,9 @@ namespace engine {
 
 int16_t emptyPieceSquareTable[PieceSquareEntries] = {};
 
+ThreadBoard masterBoard;
+Position rootPosition;
+
 namespace {
 
 // Direction ranges of the kinds in directionTable.

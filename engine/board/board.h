@@ -253,6 +253,10 @@ struct Position {
   uint32_t inCheck;
 };
 
+// The master board record and the root position of the game on it.
+extern ThreadBoard masterBoard;
+extern Position rootPosition;
+
 // The 13 static kind records (the key tables hang on these; initBoard copies
 // them into each board record).
 extern PieceKind pieceKindTable[KindCount];

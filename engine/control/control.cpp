@@ -21,9 +21,6 @@ TimeControl timeControl = {TimeFixedDepth, 0, 0, 0, 0};
 EngineParameters engineParameters = defaultEngineParameters;
 HostCallbacks hostCallbacks = {};
 
-ThreadBoard masterBoard;
-Position rootPosition;
-
 int32_t searchDepth = 3;
 int32_t lineIndex = 0;
 int32_t previousScore = -ScoreBound;

@@ -68,10 +68,6 @@ inline int32_t engineWord(int32_t index) { return engineParameters.words[index];
 // end's copy of the core).
 extern HostCallbacks hostCallbacks;
 
-// The master board record and the root position of the game on it.
-extern ThreadBoard masterBoard;
-extern Position rootPosition;
-
 // Hook slots.
 using InfoHook = void (*)(int32_t depth, int32_t score, const Move* pv, int32_t mark);
 using CurrMoveHook = void (*)(int32_t depth, Position* child, int32_t flag);
