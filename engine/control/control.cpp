@@ -34,9 +34,4 @@ std::atomic<int32_t> linesReported{0};
 std::atomic<int32_t> rootPhase{PhaseFinished};
 platform::CriticalSection controlLock;
 
-std::atomic<InfoHook> infoHook{nullptr};
-std::atomic<CurrMoveHook> currMoveHook{nullptr};
-std::atomic<TimerHook> timerHook{nullptr};
-std::atomic<TablebaseHook> tablebaseHook{nullptr};
-
 }  // namespace engine

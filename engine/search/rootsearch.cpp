@@ -10,7 +10,7 @@
 #include "engine/eval/evaluate.h"
 #include "engine/hash/hash.h"
 #include "engine/control/control.h"
-#include "engine/module/hooks.h"
+#include "engine/search/hook_slots.h"
 #include "engine/search/search.h"
 #include "engine/search/threads.h"
 #include "engine/search/timecontrol.h"

@@ -6,6 +6,7 @@
 #include "engine/hash/hash.h"
 #include "engine/control/control.h"
 #include "engine/module/engine_entries.h"
+#include "engine/search/hook_slots.h"
 #include "engine/search/search.h"
 #include "engine/search/threads.h"
 
