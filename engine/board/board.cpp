@@ -8,7 +8,6 @@
 #include <initializer_list>
 
 #include "engine/board/geometry.h"
-#include "engine/search/threads.h"
 
 namespace engine {
 
@@ -16,6 +15,7 @@ int16_t emptyPieceSquareTable[PieceSquareEntries] = {};
 
 ThreadBoard masterBoard;
 Position rootPosition;
+Position noSplitPosition{};
 
 namespace {
 

@@ -256,6 +256,9 @@ struct Position {
 // The master board record and the root position of the game on it.
 extern ThreadBoard masterBoard;
 extern Position rootPosition;
+// A dummy position whose address means that a board owns no split node
+// (the split point of a board record that has none).
+extern Position noSplitPosition;
 
 // The 13 static kind records (the key tables hang on these; initBoard copies
 // them into each board record).
