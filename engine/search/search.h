@@ -8,14 +8,13 @@
 namespace engine {
 
 // Search flags of a node (SearchSpecialMove 0x1, SearchEnPassantValid 0x4
-// and SearchMaterialToZero 0x1000 are set by make, engine/board/board.h).
-constexpr uint32_t SearchThreatKnown = 0x8;     // threat move and threatened piece valid
+// and SearchMaterialToZero 0x1000 are set by make; SearchThreatKnown 0x8,
+// SearchTacticalOnly 0x40 and SearchHistoryOrder 0x800 are read by the move
+// picker: all six stand with the position record, engine/board/board.h).
 constexpr uint32_t SearchNoFrontierPrune = 0x20; // no futility pruning below depth 3 here
-constexpr uint32_t SearchTacticalOnly = 0x40;   // the move into this node hangs material; the picker ends after the tactical moves
 constexpr uint32_t SearchMateThreat = 0x80;     // the threat is a mate threat
 constexpr uint32_t SearchReduced = 0x200;       // searched at less than full depth
 constexpr uint32_t SearchExtended = 0x400;
-constexpr uint32_t SearchHistoryOrder = 0x800;  // move loop prepared; quiet moves all at once, by history
 constexpr uint32_t SearchSharedNode = 0x2000;   // a helper's copy of a split node
 constexpr uint32_t SearchReplyPushed = 0x8000;  // the parent pushed the first reply already
 
