@@ -1,5 +1,5 @@
-// The history table of quiet moves that failed high, shared by all search
-// threads without a lock.
+// Additions to the history table of quiet moves that failed high
+// (engine/board/movegen.h), shared by all search threads without a lock.
 #include <atomic>
 #include <cstdint>
 
@@ -8,7 +8,6 @@
 
 namespace engine {
 
-int32_t historyTable[KindCount][HistorySquares] = {};
 int32_t historyHalving = 0;
 
 namespace {

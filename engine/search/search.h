@@ -1,9 +1,11 @@
-// The main search: its search flags and the history table that the move
-// picker reads.
+// The main search: its search flags (those the move picker reads stand with
+// the position record, the history table it reads with the picker,
+// engine/board/movegen.h).
 #pragma once
 #include <cstdint>
 
 #include "engine/board/board.h"
+#include "engine/board/movegen.h"
 
 namespace engine {
 
@@ -43,11 +45,6 @@ constexpr int32_t ScoreMated = 9998;  // a checkmated side at ply p scores -9998
 constexpr int32_t ScoreMate = 9900;   // at or above: a mate score
 constexpr int32_t ScoreDecided = 9000;
 constexpr int32_t ScorePruned = 9998; // a child score meaning "pruned, counts as searched"
-
-// Counters of quiet moves that failed high, by the mover's kind index and
-// the 0x88 to-square; shared by all search threads.
-constexpr int32_t HistorySquares = 120;
-extern int32_t historyTable[KindCount][HistorySquares];
 
 }  // namespace engine
 
