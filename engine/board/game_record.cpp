@@ -7,7 +7,7 @@
 #include "engine/eval/evaluate.h"
 #include "engine/hash/hash.h"
 #include "engine/control/control.h"
-#include "engine/search/timecontrol.h"
+#include "engine/board/stopwatch.h"
 
 namespace engine {
 
