@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "engine/board/board.h"
+#include "engine/control/move.h"
 #include "engine/control/engine_interface.h"
 #include "platform/critical_section.h"
 

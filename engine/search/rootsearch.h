@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "engine/board/board.h"
 #include "engine/control/control.h"
 
 namespace engine {
