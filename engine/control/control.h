@@ -9,8 +9,8 @@
 #include <atomic>
 #include <cstdint>
 
-#include "engine/control/move.h"
 #include "engine/control/engine_interface.h"
+#include "engine/control/move.h"
 #include "platform/critical_section.h"
 
 namespace engine {
