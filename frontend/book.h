@@ -23,7 +23,7 @@
 #include <cstdio>
 
 #include "engine/board/board.h"
-#include "engine/board/move.h"
+#include "engine/control/move.h"
 #include "engine/board/random.h"
 
 namespace frontend {

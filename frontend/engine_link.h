@@ -5,7 +5,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/module/engine_interface.h"
+#include "engine/control/engine_interface.h"
 
 namespace frontend {
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "engine/board/board.h"
-#include "engine/board/move.h"
+#include "engine/control/move.h"
 
 namespace frontend {
 

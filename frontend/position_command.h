@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/board/move.h"
+#include "engine/control/move.h"
 
 namespace frontend {
 

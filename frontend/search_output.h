@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <mutex>
 
-#include "engine/board/move.h"
-#include "engine/module/engine_interface.h"
+#include "engine/control/move.h"
+#include "engine/control/engine_interface.h"
 
 namespace frontend {
 

@@ -16,7 +16,7 @@
 #include "bench/quillon_bench/commands.h"
 #include "engine/eval/eval_weights.h"
 #include "engine/eval/evaluate.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 #include "helpers/perft.h"
 
 using namespace engine;

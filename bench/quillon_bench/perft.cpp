@@ -13,7 +13,7 @@
 #include <string>
 
 #include "bench/quillon_bench/commands.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 #include "helpers/board_builder.h"
 #include "helpers/perft.h"
 

@@ -15,7 +15,7 @@
 
 #include "bench/quillon_bench/commands.h"
 #include "engine/module/engine_entries.h"
-#include "engine/module/engine_interface.h"
+#include "engine/control/engine_interface.h"
 #include "engine/search/threads.h"
 
 using namespace engine;

@@ -8,11 +8,14 @@
 #include <initializer_list>
 
 #include "engine/board/geometry.h"
-#include "engine/search/threads.h"
 
 namespace engine {
 
 int16_t emptyPieceSquareTable[PieceSquareEntries] = {};
+
+ThreadBoard masterBoard;
+Position rootPosition;
+Position noSplitPosition{};
 
 namespace {
 

@@ -27,7 +27,7 @@
 #include <cstdint>
 
 #include "engine/board/check.h"
-#include "engine/board/move.h"
+#include "engine/control/move.h"
 #include "engine/eval/eval_block.h"
 
 namespace engine {
@@ -123,9 +123,14 @@ constexpr uint32_t StateBlackCannotWin = 0x40;
 constexpr uint32_t StateDriftPending = 0x400;
 constexpr uint32_t StateFinal = 0x800;
 
-// Search flags of a position (cleared in each child).
+// Search flags of a position (cleared in each child): those that make sets
+// and those that the move picker reads; the search's others are in
+// engine/search/search.h.
 constexpr uint32_t SearchSpecialMove = 0x1;
 constexpr uint32_t SearchEnPassantValid = 0x4;
+constexpr uint32_t SearchThreatKnown = 0x8;     // threat move and threatened piece valid
+constexpr uint32_t SearchTacticalOnly = 0x40;   // the move into this node hangs material; the picker ends after the tactical moves
+constexpr uint32_t SearchHistoryOrder = 0x800;  // move loop prepared; quiet moves all at once, by history
 constexpr uint32_t SearchMaterialToZero = 0x1000;
 
 // Picker stages.
@@ -255,6 +260,13 @@ struct Position {
   uint8_t unansweredThreatTo;
   uint32_t inCheck;
 };
+
+// The master board record and the root position of the game on it.
+extern ThreadBoard masterBoard;
+extern Position rootPosition;
+// A dummy position whose address means that a board owns no split node
+// (the split point of a board record that has none).
+extern Position noSplitPosition;
 
 // The 13 static kind records (the key tables hang on these; initBoard copies
 // them into each board record).

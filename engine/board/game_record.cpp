@@ -6,8 +6,8 @@
 #include "engine/board/setup.h"
 #include "engine/eval/evaluate.h"
 #include "engine/hash/hash.h"
-#include "engine/module/control.h"
-#include "engine/search/timecontrol.h"
+#include "engine/control/control.h"
+#include "engine/board/stopwatch.h"
 
 namespace engine {
 

@@ -13,7 +13,7 @@
 #include "engine/eval/eval_weights.h"
 #include "engine/eval/evaluate.h"
 #include "engine/eval/pawn_files.h"
-#include "engine/search/shared_word.h"
+#include "engine/control/shared_word.h"
 
 namespace engine {
 

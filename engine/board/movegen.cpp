@@ -6,10 +6,11 @@
 
 #include "engine/board/attacks.h"
 #include "engine/board/geometry.h"
-#include "engine/search/search.h"
-#include "engine/search/shared_word.h"
+#include "engine/control/shared_word.h"
 
 namespace engine {
+
+int32_t historyTable[KindCount][HistorySquares] = {};
 
 namespace {
 

@@ -23,6 +23,11 @@ constexpr int32_t MaxTacticalMoves = 256;
 constexpr int32_t FirstReplyBonus = 1000;
 constexpr int32_t RecaptureBonus = 500;
 
+// Counters of quiet moves that failed high, by the mover's kind index and
+// the 0x88 to-square; shared by all search threads.
+constexpr int32_t HistorySquares = 120;
+extern int32_t historyTable[KindCount][HistorySquares];
+
 // The next move of the position, or noMove when none is left.
 Move nextMove(Position* pos);
 // Stages 0 and 1: on the first call generates, scores and sorts the tactical

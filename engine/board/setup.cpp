@@ -12,7 +12,7 @@
 #include "engine/board/game_history.h"
 #include "engine/eval/evaluate.h"
 #include "engine/hash/hash.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 
 namespace engine {
 

@@ -14,7 +14,7 @@
 #include "engine/board/board.h"
 #include "engine/board/game_history.h"
 #include "engine/hash/hash.h"
-#include "engine/search/timecontrol.h"
+#include "engine/board/stopwatch.h"
 
 namespace engine {
 

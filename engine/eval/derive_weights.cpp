@@ -3,7 +3,7 @@
 // times a fixed percentage, divided by 100 (truncating). The root driver
 // asks for it at the start of each search, before any helper thread runs.
 #include "engine/eval/eval_weights.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 
 namespace engine {
 

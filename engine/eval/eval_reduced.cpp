@@ -9,8 +9,8 @@
 
 #include "engine/eval/eval_terms.h"
 #include "engine/eval/evaluate.h"
-#include "engine/module/control.h"
-#include "engine/search/shared_word.h"
+#include "engine/control/control.h"
+#include "engine/control/shared_word.h"
 
 namespace engine {
 

@@ -7,7 +7,7 @@
 
 #include "engine/board/geometry.h"
 #include "engine/eval/eval_terms.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 
 namespace engine {
 

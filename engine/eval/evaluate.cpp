@@ -8,8 +8,8 @@
 #include "engine/board/makemove.h"
 #include "engine/eval/attack_data.h"
 #include "engine/eval/eval_weights.h"
-#include "engine/module/control.h"
-#include "engine/search/shared_word.h"
+#include "engine/control/control.h"
+#include "engine/control/shared_word.h"
 
 namespace engine {
 

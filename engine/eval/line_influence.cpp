@@ -8,7 +8,7 @@
 #include "engine/eval/eval_weights.h"
 #include "engine/eval/evaluate.h"
 #include "engine/eval/influence.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 
 namespace engine {
 

@@ -3,7 +3,7 @@
 #include "engine/hash/hash.h"
 
 #include "engine/board/board.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 
 namespace engine {
 

@@ -19,8 +19,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/board/move.h"
-#include "engine/search/shared_word.h"
+#include "engine/control/move.h"
+#include "engine/control/shared_word.h"
 
 namespace engine {
 

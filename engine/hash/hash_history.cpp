@@ -6,8 +6,8 @@
 // no helper thread works.
 #include "engine/board/game_history.h"
 #include "engine/hash/hash.h"
-#include "engine/module/control.h"
-#include "engine/module/engine_interface.h"
+#include "engine/control/control.h"
+#include "engine/control/engine_interface.h"
 
 namespace engine {
 

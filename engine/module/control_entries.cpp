@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/board/setup.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 #include "engine/module/engine_entries.h"
 #include "engine/module/hooks.h"
 #include "engine/search/threads.h"

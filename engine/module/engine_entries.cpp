@@ -2,7 +2,7 @@
 
 #include "engine/board/setup.h"
 #include "engine/hash/hash.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 #include "engine/module/hooks.h"
 #include "engine/search/rootsearch.h"
 #include "engine/search/threads.h"

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/module/engine_interface.h"
+#include "engine/control/engine_interface.h"
 
 namespace engine {
 

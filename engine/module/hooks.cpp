@@ -5,7 +5,7 @@
 
 #include "engine/hash/hash.h"
 #include "engine/search/rootsearch.h"
-#include "engine/search/shared_word.h"
+#include "engine/control/shared_word.h"
 #include "engine/search/threads.h"
 #include "engine/search/timecontrol.h"
 

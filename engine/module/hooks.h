@@ -1,10 +1,11 @@
 // The engine's hooks into the host's callbacks. The search calls them
-// through the hook slots of engine/module/control.h; EngineInit installs them.
+// through the hook slots of engine/search/hook_slots.h; EngineInit installs them.
 // Each does nothing when the host left its callback slot null.
 #pragma once
 #include <cstdint>
 
-#include "engine/module/control.h"
+#include "engine/control/control.h"
+#include "engine/search/hook_slots.h"
 
 namespace engine {
 
@@ -24,15 +25,5 @@ int32_t currentMoveFlags(const Position* child, int32_t flag);
 void buildProbeBoard(const ThreadBoard* board, int8_t out[64]);
 // The nodes searched so far in this search: the master board and helpers.
 uint64_t searchNodeCount(const ThreadBoard* board);
-
-// Calls through the hook slots when they are set.
-inline void callInfoHook(int32_t depth, int32_t score, const Move* pv, int32_t mark) {
-  InfoHook hook = infoHook.load(std::memory_order_relaxed);
-  if (hook != nullptr) hook(depth, score, pv, mark);
-}
-inline void callTimerHook(int32_t t, int32_t m) {
-  TimerHook hook = timerHook.load(std::memory_order_relaxed);
-  if (hook != nullptr) hook(t, m);
-}
 
 }  // namespace engine

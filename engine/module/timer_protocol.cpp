@@ -8,7 +8,7 @@
 // search nor arms a timer that the cancel has missed.
 #include <mutex>
 
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 #include "engine/module/engine_entries.h"
 #include "engine/module/hooks.h"
 

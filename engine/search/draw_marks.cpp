@@ -6,7 +6,7 @@
 
 #include "engine/board/attacks.h"
 #include "engine/board/board.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 #include "engine/search/search.h"
 
 namespace engine {

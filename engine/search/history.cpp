@@ -1,14 +1,13 @@
-// The history table of quiet moves that failed high, shared by all search
-// threads without a lock.
+// Additions to the history table of quiet moves that failed high
+// (engine/board/movegen.h), shared by all search threads without a lock.
 #include <atomic>
 #include <cstdint>
 
 #include "engine/search/search.h"
-#include "engine/search/shared_word.h"
+#include "engine/control/shared_word.h"
 
 namespace engine {
 
-int32_t historyTable[KindCount][HistorySquares] = {};
 int32_t historyHalving = 0;
 
 namespace {

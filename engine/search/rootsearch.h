@@ -4,12 +4,13 @@
 // timer.
 //
 // The driver's state is declared with the other control words in
-// engine/module/control.h.
+// engine/control/control.h.
 #pragma once
 #include <atomic>
 #include <cstdint>
 
-#include "engine/module/control.h"
+#include "engine/board/board.h"
+#include "engine/control/control.h"
 
 namespace engine {
 

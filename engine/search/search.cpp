@@ -16,10 +16,10 @@
 #include "engine/eval/eval_weights.h"
 #include "engine/eval/evaluate.h"
 #include "engine/hash/hash.h"
-#include "engine/module/control.h"
-#include "engine/module/hooks.h"
+#include "engine/control/control.h"
+#include "engine/search/hook_slots.h"
 #include "engine/search/search_support.h"
-#include "engine/search/shared_word.h"
+#include "engine/control/shared_word.h"
 #include "engine/search/threads.h"
 
 namespace engine {

@@ -1,21 +1,22 @@
-// The main search: its search flags and the history table that the move
-// picker reads.
+// The main search: its search flags (those the move picker reads stand with
+// the position record, the history table it reads with the picker,
+// engine/board/movegen.h).
 #pragma once
 #include <cstdint>
 
 #include "engine/board/board.h"
+#include "engine/board/movegen.h"
 
 namespace engine {
 
 // Search flags of a node (SearchSpecialMove 0x1, SearchEnPassantValid 0x4
-// and SearchMaterialToZero 0x1000 are set by make, engine/board/board.h).
-constexpr uint32_t SearchThreatKnown = 0x8;     // threat move and threatened piece valid
+// and SearchMaterialToZero 0x1000 are set by make; SearchThreatKnown 0x8,
+// SearchTacticalOnly 0x40 and SearchHistoryOrder 0x800 are read by the move
+// picker: all six stand with the position record, engine/board/board.h).
 constexpr uint32_t SearchNoFrontierPrune = 0x20; // no futility pruning below depth 3 here
-constexpr uint32_t SearchTacticalOnly = 0x40;   // the move into this node hangs material; the picker ends after the tactical moves
 constexpr uint32_t SearchMateThreat = 0x80;     // the threat is a mate threat
 constexpr uint32_t SearchReduced = 0x200;       // searched at less than full depth
 constexpr uint32_t SearchExtended = 0x400;
-constexpr uint32_t SearchHistoryOrder = 0x800;  // move loop prepared; quiet moves all at once, by history
 constexpr uint32_t SearchSharedNode = 0x2000;   // a helper's copy of a split node
 constexpr uint32_t SearchReplyPushed = 0x8000;  // the parent pushed the first reply already
 
@@ -44,11 +45,6 @@ constexpr int32_t ScoreMated = 9998;  // a checkmated side at ply p scores -9998
 constexpr int32_t ScoreMate = 9900;   // at or above: a mate score
 constexpr int32_t ScoreDecided = 9000;
 constexpr int32_t ScorePruned = 9998; // a child score meaning "pruned, counts as searched"
-
-// Counters of quiet moves that failed high, by the mover's kind index and
-// the 0x88 to-square; shared by all search threads.
-constexpr int32_t HistorySquares = 120;
-extern int32_t historyTable[KindCount][HistorySquares];
 
 }  // namespace engine
 

@@ -2,9 +2,9 @@
 #include <algorithm>
 
 #include "engine/board/check.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 #include "engine/search/search.h"
-#include "engine/search/shared_word.h"
+#include "engine/control/shared_word.h"
 #include "engine/search/threads.h"
 #include "platform/processors.h"
 #include "platform/thread.h"

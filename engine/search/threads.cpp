@@ -6,8 +6,6 @@
 
 namespace engine {
 
-Position noSplitPosition{};
-
 int32_t cpuCount = 1;
 std::atomic<int32_t> nThreads{0};
 int32_t threadRecordCount = 0;

@@ -39,9 +39,6 @@
 
 namespace engine {
 
-// A dummy position whose address means that a board owns no split node.
-extern Position noSplitPosition;
-
 // Most helper records the pool creates, and the most helpers a search uses
 // when the thread count is taken from the processor count or a setting.
 constexpr int32_t MaxThreadRecords = 64;

@@ -4,43 +4,14 @@
 #include <climits>
 
 #include "engine/board/setup.h"
-#include "platform/clock.h"
 
 namespace engine {
 
-Stopwatch whiteClock = {0, 0, 0};
-Stopwatch blackClock = {0, 0, 0};
 Stopwatch searchStopwatch = {0, 0, 0};
 
 // Time kept back in whole-game controls, and the share of the clock that a
 // moves-to-go control may spend at most (two fifths).
 constexpr int64_t ReserveMs = 2000;
-
-int32_t readClockMs() { return int32_t(platform::milliseconds()); }
-
-void clearStopwatch(Stopwatch* watch) {
-  watch->running = 0;
-  watch->accumulated = 0;
-}
-
-void startStopwatch(Stopwatch* watch) {
-  watch->start = readClockMs();
-  watch->running = 1;
-}
-
-int32_t stopStopwatch(Stopwatch* watch) {
-  if (!watch->running) return 0;
-  int32_t now = readClockMs();
-  watch->accumulated += clockDifference(now, watch->start);
-  watch->start = now;
-  watch->running = 0;
-  return now;
-}
-
-int32_t stopwatchElapsed(const Stopwatch* watch) {
-  int32_t running = watch->running ? clockDifference(readClockMs(), watch->start) : 0;
-  return running + watch->accumulated;
-}
 
 static int32_t clampToInt32(int64_t value) {
   return int32_t(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/hash/hash.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 #include "engine/module/engine_entries.h"
 #include "engine/module/hooks.h"
 #include "engine/search/threads.h"

@@ -8,7 +8,7 @@
 
 #include "engine/eval/eval_terms.h"
 #include "engine/eval/evaluate.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 #include "helpers/board_builder.h"
 #include "helpers/eval_positions.h"
 #include "helpers/random_positions.h"

@@ -6,7 +6,7 @@
 #include <set>
 
 #include "engine/board/geometry.h"
-#include "engine/board/move.h"
+#include "engine/control/move.h"
 
 using namespace engine;
 

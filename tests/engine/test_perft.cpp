@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "engine/board/setup.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 #include "helpers/board_builder.h"
 #include "helpers/perft.h"
 #include "helpers/reference_legal.h"

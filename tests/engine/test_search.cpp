@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/board/board.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 #include "engine/search/search.h"
 #include "helpers/board_builder.h"
 

@@ -14,7 +14,7 @@
 
 #include "engine/eval/evaluate.h"
 #include "engine/hash/hash.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 #include "engine/module/engine_entries.h"
 #include "engine/module/hooks.h"
 #include "engine/search/search.h"

@@ -15,7 +15,7 @@
 #include "engine/board/setup.h"
 #include "engine/eval/evaluate.h"
 #include "engine/hash/hash.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 #include "engine/search/timecontrol.h"
 #include "helpers/board_builder.h"
 #include "helpers/perft.h"

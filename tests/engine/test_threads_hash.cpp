@@ -11,7 +11,7 @@
 
 #include "engine/board/random.h"
 #include "engine/hash/hash.h"
-#include "engine/search/shared_word.h"
+#include "engine/control/shared_word.h"
 
 namespace engine {
 namespace {

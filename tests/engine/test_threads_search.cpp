@@ -24,7 +24,7 @@
 #include "engine/module/control.h"
 #include "engine/module/hooks.h"
 #include "engine/search/search.h"
-#include "engine/search/shared_word.h"
+#include "engine/control/shared_word.h"
 #include "engine/search/threads.h"
 #include "helpers/module_host.h"
 #include "helpers/reference_legal.h"

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/board/move.h"
+#include "engine/control/move.h"
 #include "helpers/reference_legal.h"
 #include "helpers/uci_process.h"
 

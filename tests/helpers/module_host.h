@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/module/engine_interface.h"
+#include "engine/control/engine_interface.h"
 
 namespace testing_host {
 

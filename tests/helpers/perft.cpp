@@ -10,7 +10,7 @@
 #include "engine/board/setup.h"
 #include "engine/eval/pawn_files.h"
 #include "engine/hash/hash.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 #include "helpers/board_builder.h"
 #include "helpers/scratch_key.h"
 

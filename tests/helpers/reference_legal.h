@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/board/move.h"
+#include "engine/control/move.h"
 #include "helpers/reference_moves.h"
 
 namespace reference {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/board/move.h"
+#include "engine/control/move.h"
 
 namespace reference {
 

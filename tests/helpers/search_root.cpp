@@ -4,8 +4,9 @@
 
 #include "engine/eval/evaluate.h"
 #include "engine/hash/hash.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 #include "engine/module/engine_entries.h"
+#include "engine/search/hook_slots.h"
 #include "engine/search/search.h"
 #include "engine/search/threads.h"
 

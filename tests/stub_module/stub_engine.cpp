@@ -18,7 +18,7 @@
 #include <cstring>
 #include <thread>
 
-#include "engine/module/engine_interface.h"
+#include "engine/control/engine_interface.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/board/move.h"
+#include "engine/control/move.h"
 
 namespace engine {
 

@@ -1,20 +1,16 @@
-// The engine-wide control words and hook slots.
+// The engine-wide control words.
 //
 // The front end's threads write `stopFlag` and `thinkState` (stop,
 // ponderhit), the timer thread writes `stopFlag` and `timerExtension`, the
 // root driver writes the rest; every search thread polls `stopFlag`. Each is
 // a single word written whole and read without a lock, so they are relaxed
 // atomics: a reader may see the old value for a moment, never a torn one.
-//
-// The hook slots are how the search reaches the host's services; a null
-// slot means no report or no probe. In the front end's own copy of the core
-// they stay null.
 #pragma once
 #include <atomic>
 #include <cstdint>
 
-#include "engine/board/board.h"
-#include "engine/module/engine_interface.h"
+#include "engine/control/engine_interface.h"
+#include "engine/control/move.h"
 #include "platform/critical_section.h"
 #include "platform/event.h"
 
@@ -70,20 +66,6 @@ inline int32_t engineWord(int32_t index) { return engineParameters.words[index];
 // The host's callbacks as EngineInit copied them (all null in the front
 // end's copy of the core).
 extern HostCallbacks hostCallbacks;
-
-// The master board record and the root position of the game on it.
-extern ThreadBoard masterBoard;
-extern Position rootPosition;
-
-// Hook slots.
-using InfoHook = void (*)(int32_t depth, int32_t score, const Move* pv, int32_t mark);
-using CurrMoveHook = void (*)(int32_t depth, Position* child, int32_t flag);
-using TimerHook = void (*)(int32_t timerMs, int32_t maxMs);
-using TablebaseHook = int32_t (*)(ThreadBoard* board, int32_t side, int32_t epSquare, int32_t* outScore);
-extern std::atomic<InfoHook> infoHook;
-extern std::atomic<CurrMoveHook> currMoveHook;
-extern std::atomic<TimerHook> timerHook;
-extern std::atomic<TablebaseHook> tablebaseHook;
 
 // The root driver's state, read by the search: the
 // current iteration depth, the line being searched, the previous

@@ -1,4 +1,4 @@
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 
 namespace engine {
 
@@ -21,9 +21,6 @@ TimeControl timeControl = {TimeFixedDepth, 0, 0, 0, 0};
 EngineParameters engineParameters = defaultEngineParameters;
 HostCallbacks hostCallbacks = {};
 
-ThreadBoard masterBoard;
-Position rootPosition;
-
 int32_t searchDepth = 3;
 int32_t lineIndex = 0;
 int32_t previousScore = -ScoreBound;
@@ -37,10 +34,5 @@ std::atomic<int32_t> linesReported{0};
 std::atomic<int32_t> rootPhase{PhaseFinished};
 platform::CriticalSection controlLock;
 platform::Event searchWake;
-
-std::atomic<InfoHook> infoHook{nullptr};
-std::atomic<CurrMoveHook> currMoveHook{nullptr};
-std::atomic<TimerHook> timerHook{nullptr};
-std::atomic<TablebaseHook> tablebaseHook{nullptr};
 
 }  // namespace engine
