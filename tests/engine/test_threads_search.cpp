@@ -21,7 +21,7 @@
 
 #include "engine/board/random.h"
 #include "engine/hash/hash.h"
-#include "engine/module/control.h"
+#include "engine/control/control.h"
 #include "engine/module/hooks.h"
 #include "engine/search/search.h"
 #include "engine/control/shared_word.h"
