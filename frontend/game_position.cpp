@@ -167,6 +167,7 @@ int32_t playMirrorMove(engine::Move move, bool isLast) {
   engine::makeMove(&gamePosition, move, &mirrorChild);
   engine::updateHashKey(&mirrorChild);
   engine::fixCastlingRights(&mirrorChild);
+  engine::refreshMatingMarks(&mirrorChild);
   // Step 3. Listed while the list has room.
   engine::GameSetup& game = engine::gameSetup;
   if (game.played < engine::MaxGameMoves) {

@@ -76,6 +76,7 @@ int32_t playGameMove(Move move) {
   makeMove(&rootPosition, move, &gameChild);
   updateHashKey(&gameChild);
   fixCastlingRights(&gameChild);
+  refreshMatingMarks(&gameChild);
 
   // Step 4. Recorded while the list has room; later moves are dropped from
   // the list, so a following move takes the place after the played ones.

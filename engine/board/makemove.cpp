@@ -43,21 +43,6 @@ uint32_t cornerRight(int32_t square) {
   }
 }
 
-// Mating material of one colour from the kind counts: no pawn, rook or
-// queen, and either no bishop and at most two knights while the other side
-// has no pawn to be won against, or at most one minor piece.
-bool cannotMate(const ThreadBoard* board, int32_t colour) {
-  const PieceKind* k = board->kinds;
-  const bool white = colour > 0;
-  if (k[white ? WhitePawn : BlackPawn].count + k[white ? WhiteRook : BlackRook].count +
-          k[white ? WhiteQueen : BlackQueen].count != 0)
-    return false;
-  const int32_t bishops = k[white ? WhiteBishop : BlackBishop].count;
-  const int32_t knights = k[white ? WhiteKnight : BlackKnight].count;
-  const int32_t otherPawns = k[white ? BlackPawn : WhitePawn].count;
-  return (bishops == 0 && knights <= 2 && otherPawns == 0) || bishops + knights <= 1;
-}
-
 // A capture or pawn move settles a pending fifty-move drift: the drift was
 // charged to the engine's side, so it is given back (or taken from the
 // other side).
@@ -82,6 +67,29 @@ bool reversesOwnMove(const Position* parent, int32_t from, int32_t toByte, int32
 }
 
 }  // namespace
+
+// Mating material of one colour from the kind counts: no pawn, rook or
+// queen, and either no bishop and at most two knights while the other side
+// has no pawn to be won against, or at most one minor piece.
+bool cannotMate(const ThreadBoard* board, int32_t colour) {
+  const PieceKind* k = board->kinds;
+  const bool white = colour > 0;
+  if (k[white ? WhitePawn : BlackPawn].count + k[white ? WhiteRook : BlackRook].count +
+          k[white ? WhiteQueen : BlackQueen].count != 0)
+    return false;
+  const int32_t bishops = k[white ? WhiteBishop : BlackBishop].count;
+  const int32_t knights = k[white ? WhiteKnight : BlackKnight].count;
+  const int32_t otherPawns = k[white ? BlackPawn : WhitePawn].count;
+  return (bishops == 0 && knights <= 2 && otherPawns == 0) || bishops + knights <= 1;
+}
+
+void refreshMatingMarks(Position* pos) {
+  // From the fifty-move clock on, the marks make set stand.
+  if (pos->halfMoveClock >= FiftyMoveClock) return;
+  pos->stateFlags &= ~(StateWhiteCannotWin | StateBlackCannotWin);
+  if (cannotMate(pos->pg, White)) pos->stateFlags |= StateWhiteCannotWin;
+  if (cannotMate(pos->pg, Black)) pos->stateFlags |= StateBlackCannotWin;
+}
 
 void makeMove(Position* parent, Move move, Position* child) {
   ThreadBoard* board = parent->pg;

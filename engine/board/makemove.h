@@ -12,5 +12,13 @@ void unmakeMove(Position* child);
 void makeNullMove(Position* parent, Position* child);
 // Clears each castling right whose rook no longer stands on its corner.
 void fixCastlingRights(Position* pos);
+// True when `colour` has too little material left to mate with.
+bool cannotMate(const ThreadBoard* board, int32_t colour);
+// After a move of the game itself: the mating-material marks as the
+// material gives them. Inside a search the marks only grow (a line that
+// reached the fifty-move clock stays drawn), but a game goes on after a
+// pawn move or a capture, and carrying them on would judge every later
+// position drawn.
+void refreshMatingMarks(Position* pos);
 
 }  // namespace engine

@@ -10,6 +10,7 @@
 
 #include "engine/board/attacks.h"
 #include "engine/board/game_history.h"
+#include "engine/board/makemove.h"
 #include "engine/eval/evaluate.h"
 #include "engine/hash/hash.h"
 #include "engine/control/control.h"
@@ -164,21 +165,6 @@ void recount(ThreadBoard* board) {
     if (code == PawnCode) ++pawnsOnFile(sideRecordOf(board, piece.colour), fileOf(piece.square));
     if (code != PawnCode && code != KingCode) board->materialSum += piece.kind->value;
   }
-}
-
-// A side without mating material: no pawn, rook or queen, and either no
-// bishop with at most two knights while the other side has no pawn to
-// give it something to win against, or at most one minor piece.
-bool cannotMate(const ThreadBoard* board, int32_t colour) {
-  const PieceKind* k = board->kinds;
-  const int32_t pawns = k[colour > 0 ? WhitePawn : BlackPawn].count;
-  const int32_t rooks = k[colour > 0 ? WhiteRook : BlackRook].count;
-  const int32_t queens = k[colour > 0 ? WhiteQueen : BlackQueen].count;
-  const int32_t bishops = k[colour > 0 ? WhiteBishop : BlackBishop].count;
-  const int32_t knights = k[colour > 0 ? WhiteKnight : BlackKnight].count;
-  const int32_t otherPawns = k[colour > 0 ? BlackPawn : WhitePawn].count;
-  if (pawns + rooks + queens != 0) return false;
-  return (bishops == 0 && knights <= 2 && otherPawns == 0) || bishops + knights <= 1;
 }
 
 // An en-passant square that a double step of the side not to move could

@@ -57,8 +57,11 @@ TEST(UciPosition, StartPositionAndMovesReachTheEngineInOrder) {
 TEST(UciPosition, FenWordsAreJoinedEachFollowedByABlank) {
   UciProcess p;
   startReady(&p);
+  // The knight promotion leaves a knight against a bare king: drawn, as
+  // the same position set up from a text is.
   std::vector<std::string> expected = {"stub setEnginePosition 8/4P3/8/8/8/8/8/k3K3 w - - 0 1 ",
-                                       "stub playEngineMove a464  "};
+                                       "stub playEngineMove a464  ",
+                                       "info string result 1/2-1/2 draw due to insufficient material"};
   EXPECT_EQ(exchange(&p, {"position fen 8/4P3/8/8/8/8/8/k3K3  w - - 0 1 moves e7e8n"}), expected);
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
@@ -111,9 +114,31 @@ TEST(UciPosition, MovesPastTheGameListStillReachTheEngine) {
 // thousand characters, with the real engine: the reply is Black's after
 // 1.e4 (the knight tours lead back to the start), also once a change of the
 // hash size has rebuilt the engine's board.
+// The score of the deepest "info depth" line, as printed.
+std::string deepestScore(const std::vector<std::string>& lines) {
+  std::string score;
+  for (const std::string& line : lines) {
+    size_t at = line.find(" score ");
+    if (line.rfind("info depth ", 0) == 0 && at != std::string::npos) score = line.substr(at, line.find(" nodes") - at);
+  }
+  return score;
+}
+
+// A game of any length is the GUI's game: the reply is for its position,
+// and once a pawn move has reset the fifty-move count the game goes on as
+// if the shuffle before it had not been (no result, the same score as the
+// position reached directly).
 TEST(UciPosition, LongGamesGetAReplyForTheGuisPosition) {
   UciProcess p;
   START_REAL_ENGINE(p, ReplyMs);
+  // One thread and a cleared table: a depth-4 search is then the same search
+  // whatever came before it.
+  sendLine(&p, "setoption name Threads value 1");
+  sendLine(&p, "setoption name Clear_hash value true");
+  sendLine(&p, "position startpos moves e2e4");
+  sendLine(&p, "go depth 4");
+  const std::string directScore = deepestScore(readUntil(&p, "bestmove", ReplyMs));
+  ASSERT_FALSE(directScore.empty());
   std::vector<std::string> blackMoves = {"b8a6", "b8c6", "g8f6", "g8h6"};
   for (char file = 'a'; file <= 'h'; ++file)
     for (char rank : {'6', '5'}) blackMoves.push_back(std::string{file, '7', file, rank});
@@ -129,6 +154,8 @@ TEST(UciPosition, LongGamesGetAReplyForTheGuisPosition) {
       ASSERT_FALSE(reply.empty());
       for (const std::string& said : reply) EXPECT_EQ(said.find("Illegal"), std::string::npos) << said;
       for (const std::string& said : reply) EXPECT_EQ(said.find("Error"), std::string::npos) << said;
+      for (const std::string& said : reply) EXPECT_EQ(said.find("1/2-1/2"), std::string::npos) << said;
+      EXPECT_EQ(deepestScore(reply), directScore) << 4 * tours + 1 << " plies, " << resize;
       const std::string& last = reply.back();
       ASSERT_EQ(last.rfind("bestmove ", 0), 0u) << last;
       std::string best = last.substr(9, last.find(' ', 9) == std::string::npos ? std::string::npos : 4);
