@@ -926,7 +926,8 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
       Position* split = board->splitPoint;
       if (depth >= MinSplitDepth && loadShared(node->movesSearched) >= 1 &&
           (node->searchFlags & SearchTacticalOnly) == 0 && !stopRequested() && !generationStale(board) &&
-          (split == &noSplitPosition || split == nullptr || split == node) && !isExcluded(excluded, move))
+          !isExcluded(excluded, move) &&
+          (split == &noSplitPosition || split == nullptr || split == node || helpersAllBack(board)))
         handed = handOff(node, depth, &upper, &best, killers, pv, move, &child);
       if (!handed) searchMove(node, depth, &upper, &best, killers, pv, move, &child, excluded);
 

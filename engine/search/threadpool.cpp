@@ -213,6 +213,13 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
   return true;
 }
 
+bool helpersAllBack(const ThreadBoard* board) {
+  enterSearchLock();
+  const bool back = splitWait[board->threadId - 1].helpersOut == 0;
+  leaveSearchLock();
+  return back;
+}
+
 void waitForHelpers(Position* node) {
   ThreadBoard* board = node->pg;
   ThreadRecord* self = board->threadId == MasterThreadId ? nullptr : &thread[board->threadId - 2];

@@ -110,6 +110,11 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
              Position* child);
 // Waits until every helper working for `node` is done.
 void waitForHelpers(Position* node);
+// True when every helper the board's split node gave a move to has folded
+// it back. That node is then split no longer, and the board may split
+// again at a node below it, where helpers would otherwise stay idle while
+// the owner searches one of its moves.
+bool helpersAllBack(const ThreadBoard* board);
 void enterSearchLock();
 void leaveSearchLock();
 
