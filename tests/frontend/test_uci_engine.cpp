@@ -83,17 +83,6 @@ int countPrefix(const std::vector<std::string>& lines, const std::string& prefix
   return n;
 }
 
-// Sends a line and reads up to the first line starting with `prefix`; the
-// milliseconds it took go to `elapsed`.
-std::vector<std::string> sendAndRead(UciProcess* p, const std::string& line, const std::string& prefix,
-                                     long long* elapsed) {
-  long long start = nowMs();
-  sendLine(p, line);
-  std::vector<std::string> lines = readUntil(p, prefix, ReplyMs);
-  *elapsed = nowMs() - start;
-  return lines;
-}
-
 // Expects one legal "bestmove" for `grid` at the end of `lines`, and no
 // other "bestmove" before it.
 void expectOneLegalBestMove(const std::vector<std::string>& lines, const reference::Grid& grid,
@@ -220,7 +209,7 @@ TEST(UciEngine, ShortClocksAreUsedAndNeverOverrun) {
         const std::string go = "go wtime " + std::to_string(clock) + " btime " + std::to_string(clock) + " winc " +
                                std::to_string(increment) + " binc " + std::to_string(increment);
         long long elapsed = 0;
-        std::vector<std::string> lines = sendAndRead(&p, go, "bestmove", &elapsed);
+        std::vector<std::string> lines = sendAndRead(&p, go, "bestmove", ReplyMs, &elapsed);
         const std::string what = go + " after \"" + list + "\"";
         expectOneLegalBestMove(lines, grid, what);
         EXPECT_LT(elapsed, std::max<long long>(clock, LatencyFloorMs)) << what;
@@ -259,7 +248,7 @@ TEST(UciEngine, DepthAndMoveTimeCombineWithClocks) {
   for (const Combined& search : searches) {
     sendLine(&p, "position startpos");
     long long elapsed = 0;
-    std::vector<std::string> lines = sendAndRead(&p, search.go, "bestmove", &elapsed);
+    std::vector<std::string> lines = sendAndRead(&p, search.go, "bestmove", ReplyMs, &elapsed);
     expectOneLegalBestMove(lines, start, search.go);
     EXPECT_GE(deepestPvDepth(lines), search.fewestPlies) << search.go;
     EXPECT_LE(deepestPvDepth(lines), search.mostPlies) << search.go;
@@ -279,7 +268,7 @@ TEST(UciEngine, ClearingTheTableTakesNoneOfTheSearchsTime) {
   sendLine(&p, "setoption name Clear_hash value true");
   for (int run = 0; run < 3; ++run) {
     long long elapsed = 0;
-    std::vector<std::string> lines = sendAndRead(&p, "go depth 1", "bestmove", &elapsed);
+    std::vector<std::string> lines = sendAndRead(&p, "go depth 1", "bestmove", ReplyMs, &elapsed);
     ASSERT_FALSE(bestMoveText(lines).empty());
     long long searchMs = -1;
     for (const std::string& line : lines) {
@@ -329,7 +318,7 @@ TEST(UciEngine, EveryStopIsAnsweredAtOnceAndNothingWaitsBehindASearch) {
     } else {
       std::this_thread::sleep_for(std::chrono::milliseconds(search.stopAfterMs));
     }
-    std::vector<std::string> lines = sendAndRead(&p, "stop", "bestmove", &elapsed);
+    std::vector<std::string> lines = sendAndRead(&p, "stop", "bestmove", ReplyMs, &elapsed);
     EXPECT_LE(elapsed, PromptMs) << search.go;
     lines.insert(lines.begin(), before.begin(), before.end());
     expectOneLegalBestMove(lines, start, search.go);
@@ -346,10 +335,10 @@ TEST(UciEngine, EveryStopIsAnsweredAtOnceAndNothingWaitsBehindASearch) {
   // first line, then a new position and "isready".
   sendLine(&p, "go depth 30");
   readUntil(&p, "info depth 30 nodes", ReplyMs);
-  expectOneLegalBestMove(sendAndRead(&p, "stop", "bestmove", &elapsed), start, "go depth 30");
+  expectOneLegalBestMove(sendAndRead(&p, "stop", "bestmove", ReplyMs, &elapsed), start, "go depth 30");
   EXPECT_LE(elapsed, PromptMs);
   sendLine(&p, "position startpos moves e2e4");
-  EXPECT_EQ(lastLine(sendAndRead(&p, "isready", "readyok", &elapsed)), "readyok");
+  EXPECT_EQ(lastLine(sendAndRead(&p, "isready", "readyok", ReplyMs, &elapsed)), "readyok");
   EXPECT_LE(elapsed, PromptMs);
 
   // Commands that change what a search reads stop it first: each search
@@ -366,7 +355,7 @@ TEST(UciEngine, EveryStopIsAnsweredAtOnceAndNothingWaitsBehindASearch) {
     readUntil(&p, "info depth", ReplyMs);
     // The running search's move comes as promptly as after a "stop"; the
     // command's own work (a new table, say) is then done before "readyok".
-    std::vector<std::string> lines = sendAndRead(&p, nextCommand[i], "bestmove", &elapsed);
+    std::vector<std::string> lines = sendAndRead(&p, nextCommand[i], "bestmove", ReplyMs, &elapsed);
     EXPECT_LE(elapsed, PromptMs) << what;
     sendLine(&p, "isready");
     for (const std::string& line : readUntil(&p, "readyok", ReplyMs)) lines.push_back(line);
@@ -412,10 +401,10 @@ TEST(UciEngine, RefusedPositionAndReinitialisationKeepEngineAndMirrorInStep) {
   sendLine(&p, "go infinite");
   readUntil(&p, "info depth", ReplyMs);
   long long elapsed = 0;
-  expectOneLegalBestMove(sendAndRead(&p, "stop", "bestmove", &elapsed), afterE4, "stopped analysis");
+  expectOneLegalBestMove(sendAndRead(&p, "stop", "bestmove", ReplyMs, &elapsed), afterE4, "stopped analysis");
   EXPECT_LE(elapsed, PromptMs);
   sendLine(&p, "position startpos");
-  EXPECT_EQ(lastLine(sendAndRead(&p, "isready", "readyok", &elapsed)), "readyok");
+  EXPECT_EQ(lastLine(sendAndRead(&p, "isready", "readyok", ReplyMs, &elapsed)), "readyok");
 
   // Both ends of the range, from values far beyond it.
   const reference::Grid start = reference::gridFromFullFen(startFen);

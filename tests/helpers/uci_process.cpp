@@ -25,6 +25,15 @@ long long nowMs() {
       .count();
 }
 
+std::vector<std::string> sendAndRead(UciProcess* process, const std::string& line, const std::string& prefix,
+                                     int timeoutMs, long long* elapsed) {
+  const long long start = nowMs();
+  sendLine(process, line);
+  std::vector<std::string> lines = readUntil(process, prefix, timeoutMs);
+  *elapsed = nowMs() - start;
+  return lines;
+}
+
 bool startUci(UciProcess* process, ModuleChoice module, const std::vector<std::string>& prefix) {
   char pattern[] = "/tmp/quillon_uci_XXXXXX";
   if (mkdtemp(pattern) == nullptr) return false;

@@ -72,4 +72,9 @@ void writeFileInDirectory(const UciProcess* process, const std::string& name, co
 // Milliseconds of a steady clock.
 long long nowMs();
 
+// Sends `line` and reads until a line starting with `prefix` (at most
+// `timeoutMs`); `elapsed` gets the milliseconds from the send to the reply.
+std::vector<std::string> sendAndRead(UciProcess* process, const std::string& line, const std::string& prefix,
+                                     int timeoutMs, long long* elapsed);
+
 }  // namespace testing_uci
