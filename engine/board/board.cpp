@@ -182,6 +182,7 @@ void initBoard(ThreadBoard* board) {
   board->threadId = 1;
   board->splitOwner = board;
   board->splitPoint = &noSplitPosition;
+  board->splitNode = nullptr;
   board->generation = 1;
   board->splitFlag = 1;
 }

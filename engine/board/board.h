@@ -209,7 +209,11 @@ struct ThreadBoard {
   // from the words this board's thread writes all the time.
   alignas(64) int32_t threadId;  // 1 master, helper index + 2
   ThreadBoard* splitOwner;
+  // The innermost of the nodes this board has handed moves of.
   Position* splitPoint;
+  // On a helper's board, the owner's node whose move it searches (the one
+  // whose bound changes make its work stale); null on the master's.
+  Position* splitNode;
   // Split bookkeeping, both 1 at initialisation. The generation is read by
   // other threads: access it through std::atomic_ref with relaxed order.
   int32_t generation;
@@ -219,6 +223,16 @@ struct ThreadBoard {
 
 struct Position {
   Move moveStack[MoveStackSize];
+  // Split bookkeeping while helpers work on the node's moves, not part of
+  // the copied state. Under `searchLock`: the helpers out on the node and
+  // whether the owner waits for them. The generation is bumped whenever
+  // the node's bounds change under its helpers (read by them without the
+  // lock, through std::atomic_ref). The enclosing split is the board's
+  // split point before this node became one, its split point again after.
+  int32_t helpersOut;
+  int32_t ownerWaiting;
+  int32_t splitGeneration;
+  Position* enclosingSplit;
   // ---- the position's state: copied from here to the end ----
   uint32_t stateFlags;
   uint32_t searchFlags;

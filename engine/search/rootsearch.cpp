@@ -122,6 +122,7 @@ void rootSearch(Position* position, int32_t lines) {
   ThreadBoard* board = position->pg;
   board->splitPoint = &noSplitPosition;
   board->splitOwner = board;
+  board->splitNode = nullptr;
   setBoardGeneration(board, 1);
   searchGeneration.store(1);
   board->nodeCount = 0;

@@ -72,10 +72,6 @@ bool queenOnBoard(const ThreadBoard* board) {
   return board->kinds[WhiteQueen].count + board->kinds[BlackQueen].count > 0;
 }
 
-bool generationStale(const ThreadBoard* board) {
-  return board->splitOwner != nullptr && boardGeneration(board) < boardGeneration(board->splitOwner);
-}
-
 // The exclusion list is read backwards from its last entry to the noMove
 // before the first.
 bool isExcluded(const Move* excluded, Move move) {
@@ -573,10 +569,12 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
       }
     }
     storeShared(*best, s);
+    // The node's other helpers start their moves again against the new
+    // bounds; on a cut the owner's own, too, stop theirs.
     if (shared) {
-      int32_t generation = searchGeneration.fetch_add(1, std::memory_order_relaxed) + 1;
-      setBoardGeneration(board, generation);
-      if (board->splitOwner != nullptr) setBoardGeneration(board->splitOwner, generation);
+      setBoardGeneration(board, bumpNodeGeneration(board->splitNode));
+    } else if (locked && s >= loadShared(*upper)) {
+      bumpNodeGeneration(node);
     }
 
     RootReport report;
@@ -923,11 +921,9 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
       }
       // Step 11.5. Hand the move to an idle helper, or search it here.
       bool handed = false;
-      Position* split = board->splitPoint;
       if (depth >= MinSplitDepth && loadShared(node->movesSearched) >= 1 &&
           (node->searchFlags & SearchTacticalOnly) == 0 && !stopRequested() && !generationStale(board) &&
-          !isExcluded(excluded, move) &&
-          (split == &noSplitPosition || split == nullptr || split == node || helpersAllBack(board)))
+          !isExcluded(excluded, move))
         handed = handOff(node, depth, &upper, &best, killers, pv, move, &child);
       if (!handed) searchMove(node, depth, &upper, &best, killers, pv, move, &child, excluded);
 

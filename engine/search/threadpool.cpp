@@ -44,8 +44,6 @@ void createThreadPool(int32_t requested) {
     }
     // Step 5. The split waits of the master and of every helper.
     for (int32_t i = 0; i <= MaxThreadRecords; ++i) {
-      splitWait[i].helpersOut = 0;
-      splitWait[i].ownerWaiting = 0;
       splitWait[i].helpersDone = platform::createSemaphore(0, 1);
       QL_CHECK(splitWait[i].helpersDone != nullptr);
     }
@@ -93,13 +91,13 @@ static void searchThreadMain(void* argument) {
     const int32_t startSearched = position->movesSearched;
     for (;;) {
       position->movesSearched = startSearched;
-      setBoardGeneration(board, boardGeneration(board->splitOwner));
+      setBoardGeneration(board, nodeGeneration(node));
       std::atomic_ref<int32_t> best(*rec->best);
       std::atomic_ref<int32_t> upper(*rec->upper);
       if (best.load(std::memory_order_relaxed) < upper.load(std::memory_order_relaxed))
         searchMove(position, rec->depth, rec->upper, rec->best, localKillers, rec->pv, rec->move, &child,
                    excluded);
-      if (boardGeneration(board) >= boardGeneration(board->splitOwner) || stopRequested()) break;
+      if (boardGeneration(board) >= nodeGeneration(node) || stopRequested()) break;
     }
 
     // Step 5 (before the fold, so that the owner's count is whole once its
@@ -123,8 +121,8 @@ static void searchThreadMain(void* argument) {
       rec->killers[1] = localKillers[1];
     }
     storeShared(node->bestSoFar, std::max(loadShared(node->bestSoFar), position->bestSoFar));
-    const bool wakeOwner = --wait.helpersOut == 0 && wait.ownerWaiting != 0;
-    if (wakeOwner) wait.ownerWaiting = 0;
+    const bool wakeOwner = --node->helpersOut == 0 && node->ownerWaiting != 0;
+    if (wakeOwner) node->ownerWaiting = 0;
     leaveSearchLock();
 
     // Step 6. Free again.
@@ -178,7 +176,17 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
     QL_CHECK(platform::releaseSemaphore(self->token));
     self->token = resplits;
   }
-  board->splitPoint = node;
+  // The node's first hand-off makes it a split node: the innermost of the
+  // board's, inside the one the board may still have helpers out on.
+  if (board->splitPoint != node) {
+    enterSearchLock();
+    node->helpersOut = 0;
+    node->ownerWaiting = 0;
+    setNodeGeneration(node, searchGeneration.load(std::memory_order_relaxed));
+    leaveSearchLock();
+    node->enclosingSplit = board->splitPoint == &noSplitPosition ? nullptr : board->splitPoint;
+    board->splitPoint = node;
+  }
 
   // Step 4. Prepare the helper: a clone of the node on its own board, the
   // hand-off fields and a copy of the child template, all before the
@@ -186,17 +194,18 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
   ThreadRecord* rec = &thread[h];
   ThreadBoard* helperBoard = &rec->board;
   rec->position->pg = helperBoard;
-  // Helpers of this board's split nodes write its generation under the
-  // lock; the copy reads it, so it is made under the lock too, where the
-  // helper is also counted out on the node.
+  // Helpers fold into the node under the lock; the copy reads it, so it is
+  // made under the lock too, where the helper is also counted out on it.
   enterSearchLock();
   clonePosition(rec->position, node);
-  splitWait[board->threadId - 1].helpersOut += 1;
+  node->helpersOut += 1;
+  const int32_t generation = nodeGeneration(node);
   leaveSearchLock();
   helperBoard->threadId = h + 2;
   helperBoard->nodeCount = 0;
-  setBoardGeneration(helperBoard, searchGeneration.load(std::memory_order_relaxed));
+  setBoardGeneration(helperBoard, generation);
   helperBoard->splitOwner = board;
+  helperBoard->splitNode = node;
   helperBoard->splitPoint = &noSplitPosition;
   rec->splitNode = node;
   rec->depth = depth;
@@ -213,24 +222,17 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
   return true;
 }
 
-bool helpersAllBack(const ThreadBoard* board) {
-  enterSearchLock();
-  const bool back = splitWait[board->threadId - 1].helpersOut == 0;
-  leaveSearchLock();
-  return back;
-}
-
 void waitForHelpers(Position* node) {
   ThreadBoard* board = node->pg;
   ThreadRecord* self = board->threadId == MasterThreadId ? nullptr : &thread[board->threadId - 2];
   QL_CHECK(board->splitPoint != &noSplitPosition);
-  board->splitPoint = nullptr;
+  board->splitPoint = node->enclosingSplit;
   // Woken by the last of this node's helpers as it folds its move: a
   // helper's own signals may already belong to the next thread it serves.
   SplitWait& wait = splitWait[board->threadId - 1];
   enterSearchLock();
-  const bool outstanding = wait.helpersOut > 0;
-  wait.ownerWaiting = outstanding ? 1 : 0;
+  const bool outstanding = node->helpersOut > 0;
+  node->ownerWaiting = outstanding ? 1 : 0;
   leaveSearchLock();
   if (!outstanding) return;
   if (self != nullptr) self->busy.store(0, std::memory_order_relaxed);

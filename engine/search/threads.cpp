@@ -46,11 +46,15 @@ void setThreadCount(int32_t count) {
 void enterSearchLock() { platform::enterCriticalSection(searchLock); }
 void leaveSearchLock() { platform::leaveCriticalSection(searchLock); }
 
+int32_t bumpNodeGeneration(Position* node) {
+  const int32_t generation = searchGeneration.fetch_add(1, std::memory_order_relaxed) + 1;
+  setNodeGeneration(node, generation);
+  return generation;
+}
+
 void resyncGeneration(ThreadBoard* board) {
-  if (board->splitOwner == nullptr) return;
-  enterSearchLock();
-  setBoardGeneration(board, std::max(boardGeneration(board), boardGeneration(board->splitOwner)));
-  leaveSearchLock();
+  if (board->splitNode == nullptr) return;
+  setBoardGeneration(board, std::max(boardGeneration(board), nodeGeneration(board->splitNode)));
 }
 
 }  // namespace engine

@@ -20,9 +20,15 @@
 // owner's wait ends with its own helpers' moves, whatever work the helpers
 // take up next.
 //
+// A thread may hand moves of a node below its split node while helpers still
+// work there: the board's split point is then the innermost such node, and
+// each node keeps its own count of helpers out and its own generation, so
+// that a bound change at one split node makes only that node's helpers
+// start their moves again.
+//
 // Locking: `searchLock` is the one lock of the search and is never nested;
-// it guards the tablebase probe, every update of a split node's bounds, the
-// boards' generations and the split waits.
+// it guards the tablebase probe, every update of a split node's bounds and
+// the split waits.
 // A helper folds its move's count, bound type (a cut or an exact score),
 // killers and best so far into the split node under the lock, so the owner
 // updates those fields, and narrows the node's window, under the lock too
@@ -83,13 +89,12 @@ extern int32_t threadsCreated;
 extern ThreadRecord* thread;
 extern std::atomic<platform::Semaphore*> handOffTokens;
 extern std::atomic<platform::Semaphore*> resplitTokens;
-// Per thread (master 0, helper i at i + 1): the helpers working for its
-// split node and its wait for them, under `searchLock`. A thread has
-// helpers out on one split node at a time.
+// Per thread (master 0, helper i at i + 1): the signal its split node's
+// last helper gives when the owner waits for it. A thread waits at one node
+// at a time (its innermost split node); the count of the helpers out is the
+// node's own (`Position::helpersOut`).
 struct SplitWait {
-  int32_t helpersOut;
-  int32_t ownerWaiting;              // 1 while the owner waits for helpersOut to reach 0
-  platform::Semaphore* helpersDone;  // released by the last helper to fold while the owner waits
+  platform::Semaphore* helpersDone;
 };
 extern SplitWait splitWait[MaxThreadRecords + 1];
 extern platform::CriticalSection searchLock;
@@ -110,24 +115,33 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
              Position* child);
 // Waits until every helper working for `node` is done.
 void waitForHelpers(Position* node);
-// True when every helper the board's split node gave a move to has folded
-// it back. That node is then split no longer, and the board may split
-// again at a node below it, where helpers would otherwise stay idle while
-// the owner searches one of its moves.
-bool helpersAllBack(const ThreadBoard* board);
 void enterSearchLock();
 void leaveSearchLock();
 
-// A board's generation is read by other threads.
+// A board's generation: the generation of its split node that its work
+// stands on. Written only by the board's own thread.
 inline int32_t boardGeneration(const ThreadBoard* board) {
   return std::atomic_ref<int32_t>(const_cast<int32_t&>(board->generation)).load(std::memory_order_relaxed);
 }
 inline void setBoardGeneration(ThreadBoard* board, int32_t value) {
   std::atomic_ref<int32_t>(board->generation).store(value, std::memory_order_relaxed);
 }
-// Brings a board that went stale up to its owner's generation: under the
-// lock, where the helpers of its own split node raise it too, and never
-// below what they wrote.
+// A split node's generation, read by its helpers at every node they search.
+inline int32_t nodeGeneration(const Position* node) {
+  return std::atomic_ref<int32_t>(const_cast<int32_t&>(node->splitGeneration)).load(std::memory_order_relaxed);
+}
+inline void setNodeGeneration(Position* node, int32_t value) {
+  std::atomic_ref<int32_t>(node->splitGeneration).store(value, std::memory_order_relaxed);
+}
+// A new generation for a split node whose bounds changed: its helpers'
+// work is stale from now on, the writer's own (when it is one of them) not.
+int32_t bumpNodeGeneration(Position* node);
+// True when the bounds of the board's split node moved since its work
+// began: never on the master's board.
+inline bool generationStale(const ThreadBoard* board) {
+  return board->splitNode != nullptr && boardGeneration(board) < nodeGeneration(board->splitNode);
+}
+// Brings a board that went stale up to its split node's generation.
 void resyncGeneration(ThreadBoard* board);
 
 }  // namespace engine

@@ -302,7 +302,7 @@ namespace {
 // by the test thread as a helper that was handed a move (record 1's own
 // thread stays parked). Its owner in turn is the master board.
 ThreadBoard* staleOwnerBoard = nullptr;
-ThreadBoard* staleOwnerGiver = nullptr;
+Position* staleOwnerGiverNode = nullptr;
 Position* staleSplitNode = nullptr;
 int32_t staleChildSide = 0;
 std::atomic<bool> staleInjected{false};
@@ -314,8 +314,8 @@ int32_t abandonedProbesAfter = 0;
 // every thread) that finds nothing. The helper (record 0) holds off at its
 // first probe, outside the lock, until the owner has gone stale, so that the
 // owner meanwhile finds no idle helper and searches a move itself. The first
-// time the owner probes a child of its split node, it raises the giver's
-// generation as a helper of the giver does when a bound above moves: the
+// time the owner probes a child of its split node, it raises the generation
+// of the giver's node, as a helper of that node does when it moves a bound: the
 // owner is stale from then on. Later probes of that same child are counted.
 int32_t staleOwnerProbe(ThreadBoard* board, int32_t side, int32_t, int32_t*) {
   if (board == &thread[0].board && !helperHeld) {
@@ -331,7 +331,7 @@ int32_t staleOwnerProbe(ThreadBoard* board, int32_t side, int32_t, int32_t*) {
   buildProbeBoard(board, probe);
   if (!staleInjected.load() && board->splitPoint == staleSplitNode) {
     std::copy(probe, probe + 64, abandonedChild);
-    setBoardGeneration(staleOwnerGiver, searchGeneration.fetch_add(1) + 1);
+    bumpNodeGeneration(staleOwnerGiverNode);
     staleInjected.store(true);
   } else if (staleInjected.load() && std::equal(probe, probe + 64, abandonedChild)) {
     ++abandonedProbesAfter;
@@ -363,14 +363,16 @@ TEST(SplitNode, OwnerGoneStaleSearchesItsAbandonedMoveAgain) {
   board->threadId = 3;
   board->nodeCount = 0;
   board->splitOwner = root->pg;
+  board->splitNode = root;
   board->splitPoint = &noSplitPosition;
-  setBoardGeneration(board, boardGeneration(root->pg));
+  setNodeGeneration(root, searchGeneration.load());
+  setBoardGeneration(board, nodeGeneration(root));
   static Position before{};
   before.lastMove = noMove;
   node->parent = &before;
 
   staleOwnerBoard = board;
-  staleOwnerGiver = root->pg;
+  staleOwnerGiverNode = root;
   staleSplitNode = node;
   staleChildSide = node->opponent;
   staleInjected.store(false);

@@ -38,6 +38,7 @@ Position* prepareRoot(int32_t depth) {
   futilityMargin = 10;
   board->splitPoint = &noSplitPosition;
   board->splitOwner = board;
+  board->splitNode = nullptr;
   setBoardGeneration(board, 1);
   searchGeneration.store(1);
   root->firstReply = noMove;
