@@ -72,96 +72,49 @@ TEST(FindAttacker, FirstInListOrder) {
   EXPECT_EQ(findAttacker(squareOf("h6"), &fx.board->white), NoSquare);
 }
 
-TEST(FindAttacker, EdgeAndEmptySquaresAreNeverAttackers) {
-  Fixture fx("8/8/8/8/8/8/8/K6k");
-  EXPECT_EQ(findAttacker(squareOf("b2"), &fx.board->white), squareOf("a1"));
-  EXPECT_EQ(findAttacker(squareOf("c3"), &fx.board->white), NoSquare);
-  EXPECT_EQ(findAttacker(squareOf("g2"), &fx.board->black), squareOf("h1"));
-}
-
-TEST(ThreatTarget, WhitePawnPrefersTheMoreValuableVictim) {
-  Fixture fx("4k3/8/8/3n1r2/4P3/8/8/4K3");
-  EXPECT_EQ(fx.threat("e4", 6), squareOf("f5"));  // rook before knight
-  EXPECT_EQ(fx.threat("e4", 7), squareOf("f5"));
-  EXPECT_EQ(fx.threat("e4", 11), NoSquare);  // only the king counts
-}
-
-TEST(ThreatTarget, PawnOnEqualVictimsTakesSquarePlusFifteen) {
-  Fixture fx("4k3/8/8/3n1n2/4P3/8/8/4K3");
-  EXPECT_EQ(fx.threat("e4", 6), squareOf("d5"));
-}
-
-TEST(ThreatTarget, PawnIgnoresPawnsAndFindsTheKingWithBoundEleven) {
-  Fixture fx("8/8/8/3p1k2/4P3/8/8/4K3");
-  EXPECT_EQ(fx.threat("e4", 11), squareOf("f5"));
-  Fixture pawnsOnly("4k3/8/8/3p1p2/4P3/8/8/4K3");
-  EXPECT_EQ(pawnsOnly.threat("e4", 6), NoSquare);
-}
-
-TEST(ThreatTarget, SeventhRankPawnThreatensToPromote) {
-  Fixture free("4k3/P7/8/8/8/8/8/4K3");
-  EXPECT_EQ(free.threat("a7", 6), squareOf("a8"));
-  EXPECT_EQ(free.threat("a7", 11), squareOf("a8"));
-  Fixture blocked("n3k3/P7/8/8/8/8/8/4K3");
-  EXPECT_EQ(blocked.threat("a7", 6), NoSquare);
-  Fixture sixth("4k3/8/P7/8/8/8/8/4K3");
-  EXPECT_EQ(sixth.threat("a6", 6), NoSquare);
-}
-
-TEST(ThreatTarget, BlackPawnMirrored) {
-  Fixture fx("4k3/8/8/4p3/3B1Q2/8/8/4K3", Black);
-  EXPECT_EQ(fx.threat("e5", 6), squareOf("f4"));  // queen (index 11) before bishop
-  Fixture second("4k3/8/8/8/8/8/1p6/4K3", Black);
-  EXPECT_EQ(second.threat("b2", 6), squareOf("b1"));
-  Fixture check("4k3/8/8/4p3/3K4/8/8/8", Black);
-  EXPECT_EQ(check.threat("e5", 11), squareOf("d4"));
-}
-
-TEST(ThreatTarget, PieceThreatensMoreValuableOrUndefendedTargets) {
-  // Knight on d4 attacks the rook on e6: higher class, so defended or not.
-  Fixture fx("4k3/8/4r3/3p4/3N4/8/8/4K3");
-  EXPECT_EQ(fx.threat("d4", 6), squareOf("e6"));
-  // A rook attacking a defended knight threatens nothing.
-  Fixture defended("4k3/8/8/8/1p6/2n5/8/2R1K3");
-  EXPECT_EQ(defended.threat("c1", 6), NoSquare);
-  // Undefended, the knight is a target.
-  Fixture undefended("4k3/8/8/8/8/2n5/8/2R1K3");
-  EXPECT_EQ(undefended.threat("c1", 6), squareOf("c3"));
-  // The bound leaves out targets of its class and below.
-  EXPECT_EQ(undefended.threat("c1", 9), NoSquare);
-}
-
-TEST(ThreatTarget, BoundSixAdmitsUndefendedPawnsBoundSevenDoesNot) {
-  Fixture fx("4k3/8/8/8/8/2p5/8/2R1K3");
-  EXPECT_EQ(fx.threat("c1", 6), squareOf("c3"));
-  EXPECT_EQ(fx.threat("c1", 7), NoSquare);
-}
-
-TEST(ThreatTarget, BlockedRayIsNoThreat) {
-  Fixture fx("q3k3/8/8/8/P7/8/8/R3K3");
-  EXPECT_EQ(fx.threat("a1", 6), NoSquare);
-  Fixture open("q3k3/8/8/8/8/8/8/R3K3");
-  EXPECT_EQ(open.threat("a1", 6), squareOf("a8"));
-}
-
-TEST(ThreatTarget, MostValuableTargetFirst) {
-  // The queen on d1 attacks the king on d8 (file open) and the undefended
-  // rook on a4: the walk from the far end of Black's list meets the king
-  // first.
-  Fixture fx("3k4/8/8/8/r7/8/8/3QK3");
-  EXPECT_EQ(fx.threat("d1", 6), squareOf("d8"));
-  Fixture noKing("4k3/8/8/8/r7/8/8/3QK3");
-  EXPECT_EQ(noKing.threat("d1", 6), squareOf("a4"));
-}
-
-TEST(ThreatTarget, BlackPieceWalksWhitesListFromSlot32) {
-  Fixture fx("4k3/8/8/8/8/5n2/8/3R2K1", Black);
-  // The knight on f3 attacks the king on g1 (slot 32, met first).
-  EXPECT_EQ(fx.threat("f3", 6), squareOf("g1"));
-  // Attacking the king on h2 and the rook on e1: the king comes first.
-  Fixture fork("4k3/8/8/8/8/5n2/7K/4R3", Black);
-  EXPECT_EQ(fork.threat("f3", 6), squareOf("h2"));
-  // With the king out of reach, the undefended rook.
-  Fixture rookOnly("4k3/8/8/8/8/5n2/8/4R2K", Black);
-  EXPECT_EQ(rookOnly.threat("f3", 6), squareOf("e1"));
+// threatTarget on hand-built positions: the square the piece on `square`
+// threatens with the given class bound, or "-" for none.
+TEST(ThreatTarget, HandBuiltPositions) {
+  struct Case {
+    const char* field;
+    int side;
+    const char* square;
+    int bound;
+    const char* target;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"4k3/8/8/3n1r2/4P3/8/8/4K3", White, "e4", 6, "f5", "pawn: the rook before the knight"},
+      {"4k3/8/8/3n1r2/4P3/8/8/4K3", White, "e4", 7, "f5", "pawn: the rook before the knight"},
+      {"4k3/8/8/3n1r2/4P3/8/8/4K3", White, "e4", 11, "-", "bound eleven: only the king counts"},
+      {"4k3/8/8/3n1n2/4P3/8/8/4K3", White, "e4", 6, "d5", "pawn on equal victims: square + 15"},
+      {"8/8/8/3p1k2/4P3/8/8/4K3", White, "e4", 11, "f5", "pawn finds the king with bound eleven"},
+      {"4k3/8/8/3p1p2/4P3/8/8/4K3", White, "e4", 6, "-", "a pawn does not threaten pawns"},
+      {"4k3/P7/8/8/8/8/8/4K3", White, "a7", 6, "a8", "seventh-rank pawn threatens to promote"},
+      {"4k3/P7/8/8/8/8/8/4K3", White, "a7", 11, "a8", "seventh-rank pawn threatens to promote"},
+      {"n3k3/P7/8/8/8/8/8/4K3", White, "a7", 6, "-", "blocked promotion"},
+      {"4k3/8/P7/8/8/8/8/4K3", White, "a6", 6, "-", "sixth-rank pawn"},
+      {"4k3/8/8/4p3/3B1Q2/8/8/4K3", Black, "e5", 6, "f4", "Black pawn: the queen before the bishop"},
+      {"4k3/8/8/8/8/8/1p6/4K3", Black, "b2", 6, "b1", "Black second-rank pawn threatens to promote"},
+      {"4k3/8/8/4p3/3K4/8/8/8", Black, "e5", 11, "d4", "Black pawn checks"},
+      {"4k3/8/4r3/3p4/3N4/8/8/4K3", White, "d4", 6, "e6", "a higher class, defended or not"},
+      {"4k3/8/8/8/1p6/2n5/8/2R1K3", White, "c1", 6, "-", "a defended lower class"},
+      {"4k3/8/8/8/8/2n5/8/2R1K3", White, "c1", 6, "c3", "an undefended lower class"},
+      {"4k3/8/8/8/8/2n5/8/2R1K3", White, "c1", 9, "-", "the bound leaves out its class and below"},
+      {"4k3/8/8/8/8/2p5/8/2R1K3", White, "c1", 6, "c3", "bound six admits an undefended pawn"},
+      {"4k3/8/8/8/8/2p5/8/2R1K3", White, "c1", 7, "-", "bound seven does not"},
+      {"q3k3/8/8/8/P7/8/8/R3K3", White, "a1", 6, "-", "a blocked ray"},
+      {"q3k3/8/8/8/8/8/8/R3K3", White, "a1", 6, "a8", "an open ray"},
+      {"3k4/8/8/8/r7/8/8/3QK3", White, "d1", 6, "d8", "the king before an undefended rook"},
+      {"4k3/8/8/8/r7/8/8/3QK3", White, "d1", 6, "a4", "the undefended rook"},
+      {"4k3/8/8/8/8/5n2/8/3R2K1", Black, "f3", 6, "g1", "Black piece: White's king (slot 32) first"},
+      {"4k3/8/8/8/8/5n2/7K/4R3", Black, "f3", 6, "h2", "Black fork: the king before the rook"},
+      {"4k3/8/8/8/8/5n2/8/4R2K", Black, "f3", 6, "e1", "Black piece: the undefended rook"},
+  };
+  for (const Case& c : cases) {
+    Fixture fx(c.field, c.side);
+    const int expected = c.target[0] == '-' ? NoSquare : squareOf(c.target);
+    EXPECT_EQ(fx.threat(c.square, c.bound), expected)
+        << c.field << " " << c.square << " bound " << c.bound << ": " << c.why;
+  }
 }

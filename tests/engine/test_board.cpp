@@ -1,5 +1,6 @@
-// Board record and position record: the static kinds, an empty board built
-// by initBoard, board copies (also with captured pieces) and position copies.
+// Board record and position record: promotion kinds, an empty board built
+// by initBoard, the slot order, board copies (also with captured pieces)
+// and position copies.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,8 +8,6 @@
 #include <vector>
 
 #include "engine/board/board.h"
-#include "engine/board/geometry.h"
-#include "engine/search/threads.h"
 #include "helpers/board_builder.h"
 
 using namespace engine;
@@ -61,39 +60,6 @@ void captureBy(ThreadBoard* b, PieceRecord* victim, PieceRecord* capturer) {
 
 }  // namespace
 
-TEST(PieceKinds, StaticTableHasTheRecordsFields) {
-  const char letters[] = "kqrbnpEPNBRQK";
-  const int codes[] = {12, 11, 10, 9, 8, 7, 6, 7, 8, 9, 10, 11, 12};
-  const int classes[] = {12, 11, 10, 9, 9, 7, 6, 7, 9, 9, 10, 11, 12};
-  const int bits[] = {1, 2, 4, 8, 0x10, 0x40, 0, 0x20, 0x10, 8, 4, 2, 1};
-  const int values[] = {14000, 720, 350, 247, 225, 52, 0, 52, 225, 247, 350, 720, 14000};
-  const int endValues[] = {14000, 992, 511, 319, 308, 84, 0, 84, 308, 319, 511, 992, 14000};
-  for (int i = 0; i < KindCount; ++i) {
-    const PieceKind& k = pieceKindTable[i];
-    EXPECT_EQ(k.index, i);
-    EXPECT_EQ(k.letter, letters[i]);
-    EXPECT_EQ(k.code, codes[i]);
-    EXPECT_EQ(k.valueClass, classes[i]);
-    EXPECT_EQ(k.colour, i < 6 ? -1 : i == 6 ? 0 : 1);
-    EXPECT_EQ(k.attackBit, bits[i]);
-    EXPECT_EQ(k.value, values[i]);
-    EXPECT_EQ(k.endValue, endValues[i]);
-    EXPECT_EQ(k.next, i < 12 ? &pieceKindTable[i + 1] : nullptr);
-  }
-  auto range = [](int i) {
-    const PieceKind& k = pieceKindTable[i];
-    if (!k.firstDirection) return std::pair(-1, -1);
-    return std::pair(int(k.firstDirection - directionTable.data()), int(k.lastDirection - directionTable.data()));
-  };
-  EXPECT_EQ(range(BlackKing), std::pair(0, 7));
-  EXPECT_EQ(range(WhiteQueen), std::pair(0, 7));
-  EXPECT_EQ(range(WhiteRook), std::pair(0, 3));
-  EXPECT_EQ(range(BlackBishop), std::pair(4, 7));
-  EXPECT_EQ(range(WhiteKnight), std::pair(8, 15));
-  EXPECT_EQ(range(WhitePawn), std::pair(-1, -1));
-  EXPECT_EQ(range(EmptyKind), std::pair(-1, -1));
-}
-
 TEST(PieceKinds, PromotionKindFromTheToByte) {
   EXPECT_EQ(promotionKind(0x75, White), WhiteQueen);
   EXPECT_EQ(promotionKind(0x85, White), WhiteRook);
@@ -108,16 +74,11 @@ TEST(PieceKinds, PromotionKindFromTheToByte) {
 TEST(InitBoard, BuildsAnEmptyConsistentRecord) {
   auto b = std::make_unique<ThreadBoard>();
   initBoard(b.get());
-  // Kinds: own copies, linked, on this board's blocks (Black at +8).
+  // Kinds: the board's own copies, linked among themselves.
   for (int i = 0; i < KindCount; ++i) {
     EXPECT_EQ(b->kinds[i].next, i < 12 ? &b->kinds[i + 1] : nullptr);
     EXPECT_EQ(b->kinds[i].value, pieceKindTable[i].value);
   }
-  EXPECT_EQ(b->kinds[WhiteKing].pieceSquareTable, b->evalBlock.pieceSquare[KingBlock]);
-  EXPECT_EQ(b->kinds[BlackKing].pieceSquareTable, b->evalBlock.pieceSquare[KingBlock] + 8);
-  EXPECT_EQ(b->kinds[WhitePawn].pieceSquareTable, b->evalBlock.pieceSquare[PawnBlock]);
-  EXPECT_EQ(b->kinds[BlackKnight].pieceSquareTable, b->evalBlock.pieceSquare[KnightBlock] + 8);
-  EXPECT_EQ(b->kinds[EmptyKind].pieceSquareTable, emptyPieceSquareTable);
   // Square table: board squares and 12 empty, everything else the edge.
   for (int s = -128; s < 256; ++s) {
     PieceRecord* expected = ((s & 0x88) == 0 && s >= 0 && s < 128) || s == 12 ? boardPiece(b.get()) : &b->edge;
@@ -127,15 +88,7 @@ TEST(InitBoard, BuildsAnEmptyConsistentRecord) {
   EXPECT_EQ(b->empty.square, 12);
   EXPECT_EQ(b->edge.colour, 0);
   EXPECT_EQ(b->edge.kindCopy.index, EmptyKind);
-  // Side tables.
-  EXPECT_EQ(b->sideByColour[0], &b->black);
-  EXPECT_EQ(b->sideByColour[1], nullptr);
-  EXPECT_EQ(b->sideByColour[2], &b->white);
-  EXPECT_EQ(b->sideByColourCopy[2], &b->white);
-  EXPECT_EQ(b->opponentLastSlot[0], &b->slots[0]);
-  EXPECT_EQ(b->opponentLastSlot[2], &b->slots[32]);
-  EXPECT_EQ(b->white.otherSide, &b->black);
-  EXPECT_EQ(b->black.otherSide, &b->white);
+  // Both lists empty; every slot free, on this board, with its slot's kind.
   EXPECT_EQ(b->white.head.board, b.get());
   EXPECT_EQ(firstPiece(&b->white), boardPiece(b.get()));
   for (int slot = 0; slot < SlotCount; ++slot) {
@@ -143,13 +96,6 @@ TEST(InitBoard, BuildsAnEmptyConsistentRecord) {
     EXPECT_EQ(b->slots[slot].kind->index, slotKindTable[slot]);
     EXPECT_EQ(b->slots[slot].colour, 0);
   }
-  // Counters and split fields.
-  EXPECT_EQ(b->nodeCount, 0u);
-  EXPECT_EQ(b->threadId, 1);
-  EXPECT_EQ(b->splitOwner, b.get());
-  EXPECT_EQ(b->splitPoint, &noSplitPosition);
-  EXPECT_EQ(b->generation, 1);
-  EXPECT_EQ(b->splitFlag, 1);
 }
 
 TEST(SlotLayout, ClassesFallFromTheFarEndOfEachList) {

@@ -113,66 +113,59 @@ TEST(ParseFen, AnyGivenTextStartsAtMoveTwentyOne) {
   EXPECT_EQ(moveNumber, 21);
 }
 
-TEST(ParseFen, CountersAfterTheFieldsAreIgnored) {
-  ASSERT_EQ(parseFen("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 17 42"), 0);
-  EXPECT_EQ(gameSetup.side, Black);
-  EXPECT_EQ(gameSetup.castling, 0x1E);
-  EXPECT_EQ(gameSetup.enPassantSquare, 0x24);
-  EXPECT_EQ(gameSetup.halfMoveClock, 0);
-  // The front end's texts end with a blank.
-  ASSERT_EQ(parseFen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1 "), 0);
-  EXPECT_EQ(gameSetup.castling, 0x1E);
+// The fields after the board: side (either case), castling letters in any
+// order and number, "-" or "nil" for none, a missing castling field for all
+// four rights, the en-passant square, and counters that are read past.
+TEST(ParseFen, FieldsAfterTheBoard) {
+  struct Case {
+    const char* text;
+    int32_t side;
+    int32_t castling;
+    int32_t enPassantSquare;
+  };
+  const Case cases[] = {
+      {"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 17 42", Black, 0x1E, 0x24},
+      {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1 ", White, 0x1E, NoSquare},  // the front end's blank
+      {"8/8/8/8/8/8/8/8 w - a1", White, 0, 0x00},
+      {"8/8/8/8/8/8/8/8 w - d6", White, 0, 0x53},
+      {"8/8/8/8/8/8/8/8 w - h8", White, 0, 0x77},
+      {"8/8/8/8/8/8/8/8 w nil nil", White, 0, NoSquare},
+      {"8/8/8/8/8/8/8/8 W - -", White, 0, NoSquare},
+      {"8/8/8/8/8/8/8/8 B kqKQk", Black, 0x1E, NoSquare},
+      {"8/8/8/8/8/8/8/8 w Kq", White, 0x12, NoSquare},
+      {"8/8/8/8/8/8/8/8 w", White, 0x1E, NoSquare},
+      {"8/8/8/8/8/8/8/8 w    ", White, 0x1E, NoSquare},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(parseFen(c.text), 0) << c.text;
+    EXPECT_EQ(gameSetup.side, c.side) << c.text;
+    EXPECT_EQ(gameSetup.castling, c.castling) << c.text;
+    EXPECT_EQ(gameSetup.enPassantSquare, c.enPassantSquare) << c.text;
+    EXPECT_EQ(gameSetup.halfMoveClock, 0) << c.text;
+  }
 }
 
-TEST(ParseFen, SquaresOfTheEnPassantField) {
-  ASSERT_EQ(parseFen("8/8/8/8/8/8/8/8 w - a1"), 0);
-  EXPECT_EQ(gameSetup.enPassantSquare, 0);
-  ASSERT_EQ(parseFen("8/8/8/8/8/8/8/8 w - d6"), 0);
-  EXPECT_EQ(gameSetup.enPassantSquare, 0x53);
-  ASSERT_EQ(parseFen("8/8/8/8/8/8/8/8 w - h8"), 0);
-  EXPECT_EQ(gameSetup.enPassantSquare, 0x77);
-}
-
-TEST(ParseFen, NilMeansNoCastlingAndNoEnPassant) {
-  ASSERT_EQ(parseFen("8/8/8/8/8/8/8/8 w nil nil"), 0);
-  EXPECT_EQ(gameSetup.castling, 0);
-  EXPECT_EQ(gameSetup.enPassantSquare, NoSquare);
-  ASSERT_EQ(parseFen("8/8/8/8/8/8/8/8 W - -"), 0);
-  EXPECT_EQ(gameSetup.castling, 0);
-  ASSERT_EQ(parseFen("8/8/8/8/8/8/8/8 B kqKQk"), 0);
-  EXPECT_EQ(gameSetup.side, Black);
-  EXPECT_EQ(gameSetup.castling, 0x1E);
-  ASSERT_EQ(parseFen("8/8/8/8/8/8/8/8 w Kq"), 0);
-  EXPECT_EQ(gameSetup.castling, 0x12);
-}
-
-TEST(ParseFen, MissingCastlingFieldKeepsAllCastlingBits) {
-  ASSERT_EQ(parseFen("8/8/8/8/8/8/8/8 w"), 0);
-  EXPECT_EQ(gameSetup.castling, 0x1E);
-  ASSERT_EQ(parseFen("8/8/8/8/8/8/8/8 w    "), 0);
-  EXPECT_EQ(gameSetup.castling, 0x1E);
-}
-
+// Malformed fields after the board are refused. The en-passant field must
+// be a file a-h and a rank 1-8, and a lone file letter at the end of the
+// text is not read past.
 TEST(ParseFen, MalformedFieldsFail) {
-  EXPECT_EQ(parseFen("8/8/8/8/8/8/8/8"), -1);            // no side field
-  EXPECT_EQ(parseFen("8/8/8/8/8/8/8/8 "), -1);           // empty side field
-  EXPECT_EQ(parseFen("8/8/8/8/8/8/8/8 x"), -1);          // unknown side
-  EXPECT_EQ(parseFen("8/8/8/8/8/8/8/8 wb"), -1);         // side longer than one letter
-  EXPECT_EQ(parseFen("8/8/8/8/8/8/8/8 w KQkqx"), -1);    // junk in castling
-  EXPECT_EQ(parseFen("8/8/8/8/8/8/8/8 w -x"), -1);       // junk after "-"
-  EXPECT_EQ(parseFen("8/8/8/8/8/8/8/8 w nilx"), -1);     // junk after "nil"
-  EXPECT_EQ(parseFen("8/8/8/8/8/8/8/8 w KQkq e9"), -1);  // off the board
-  EXPECT_EQ(parseFen("8/8/8/8/8/8/8/8 w KQkq e3x"), -1); // junk after the square
-}
-
-// The en-passant field must be a file a-h and a rank 1-8: "Q2" is no
-// square, and a lone file letter at the end of the text is not read past.
-TEST(ParseFen, EnPassantFieldMustBeASquare) {
-  EXPECT_EQ(parseFen("8/8/8/8/8/8/8/8 w - Q2"), -1);
-  EXPECT_EQ(parseFen("8/8/8/8/8/8/8/8 w - i3"), -1);
-  EXPECT_EQ(parseFen("8/8/8/8/8/8/8/8 w - E3"), -1);
-  EXPECT_EQ(parseFen("8/8/8/8/8/8/8/8 w - e"), -1);
-  EXPECT_EQ(parseFen("8/8/8/8/8/8/8/8 w - e0"), -1);
+  const char* texts[] = {
+      "8/8/8/8/8/8/8/8",             // no side field
+      "8/8/8/8/8/8/8/8 ",            // empty side field
+      "8/8/8/8/8/8/8/8 x",           // unknown side
+      "8/8/8/8/8/8/8/8 wb",          // side longer than one letter
+      "8/8/8/8/8/8/8/8 w KQkqx",     // junk in castling
+      "8/8/8/8/8/8/8/8 w -x",        // junk after "-"
+      "8/8/8/8/8/8/8/8 w nilx",      // junk after "nil"
+      "8/8/8/8/8/8/8/8 w KQkq e9",   // off the board
+      "8/8/8/8/8/8/8/8 w KQkq e3x",  // junk after the square
+      "8/8/8/8/8/8/8/8 w - Q2",      // no square
+      "8/8/8/8/8/8/8/8 w - i3",
+      "8/8/8/8/8/8/8/8 w - E3",
+      "8/8/8/8/8/8/8/8 w - e",
+      "8/8/8/8/8/8/8/8 w - e0",
+  };
+  for (const char* text : texts) EXPECT_EQ(parseFen(text), -1) << text;
   // The text ends right after the file letter, at the end of a heap block
   // that the sanitizer build guards.
   std::string text = "8/8/8/8/8/8/8/8 w - e";
@@ -222,8 +215,6 @@ TEST(SetupPosition, StartPositionBoard) {
   EXPECT_EQ(root->stateFlags & (StateWhiteCannotWin | StateBlackCannotWin), 0u);
   EXPECT_EQ(root->searchFlags, 0u);
   EXPECT_EQ(root->sideRecord, &root->pg->white);
-  EXPECT_EQ(root->pg->materialSum, 2 * (720 + 2 * 350 + 2 * 247 + 2 * 225));
-  EXPECT_EQ(root->pg->pieceCount, 32);
   EXPECT_EQ(root->halfMoveClock, 0);
   EXPECT_EQ(root->parent, nullptr);
   EXPECT_EQ(root->captured, boardPiece(root->pg));
@@ -320,8 +311,12 @@ TEST(SetupPosition, ThirdKnightNeedsAFreePawnSlot) {
   EXPECT_FALSE(setUp("rnbqkbnr/pppppppp/5n2/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -"));
 }
 
-TEST(SetupPosition, MalformedBoardsFail) {
-  const char* texts[] = {
+// Malformed boards are refused: a rank that passes its eighth file fails at
+// once, so pieces or digits without "/" never reach a square beyond the
+// board. So are kingless boards, a second king, a side not to move in check
+// and pawns on the first or last rank: the search would capture a king.
+TEST(SetupPosition, MalformedAndUnplayableBoardsAreRefused) {
+  const char* refused[] = {
       "4k3/8/8/8/8/8/8/4K2 w - -",   // board ends before h1
       "4k3/8/8/7/8/8/8/4K3 w - -",   // "/" after a short rank
       "4k3/8/8/8/8/8/8 w - -",       // seven ranks
@@ -329,18 +324,6 @@ TEST(SetupPosition, MalformedBoardsFail) {
       "4k3/8/8/8/8/8/8/4X3 w - -",   // unknown letter
       "4k3/8/8/8/8/8/8/4E3 w - -",   // the empty kind's letter
       "4k3/8/8/8/9/8/8/4K3 w - -",   // a digit that is no file count
-  };
-  for (const char* text : texts) EXPECT_FALSE(setUp(text)) << text;
-  // Characters after h1 are not part of the board.
-  EXPECT_TRUE(setUp("4k3/8/8/8/8/8/8/4K3/ w - -"));
-  EXPECT_TRUE(setUp("4k3/8/8/8/8/8/8/4K3/xyz w - -"));
-  EXPECT_TRUE(setUp("4k3/8/8/8/8/8/8/4K3P w - -"));
-}
-
-// A rank that passes its eighth file fails at once: pieces or digits
-// without "/" never reach a square beyond the board.
-TEST(SetupPosition, RankPastEightFilesFails) {
-  const char* texts[] = {
       "rnbqkbnrr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w - -",
       "4k3/8/8/8/8/8/8P/4K3 w - -",
       "4k3/8/36/8/8/8/8/4K3 w - -",
@@ -348,27 +331,24 @@ TEST(SetupPosition, RankPastEightFilesFails) {
       "4k3/8/P8/8/8/8/8/4K3 w - -",
       "4k38888888888888888888888888888888888888888888888888888888888888888 w - -",
       "kPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPPK w - -",
+      "8/8/8/8/8/8/8/8 w",           // the empty board
+      "8/8/8/8/8/8/8/4K3 w - -",
+      "4k3/8/8/8/8/8/8/8 b - -",
+      "4k3/8/8/8/8/8/8/4R1K1 w - -",  // Black not to move, in check
+      "3Pk3/8/8/8/8/8/8/4K3 w - -",   // pawn on the eighth rank
+      "4k3/8/8/8/8/8/8/p3K3 w - -",   // pawn on the first rank
   };
-  for (const char* text : texts) EXPECT_FALSE(setUp(text)) << text;
-  EXPECT_TRUE(setUp("4k3/8/44/8/8/8/8/4K3 w - -"));
-  EXPECT_TRUE(setUp("4k3/8/1111P111/8/8/8/8/4K3 w - -"));
-}
-
-TEST(SetupPosition, WhiteSpaceInsideTheBoardFieldIsSkipped) {
-  ASSERT_EQ(parseFen("4k3/8/8/\t8/8/8/8/4K3 w - -"), 0);
-  EXPECT_EQ(setupPosition(&rootPosition, &gameSetup), 0);
-}
-
-// Kingless boards, a second king, a side not to move in check and pawns on
-// the first or last rank are refused: the search would capture a king.
-TEST(SetupPosition, UnplayablePositionsAreRefused) {
-  EXPECT_FALSE(setUp("8/8/8/8/8/8/8/8 w"));  // the empty board
-  EXPECT_FALSE(setUp("8/8/8/8/8/8/8/4K3 w - -"));
-  EXPECT_FALSE(setUp("4k3/8/8/8/8/8/8/8 b - -"));
-  EXPECT_FALSE(setUp("4k3/8/8/8/8/8/8/4R1K1 w - -"));  // Black not to move, in check
-  EXPECT_TRUE(setUp("4k3/8/8/8/8/8/8/4R1K1 b - -"));   // the side to move may be in check
-  EXPECT_FALSE(setUp("3Pk3/8/8/8/8/8/8/4K3 w - -"));   // pawn on the eighth rank
-  EXPECT_FALSE(setUp("4k3/8/8/8/8/8/8/p3K3 w - -"));   // pawn on the first rank
+  for (const char* text : refused) EXPECT_FALSE(setUp(text)) << text;
+  const char* accepted[] = {
+      "4k3/8/8/8/8/8/8/4K3/ w - -",     // characters after h1 are not part of the board
+      "4k3/8/8/8/8/8/8/4K3/xyz w - -",
+      "4k3/8/8/8/8/8/8/4K3P w - -",
+      "4k3/8/44/8/8/8/8/4K3 w - -",     // digits adding up to eight
+      "4k3/8/1111P111/8/8/8/8/4K3 w - -",
+      "4k3/8/8/\t8/8/8/8/4K3 w - -",    // white space inside the board field is skipped
+      "4k3/8/8/8/8/8/8/4R1K1 b - -",    // the side to move may be in check
+  };
+  for (const char* text : accepted) EXPECT_TRUE(setUp(text)) << text;
 }
 
 // A refused set-up leaves root and board as they were.
@@ -415,17 +395,6 @@ TEST(SetupPosition, PromotedPieceTakesTheKindOfItsOwnBoard) {
   expectSoundBoard(root.get());
 }
 
-TEST(SetupPosition, FindPieceByLetter) {
-  ThreadBoard* board = &masterBoard;
-  EXPECT_EQ(findPieceByLetter(board, 'Q', White), &board->kinds[WhiteQueen]);
-  EXPECT_EQ(findPieceByLetter(board, 'N', Black), &board->kinds[BlackKnight]);
-  EXPECT_EQ(findPieceByLetter(board, 'R', Black), &board->kinds[BlackRook]);
-  EXPECT_EQ(findPieceByLetter(board, 'B', White), &board->kinds[WhiteBishop]);
-  EXPECT_EQ(findPieceByLetter(board, 'K', White), nullptr);
-  EXPECT_EQ(findPieceByLetter(board, 'P', White), nullptr);
-  EXPECT_EQ(findPieceByLetter(board, 'E', 0), nullptr);
-}
-
 TEST(SetupPosition, MatingMaterialMarks) {
   ASSERT_TRUE(setUp("4k3/8/8/8/8/8/8/1NN1K3 w - -"));  // K+N+N against a bare king
   EXPECT_NE(rootPosition.stateFlags & StateWhiteCannotWin, 0u);
@@ -446,10 +415,8 @@ TEST(SetupPosition, DrawMarksFollowEngineWordTwo) {
   const int32_t saved = engineParameters.words[ParamDrawMarks];
   engineParameters.words[ParamDrawMarks] = 1;
   ASSERT_TRUE(setUp(nullptr));
-  EXPECT_EQ(rootPosition.pg->white.drawMark, 0x20u);
-  EXPECT_EQ(rootPosition.pg->black.drawMark, 0x40u);
-  EXPECT_EQ(rootPosition.pg->white.flagMask, ~0x1000u);
-  EXPECT_EQ(rootPosition.pg->black.flagMask, ~0x2000u);
+  EXPECT_EQ(rootPosition.pg->white.drawMark, StateWhiteCannotWin);
+  EXPECT_EQ(rootPosition.pg->black.drawMark, StateBlackCannotWin);
   engineParameters.words[ParamDrawMarks] = 0;
   ASSERT_TRUE(setUp(nullptr));
   EXPECT_EQ(rootPosition.pg->white.drawMark, 0u);
@@ -561,14 +528,12 @@ TEST(GameMoves, RepeatedStartPositionIsMarkedThreeTimes) {
   HashKey start = {startKey, startLock, 0};
   const HashEntry* entry = hashLookup(&engineHash, &start);
   ASSERT_NE(entry, nullptr);
-  EXPECT_EQ(entry->flags, 0x3801);
-  EXPECT_EQ(entry->depth, 255);
-  EXPECT_EQ(entry->score, 0);
+  EXPECT_EQ(entry->flags, MarkThrice);
   // The position after Nf3 stood twice.
   HashKey afterNf3 = gameHistory[1];
   const HashEntry* twice = hashLookup(&engineHash, &afterNf3);
   ASSERT_NE(twice, nullptr);
-  EXPECT_EQ(twice->flags, 0x3001);
+  EXPECT_EQ(twice->flags, MarkTwice);
   unmarkGameHistory(&engineHash);
   EXPECT_EQ(hashLookup(&engineHash, &start), nullptr);
 }

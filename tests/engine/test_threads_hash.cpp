@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <memory>
+#include <ostream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -18,7 +20,6 @@ namespace {
 
 constexpr int32_t ThreadCount = 6;
 constexpr int32_t FirstHelperId = 2;
-
 
 struct Shared {
   HashTable table{nullptr, 0};
@@ -91,23 +92,30 @@ void runProbes(uint64_t tableBytes, int32_t keyCount, int32_t iterations, Shared
   freeHash(&shared->table);
 }
 
-TEST(ThreadsHash, NoEntryIsEverHeldByTwoThreads) {
+struct ProbeCase {
+  const char* name;
+  uint64_t tableBytes;
+  int32_t keyCount;
+};
+
+void PrintTo(const ProbeCase& c, std::ostream* out) { *out << c.name; }
+
+class ThreadsHash : public ::testing::TestWithParam<ProbeCase> {};
+
+TEST_P(ThreadsHash, NoEntryIsEverHeldByTwoThreads) {
   Shared shared;
-  runProbes(64 * 16, 200, 200000, &shared);
+  runProbes(GetParam().tableBytes, GetParam().keyCount, 200000, &shared);
 }
 
-TEST(ThreadsHash, OneKeyContestedByEveryThread) {
-  Shared shared;
-  runProbes(64 * 16, 1, 200000, &shared);
-  // With a single position the threads keep meeting it held by another.
-  EXPECT_GT(shared.foundHeldByOthers.load() + shared.claims.load(), 0);
-}
-
-TEST(ThreadsHash, SmallestTableWithRescansNearItsEnd) {
-  // One bucket only: every rescan runs into the table's end.
-  Shared shared;
-  runProbes(4 * 16, 50, 200000, &shared);
-}
+// Many positions over a small table; a single position that every thread
+// keeps meeting held by another; one bucket only, where every rescan runs
+// into the table's end.
+INSTANTIATE_TEST_SUITE_P(Tables, ThreadsHash,
+                         ::testing::Values(ProbeCase{"ManyKeys", 64 * 16, 200}, ProbeCase{"OneKey", 64 * 16, 1},
+                                           ProbeCase{"OneBucket", 4 * 16, 50}),
+                         [](const ::testing::TestParamInfo<ProbeCase>& testCase) {
+                           return std::string(testCase.param.name);
+                         });
 
 }  // namespace
 }  // namespace engine
