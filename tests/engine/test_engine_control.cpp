@@ -78,26 +78,21 @@ int32_t freeTokens(platform::Semaphore* semaphore) {
 
 }  // namespace
 
-TEST_F(EngineControl, GetParametersAlwaysGivesTheDefaults) {
+// Setting takes the words (the threat-detection word forced on), but getting
+// always gives the defaults, not what was set.
+TEST_F(EngineControl, SetTakesTheWordsGetGivesTheDefaults) {
   EngineParameters set = defaultEngineParameters;
   set.words[ParamContempt] = 25;
   set.words[ParamMaxDepth] = 12;
-  setEngineParameters(&set);
-  EXPECT_EQ(engineParameters.words[ParamContempt], 25);
-  EngineParameters got;
-  getEngineParameters(&got);
-  const int32_t expected[EngineParameterWords] = {0,   0,   1,   0,   0,   -9999, 0,   4,   1,
-                                                  1,   1,   1,   1,   100, 100,   100, 100, 100,
-                                                  100, 100, 100, 100, 100, 100,   100, 60};
-  for (int32_t i = 0; i < EngineParameterWords; ++i) EXPECT_EQ(got.words[i], expected[i]) << "word " << i;
-  setEngineParameters(&defaultEngineParameters);
-}
-
-TEST_F(EngineControl, ThreatDetectionWordIsForcedOn) {
-  EngineParameters set = defaultEngineParameters;
   set.words[ParamThreatDetection] = 0;
   setEngineParameters(&set);
+  EXPECT_EQ(engineParameters.words[ParamContempt], 25);
+  EXPECT_EQ(engineParameters.words[ParamMaxDepth], 12);
   EXPECT_EQ(engineParameters.words[ParamThreatDetection], 1);
+  EngineParameters got;
+  getEngineParameters(&got);
+  for (int32_t i = 0; i < EngineParameterWords; ++i)
+    EXPECT_EQ(got.words[i], defaultEngineParameters.words[i]) << "word " << i;
   setEngineParameters(&defaultEngineParameters);
 }
 
@@ -151,23 +146,25 @@ TEST_F(EngineControl, ThreadWordSetsTheCountAndFreshTokens) {
 }
 
 TEST_F(EngineControl, UnderPromotionLettersOnlyForPawnsAndUpperCase) {
+  // The host's move bytes for White's under-promotions on e8.
   const Move e7e8 = makeMove16(0x64, 0x74);
   EXPECT_EQ(moveToByte(applyPromotionLetter(e7e8, PawnCode, 'N')), 0xA4);
   EXPECT_EQ(moveToByte(applyPromotionLetter(e7e8, PawnCode, 'B')), 0x94);
   EXPECT_EQ(moveToByte(applyPromotionLetter(e7e8, PawnCode, 'R')), 0x84);
-  for (int32_t letter : {int32_t('n'), int32_t('b'), int32_t('r'), int32_t('q'), int32_t('Q'), int32_t(' '), 0}) EXPECT_EQ(applyPromotionLetter(e7e8, PawnCode, letter), e7e8);
-  // The encoding agrees with the board's own helpers.
-  EXPECT_EQ(moveToByte(applyPromotionLetter(e7e8, PawnCode, 'N')), underPromotionByte(0x74, PromoteKnight, White));
-  EXPECT_EQ(promotionPiece(moveToByte(applyPromotionLetter(e7e8, PawnCode, 'B'))), PromoteBishop);
-  EXPECT_EQ(moveTo(applyPromotionLetter(e7e8, PawnCode, 'N')), 0x74);
+  // Lower case, a queen or no letter: the plain move (a queen).
+  for (int32_t letter : {int32_t('n'), int32_t('b'), int32_t('r'), int32_t('q'), int32_t('Q'), int32_t(' '), 0})
+    EXPECT_EQ(applyPromotionLetter(e7e8, PawnCode, letter), e7e8);
 
-  // Black pawns promote on the first rank: the amounts are subtracted.
+  // Both colours: the byte agrees with the board's own encoding and decodes
+  // back to the target square and the piece (Black's amounts are subtracted).
   const Move d2d1 = makeMove16(0x13, 0x03);
-  for (auto [letter, piece] : {std::pair{'R', PromoteRook}, std::pair{'B', PromoteBishop}, std::pair{'N', PromoteKnight}}) {
-    Move adjusted = applyPromotionLetter(d2d1, PawnCode, letter);
-    EXPECT_EQ(moveToByte(adjusted), underPromotionByte(0x03, piece, Black)) << char(letter);
-    EXPECT_EQ(moveTo(adjusted), 0x03);
-    EXPECT_EQ(promotionPiece(moveToByte(adjusted)), piece);
+  for (auto [move, colour] : {std::pair{e7e8, White}, std::pair{d2d1, Black}}) {
+    for (auto [letter, piece] : {std::pair{'R', PromoteRook}, std::pair{'B', PromoteBishop}, std::pair{'N', PromoteKnight}}) {
+      Move adjusted = applyPromotionLetter(move, PawnCode, letter);
+      EXPECT_EQ(moveToByte(adjusted), underPromotionByte(moveTo(move), piece, colour)) << char(letter);
+      EXPECT_EQ(moveTo(adjusted), moveTo(move));
+      EXPECT_EQ(promotionPiece(moveToByte(adjusted)), piece);
+    }
   }
 
   // Not a pawn, or not onto a last rank: the letter is ignored.

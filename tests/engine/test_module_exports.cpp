@@ -21,10 +21,3 @@ TEST(ModuleExports, OnlyEngineInit) {
   ASSERT_TRUE(testing_helpers::readExportedSymbols(modulePath(), &names)) << modulePath();
   EXPECT_EQ(names, std::vector<std::string>{"EngineInit"});
 }
-
-TEST(ModuleExports, ReaderRejectsWhatIsNotALibrary) {
-  std::vector<std::string> names;
-  EXPECT_FALSE(testing_helpers::readExportedSymbols(std::string(QUILLON_BINARY_DIR) + "/CMakeCache.txt", &names));
-  EXPECT_FALSE(testing_helpers::readExportedSymbols(std::string(QUILLON_BINARY_DIR) + "/no-such-file.so", &names));
-  EXPECT_TRUE(names.empty());
-}

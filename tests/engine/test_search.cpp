@@ -44,52 +44,63 @@ struct DrawWord {
   ~DrawWord() { engineParameters.words[2] = saved; }
 };
 
-TEST(StaticExchange, PawnTakesUndefendedKnight) {
-  Fixture f("4k3/8/8/4n3/3P4/8/8/4K3", White, "d7e5");
-  Move reply = noMove;
-  EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite, &reply), Knight);
-  EXPECT_EQ(moveText(reply), "d4e5");
-}
+// One exchange on the square the last move went to, with its material
+// outcome for the side to move.
+struct ExchangeCase {
+  const char* what;
+  const char* field;
+  int side;
+  const char* lastMove;
+  int32_t staticValue, upper, lower, expected;
+  const char* reply;  // the capture that starts it; "" for none, nullptr if not checked
+};
 
-TEST(StaticExchange, BlackPawnTakesUndefendedKnight) {
-  Fixture f("4k3/8/8/4p3/3N4/8/8/4K3", Black, "c2d4");
-  Move reply = noMove;
-  EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite, &reply), Knight);
-  EXPECT_EQ(moveText(reply), "e5d4");
-}
+const ExchangeCase ExchangeCases[] = {
+    {"pawn takes an undefended knight", "4k3/8/8/4n3/3P4/8/8/4K3", White, "d7e5", 0, ScoreInfinite, -ScoreInfinite,
+     Knight, "d4e5"},
+    {"Black pawn takes an undefended knight", "4k3/8/8/4p3/3N4/8/8/4K3", Black, "c2d4", 0, ScoreInfinite,
+     -ScoreInfinite, Knight, "e5d4"},
+    {"PxN, pxP: a knight for a pawn", "4k3/8/5p2/4n3/3P4/8/8/4K3", White, "d7e5", 0, ScoreInfinite, -ScoreInfinite,
+     Knight - Pawn, nullptr},
+    // RxP, pxR loses the exchange: the side stands pat, no reply is given.
+    {"rook does not take a defended pawn", "4k3/8/3p4/4p3/8/8/8/4RK2", White, "e6e5", 0, ScoreInfinite,
+     -ScoreInfinite, 0, ""},
+    // Doubled rooks against one defending rook win the pawn (the rear rook
+    // joins through the front one); a single rook does not.
+    {"doubled rooks", "4r1k1/8/8/4p3/8/8/4R3/4R1K1", White, "e6e5", 0, ScoreInfinite, -ScoreInfinite, Pawn, nullptr},
+    {"single rook", "4r1k1/8/8/4p3/8/8/4R3/6K1", White, "e6e5", 0, ScoreInfinite, -ScoreInfinite, 0, nullptr},
+    // White's bishop takes a pawn on d5 defended by the c6 pawn, the Black
+    // queen behind it on the same diagonal: BxP, pxB loses the bishop, so
+    // White stands pat. Without the c6 pawn the queen alone defends: QxB
+    // would lose the queen to RxQ, so Black leaves it and White keeps a pawn.
+    {"pawn with the queen behind it", "6k1/1q6/2p5/3p4/8/8/6B1/3R2K1", White, "d7d5", 0, ScoreInfinite,
+     -ScoreInfinite, 0, nullptr},
+    {"queen alone behind", "6k1/1q6/8/3p4/8/8/6B1/3R2K1", White, "d7d5", 0, ScoreInfinite, -ScoreInfinite, Pawn,
+     nullptr},
+    // The knight on e2 is defended by the bishop on b5: the king may not take
+    // it. Undefended, it may.
+    {"king does not take a defended piece", "4k3/8/8/1b6/8/8/4n3/4K3", White, "c3e2", 0, ScoreInfinite,
+     -ScoreInfinite, 0, nullptr},
+    {"king takes a free piece", "4k3/8/8/8/8/8/4n3/4K3", White, "c3e2", 0, ScoreInfinite, -ScoreInfinite, Knight,
+     nullptr},
+    // The bounds: taking the pawn gains 52, which from 0 cannot reach 500.
+    {"hopeless exchange returns lower", "4k3/8/8/4p3/3P4/8/8/4K3", White, "e6e5", 0, ScoreInfinite, 500, 500,
+     nullptr},
+    {"no attacker: stand pat", "4k3/8/8/4n3/8/8/8/4K3", White, "d7e5", 30, ScoreInfinite, -100, 30, nullptr},
+    {"no attacker: lower above stand pat", "4k3/8/8/4n3/8/8/8/4K3", White, "d7e5", 30, ScoreInfinite, 60, 60, nullptr},
+    {"stand pat at or above upper", "4k3/8/8/4n3/3P4/8/8/4K3", White, "d7e5", 100, 50, -100, 100, nullptr},
+    {"upper bound cuts the gain", "4k3/8/8/4n3/3P4/8/8/4K3", White, "d7e5", 0, 100, -ScoreInfinite, 100, nullptr},
+};
 
-TEST(StaticExchange, PawnTakesDefendedKnight) {
-  // PxN, pxP: a knight for a pawn.
-  Fixture f("4k3/8/5p2/4n3/3P4/8/8/4K3", White, "d7e5");
-  EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite), Knight - Pawn);
-}
-
-TEST(StaticExchange, RookDoesNotTakeDefendedPawn) {
-  // RxP, pxR loses the exchange: the side stands pat, no reply is given.
-  Fixture f("4k3/8/3p4/4p3/8/8/8/4RK2", White, "e6e5");
-  Move reply = noMove;
-  EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite, &reply), 0);
-  EXPECT_EQ(reply, noMove);
-}
-
-TEST(StaticExchange, RearRookJoinsThroughTheFrontOne) {
-  // Doubled rooks against one defending rook win the pawn; a single rook
-  // does not.
-  Fixture doubled("4r1k1/8/8/4p3/8/8/4R3/4R1K1", White, "e6e5");
-  EXPECT_EQ(doubled.exchange(ScoreInfinite, -ScoreInfinite), Pawn);
-  Fixture single("4r1k1/8/8/4p3/8/8/4R3/6K1", White, "e6e5");
-  EXPECT_EQ(single.exchange(ScoreInfinite, -ScoreInfinite), 0);
-}
-
-TEST(StaticExchange, QueenBehindPawnDefendsOnTheDiagonal) {
-  // White's bishop takes a pawn on d5 defended by the c6 pawn, the Black
-  // queen behind it on the same diagonal: BxP, pxB loses the bishop, so
-  // White stands pat. Without the c6 pawn the queen alone defends: QxB
-  // would lose the queen to RxQ, so Black leaves it and White keeps a pawn.
-  Fixture f("6k1/1q6/2p5/3p4/8/8/6B1/3R2K1", White, "d7d5");
-  EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite), 0);  // BxP loses the bishop for a pawn
-  Fixture g("6k1/1q6/8/3p4/8/8/6B1/3R2K1", White, "d7d5");
-  EXPECT_EQ(g.exchange(ScoreInfinite, -ScoreInfinite), Pawn);  // QxB would lose the queen to RxQ
+TEST(StaticExchange, KnownOutcomes) {
+  for (const ExchangeCase& c : ExchangeCases) {
+    Fixture f(c.field, c.side, c.lastMove, c.staticValue);
+    Move reply = noMove;
+    EXPECT_EQ(f.exchange(c.upper, c.lower, &reply), c.expected) << c.what;
+    if (c.reply != nullptr) {
+      EXPECT_EQ(reply == noMove ? "" : moveText(reply), c.reply) << c.what;
+    }
+  }
 }
 
 TEST(StaticExchange, UnderPromotionTargetIsDecoded) {
@@ -101,105 +112,45 @@ TEST(StaticExchange, UnderPromotionTargetIsDecoded) {
   EXPECT_EQ(moveText(reply), "a8e8");
 }
 
-TEST(StaticExchange, KingDoesNotTakeADefendedPiece) {
-  // The knight on e2 is defended by the bishop on b5: the king may not
-  // take it, so the exchange gives nothing.
-  Fixture f("4k3/8/8/1b6/8/8/4n3/4K3", White, "c3e2");
-  EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite), 0);
-  Fixture free("4k3/8/8/8/8/8/4n3/4K3", White, "c3e2");
-  EXPECT_EQ(free.exchange(ScoreInfinite, -ScoreInfinite), Knight);
-}
+// The draw marks of single-pawn endings: which side, if any, cannot win.
+struct DrawCase {
+  const char* what;
+  const char* field;
+  int side;
+  int32_t drawWord;  // EngineParameters word 2 for the case; -1 leaves the default
+  uint32_t mask, expected;
+};
 
-TEST(StaticExchange, HopelessExchangeReturnsLower) {
-  // Taking the pawn gains 52; from 0 that cannot reach 500.
-  Fixture f("4k3/8/8/4p3/3P4/8/8/4K3", White, "e6e5");
-  EXPECT_EQ(f.exchange(ScoreInfinite, 500), 500);
-}
+constexpr uint32_t BothMarks = StateWhiteCannotWin | StateBlackCannotWin;
 
-TEST(StaticExchange, LonePieceWithoutAttackerStandsPat) {
-  Fixture f("4k3/8/8/4n3/8/8/8/4K3", White, "d7e5", 30);
-  EXPECT_EQ(f.exchange(ScoreInfinite, -100), 30);
-  EXPECT_EQ(f.exchange(ScoreInfinite, 60), 60);
-}
+const DrawCase DrawCases[] = {
+    {"defending king in front of the pawn", "8/8/4k3/4P3/8/8/8/4K3", White, -1, BothMarks, StateWhiteCannotWin},
+    {"defending king two squares ahead", "8/4k3/8/4P3/8/8/8/4K3", Black, -1, StateWhiteCannotWin,
+     StateWhiteCannotWin},
+    {"king beside the pawn", "8/8/3k4/4P3/8/8/8/4K3", White, -1, BothMarks, 0},
+    // The pawn on the seventh, the king on the eighth in front of it: no draw
+    // by the rule (it may be lost for the defender).
+    {"king in front on the last rank", "4k3/4P3/8/8/8/8/8/4K3", White, -1, StateWhiteCannotWin, 0},
+    {"an enemy pawn that can take", "8/8/3pk3/4P3/8/8/8/4K3", White, -1, StateWhiteCannotWin, 0},
+    {"Black pawn, White king in front", "4k3/8/8/8/4p3/4K3/8/8", White, -1, BothMarks, StateBlackCannotWin},
+    // a-pawn, promotion square a8 is light; the bishop on c1 is dark; the
+    // Black king holds the corner. A light-squared bishop controls a8.
+    {"rook pawn with the wrong bishop", "k7/8/8/P7/8/8/8/2B1K3", White, 1, StateWhiteCannotWin, StateWhiteCannotWin},
+    {"rook pawn with the right bishop", "k7/8/8/P7/8/8/8/3BK3", White, 1, StateWhiteCannotWin, 0},
+    // h-pawn going to h1 (light): Black's bishop on f5 controls the corner,
+    // on e5 (dark) it does not.
+    {"Black h-pawn, right bishop", "4k3/8/8/5b2/7p/8/8/7K", White, 1, StateBlackCannotWin, 0},
+    {"Black h-pawn, wrong bishop", "4k3/8/8/4b3/7p/8/8/7K", White, 1, StateBlackCannotWin, StateBlackCannotWin},
+    {"wrong bishop needs the draw word", "k7/8/8/P7/8/8/8/2B1K3", White, 0, StateWhiteCannotWin, 0},
+};
 
-TEST(StaticExchange, StandPatAtOrAboveUpper) {
-  Fixture f("4k3/8/8/4n3/3P4/8/8/4K3", White, "d7e5", 100);
-  EXPECT_EQ(f.exchange(50, -100), 100);
-}
-
-TEST(StaticExchange, UpperBoundCutsTheGain) {
-  Fixture f("4k3/8/8/4n3/3P4/8/8/4K3", White, "d7e5");
-  EXPECT_EQ(f.exchange(100, -ScoreInfinite), 100);
-}
-
-TEST(DrawMarks, DefendingKingInFrontOfThePawn) {
-  Fixture f("8/8/4k3/4P3/8/8/8/4K3", White);
-  recogniseDraws(f.pos.get());
-  EXPECT_EQ(f.pos->stateFlags & (StateWhiteCannotWin | StateBlackCannotWin), StateWhiteCannotWin);
-}
-
-TEST(DrawMarks, DefendingKingTwoSquaresAhead) {
-  Fixture f("8/4k3/8/4P3/8/8/8/4K3", Black);
-  recogniseDraws(f.pos.get());
-  EXPECT_EQ(f.pos->stateFlags & StateWhiteCannotWin, StateWhiteCannotWin);
-}
-
-TEST(DrawMarks, KingBesideThePawnIsNotMarked) {
-  Fixture f("8/8/3k4/4P3/8/8/8/4K3", White);
-  recogniseDraws(f.pos.get());
-  EXPECT_EQ(f.pos->stateFlags & (StateWhiteCannotWin | StateBlackCannotWin), 0u);
-}
-
-TEST(DrawMarks, KingInFrontOnTheLastRankIsNotMarked) {
-  // The pawn on the seventh, the king on the eighth in front of it: this is
-  // no draw by the rule (it may be lost for the defender).
-  Fixture f("4k3/4P3/8/8/8/8/8/4K3", White);
-  recogniseDraws(f.pos.get());
-  EXPECT_EQ(f.pos->stateFlags & StateWhiteCannotWin, 0u);
-}
-
-TEST(DrawMarks, EnemyPawnThatCanTakeBlocksTheMark) {
-  Fixture f("8/8/3pk3/4P3/8/8/8/4K3", White);
-  recogniseDraws(f.pos.get());
-  EXPECT_EQ(f.pos->stateFlags & StateWhiteCannotWin, 0u);
-}
-
-TEST(DrawMarks, BlackPawnWithWhiteKingInFront) {
-  Fixture f("4k3/8/8/8/4p3/4K3/8/8", White);
-  recogniseDraws(f.pos.get());
-  EXPECT_EQ(f.pos->stateFlags & (StateWhiteCannotWin | StateBlackCannotWin), StateBlackCannotWin);
-}
-
-TEST(DrawMarks, RookPawnWithTheWrongBishop) {
-  DrawWord word(1);
-  // a-pawn, promotion square a8 is light; the bishop on c1 is dark; the
-  // Black king holds the corner.
-  Fixture wrong("k7/8/8/P7/8/8/8/2B1K3", White);
-  recogniseDraws(wrong.pos.get());
-  EXPECT_EQ(wrong.pos->stateFlags & StateWhiteCannotWin, StateWhiteCannotWin);
-  // The light-squared bishop controls a8: no mark.
-  Fixture right("k7/8/8/P7/8/8/8/3BK3", White);
-  recogniseDraws(right.pos.get());
-  EXPECT_EQ(right.pos->stateFlags & StateWhiteCannotWin, 0u);
-}
-
-TEST(DrawMarks, WrongBishopForBlackOnTheHFile) {
-  DrawWord word(1);
-  // h-pawn going to h1 (light); Black's bishop on f5 is light as well, so it
-  // controls the corner; on e5 (dark) it does not.
-  Fixture right("4k3/8/8/5b2/7p/8/8/7K", White);
-  recogniseDraws(right.pos.get());
-  EXPECT_EQ(right.pos->stateFlags & StateBlackCannotWin, 0u);
-  Fixture wrong("4k3/8/8/4b3/7p/8/8/7K", White);
-  recogniseDraws(wrong.pos.get());
-  EXPECT_EQ(wrong.pos->stateFlags & StateBlackCannotWin, StateBlackCannotWin);
-}
-
-TEST(DrawMarks, WrongBishopNeedsTheDrawWord) {
-  DrawWord word(0);
-  Fixture f("k7/8/8/P7/8/8/8/2B1K3", White);
-  recogniseDraws(f.pos.get());
-  EXPECT_EQ(f.pos->stateFlags & StateWhiteCannotWin, 0u);
+TEST(DrawMarks, SinglePawnEndings) {
+  for (const DrawCase& c : DrawCases) {
+    DrawWord word(c.drawWord >= 0 ? c.drawWord : engineParameters.words[2]);
+    Fixture f(c.field, c.side);
+    recogniseDraws(f.pos.get());
+    EXPECT_EQ(f.pos->stateFlags & c.mask, c.expected) << c.what;
+  }
 }
 
 }  // namespace

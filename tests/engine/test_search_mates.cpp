@@ -76,6 +76,8 @@ TEST(SearchMates, MateInOneBothColours) {
   expectMate({"6k1/5ppp/8/8/8/8/8/R5K1 w - -", 1});
   expectMate({"r5k1/8/8/8/8/8/5PPP/6K1 b - -", 1});
   expectMate({"rnbqkbnr/pppp1ppp/8/4p3/6P1/5P2/PPPPP2P/RNBQKBNR b KQkq -", 1});
+  // 1. Qxf7#.
+  expectMate({"r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq -", 1});
 }
 
 TEST(SearchMates, MateInTwoBothColours) {
@@ -83,6 +85,8 @@ TEST(SearchMates, MateInTwoBothColours) {
   // Two rooks drive the king to the edge.
   expectMate({"8/7k/1R6/R7/8/8/8/K7 w - -", 2});
   expectMate({"k7/8/8/8/r7/1r6/7K/8 b - -", 2});
+  // A sacrifice first: 1. Nf6+ gxf6 2. Bxf7#.
+  expectMate({"r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq -", 2});
 }
 
 TEST(SearchMates, MateInThreeBothColours) {

@@ -46,6 +46,7 @@ TEST(Plausibility, PiecesByTheirPatterns) {
   EXPECT_FALSE(f.plausible("d1d3"));  // not a knight step
   EXPECT_FALSE(f.plausible("c3d1"));  // Black's piece, White to move
   EXPECT_FALSE(f.plausible("b1b2"));  // empty from-square
+  EXPECT_FALSE(isPlausibleMove(f.pos.get(), noMove));
 }
 
 TEST(Plausibility, PawnRules) {
@@ -72,35 +73,33 @@ TEST(Plausibility, EnPassantOnlyWhenValid) {
   EXPECT_FALSE(stale.plausible("e5d6"));
 }
 
-TEST(Plausibility, NoMoveIsNeverPlausible) {
-  Fixture f("4k3/8/8/8/8/8/8/4K3", White);
-  EXPECT_FALSE(isPlausibleMove(f.pos.get(), noMove));
+// Black's rook on e8 threatens White's queen on e2, the threat known to the
+// node.
+void threatenQueen(Fixture* f) {
+  f->pos->threatMove = Fixture::move("e8e2");
+  f->pos->threatenedPiece = squareAt(f->board.get(), squareOf("e2"));
+  f->pos->searchFlags |= SearchThreatKnown;
 }
 
 TEST(ThreatAnswers, MoveTakeOrBlock) {
-  // Black's rook on e8 threatens White's queen on e2.
   Fixture f("k3r3/8/8/8/8/8/4Q3/1R4K1", White);
-  f.pos->threatMove = Fixture::move("e8e2");
-  f.pos->threatenedPiece = squareAt(f.board.get(), squareOf("e2"));
-  f.pos->searchFlags |= SearchThreatKnown;
+  threatenQueen(&f);
   EXPECT_TRUE(answersThreat(f.pos.get(), Fixture::move("e2d2")));   // the queen moves
   EXPECT_TRUE(answersThreat(f.pos.get(), Fixture::move("e2e8")));   // takes the rook
   EXPECT_FALSE(answersThreat(f.pos.get(), Fixture::move("b1e1")));  // behind the queen, not between
   EXPECT_FALSE(answersThreat(f.pos.get(), Fixture::move("b1b5")));  // off the line
   EXPECT_FALSE(answersThreat(f.pos.get(), Fixture::move("g1h1")));  // ignores it
+  Fixture g("k3r3/8/8/8/8/8/4Q3/3R2K1", White);
+  threatenQueen(&g);
+  EXPECT_FALSE(answersThreat(g.pos.get(), Fixture::move("d1d5")));  // beside the line
 }
 
 TEST(ThreatAnswers, InterpositionOnTheLine) {
-  Fixture f("k3r3/8/8/8/8/8/4Q3/3R2K1", White);
-  f.pos->threatMove = Fixture::move("e8e2");
-  f.pos->threatenedPiece = squareAt(f.board.get(), squareOf("e2"));
-  f.pos->searchFlags |= SearchThreatKnown;
-  EXPECT_FALSE(answersThreat(f.pos.get(), Fixture::move("d1d5")));  // beside the line
+  // A move landing between rook and queen blocks the threat, one landing
+  // behind the queen does not (the from-squares are empty: only the target
+  // square counts).
   Fixture g("k3r3/8/8/8/8/8/4Q3/6K1", White);
-  g.pos->threatMove = Fixture::move("e8e2");
-  g.pos->threatenedPiece = squareAt(g.board.get(), squareOf("e2"));
-  g.pos->searchFlags |= SearchThreatKnown;
-  // A piece landing on e5, between rook and queen, blocks the threat.
+  threatenQueen(&g);
   EXPECT_TRUE(answersThreat(g.pos.get(), makeMove16(squareOf("a5"), squareOf("e5"))));
   EXPECT_TRUE(answersThreat(g.pos.get(), makeMove16(squareOf("h3"), squareOf("e3"))));
   EXPECT_FALSE(answersThreat(g.pos.get(), makeMove16(squareOf("h1"), squareOf("e1"))));
