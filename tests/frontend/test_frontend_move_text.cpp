@@ -31,88 +31,50 @@ const char* startField = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR";
 
 }  // namespace
 
-TEST(MoveText, CoordinateLongAndShortFormsFromTheStart) {
-  Game g(startField, engine::White);
-  EXPECT_EQ(g.find("e2e4"), "e2e4");
-  EXPECT_EQ(g.find("g1f3"), "g1f3");
-  EXPECT_EQ(g.find("Ng1-f3"), "g1f3");
-  EXPECT_EQ(g.find("Ngf3"), "g1f3");
-  EXPECT_EQ(g.find("Nf3"), "g1f3");
-  EXPECT_EQ(g.find("Nf3+"), "g1f3");
-  EXPECT_EQ(g.find("e4"), "e2e4");
-  EXPECT_EQ(g.find("e2-e4"), "e2e4");
-  EXPECT_EQ(g.find("Nc3"), "b1c3");
-}
-
-TEST(MoveText, PieceLettersAreUpperCaseAndPawnsTakeNone) {
-  Game g(startField, engine::White);
-  EXPECT_EQ(g.find("ng1f3"), "none");
-  EXPECT_EQ(g.find("nf3"), "none");
-  EXPECT_EQ(g.find("Pe4"), "none");
-  // Without a piece letter or a full from-square only a pawn moves there.
-  EXPECT_EQ(g.find("f3"), "f2f3");
-  EXPECT_EQ(g.find("gf3"), "none");
-  EXPECT_EQ(g.find("Bf3"), "none");
-}
-
-TEST(MoveText, TextsThatMatchNothing) {
-  Game g(startField, engine::White);
-  EXPECT_EQ(g.find("e9e4"), "none");
-  EXPECT_EQ(g.find("e"), "none");
-  EXPECT_EQ(g.find(""), "none");
-  EXPECT_EQ(g.find("e2e5"), "none");
-  EXPECT_EQ(g.find("aaaaaaaaaaaaaaaaaaaae2e4"), "none");
-  EXPECT_EQ(g.find("0000"), "none");
-  EXPECT_EQ(g.find("O-O"), "none");
-}
-
-TEST(MoveText, CapturesWithFileAndRankHints) {
+// Each text against the moves of its position: the move it names, or none.
+TEST(MoveText, TextsNameTheirMoveOrNone) {
+  const Game start(startField, engine::White);
   // White pawn e4 can take d5; rooks on a1 and a3 both reach a2.
-  Game g("4k3/8/8/3p4/4P3/R7/8/R3K3", engine::White);
-  EXPECT_EQ(g.find("exd5"), "e4d5");
-  EXPECT_EQ(g.find("e4xd5"), "e4d5");
-  EXPECT_EQ(g.find("dxe5"), "none");
-  EXPECT_EQ(g.find("R1a2"), "a1a2");
-  EXPECT_EQ(g.find("R3a2"), "a3a2");
-  EXPECT_EQ(g.find("Ra1a2"), "a1a2");
-}
-
-TEST(MoveText, PromotionLetters) {
-  Game g("8/4P3/8/8/8/8/8/k3K3", engine::White);
-  EXPECT_EQ(g.find("e7e8q"), "e7e8");
-  EXPECT_EQ(g.find("e7e8Q"), "e7e8");
-  EXPECT_EQ(g.find("e7e8n"), "e7e8n");
-  EXPECT_EQ(g.find("e7e8N"), "e7e8n");
-  EXPECT_EQ(g.find("e7e8r"), "e7e8r");
-  EXPECT_EQ(g.find("e8B"), "e7e8b");
-  EXPECT_EQ(g.find("e7e8=Q"), "none");
-  // Without a letter the first promotion the picker yields: the queen.
-  EXPECT_EQ(g.find("e7e8"), "e7e8");
-  Game b("4k3/8/8/8/8/8/3p4/K7", engine::Black);
-  EXPECT_EQ(b.find("d2d1n"), "d2d1n");
-  EXPECT_EQ(b.find("d1R"), "d2d1r");
-  EXPECT_EQ(b.find("d2d1"), "d2d1");
-}
-
-TEST(MoveText, Castling) {
-  Game g("r3k2r/8/8/8/8/8/8/R3K2R", engine::White, engine::StateCastlingMask);
-  EXPECT_EQ(g.find("O-O"), "e1g1");
-  EXPECT_EQ(g.find("0-0"), "e1g1");
-  EXPECT_EQ(g.find("O-O+"), "e1g1");
-  EXPECT_EQ(g.find("O-O-O"), "e1c1");
-  EXPECT_EQ(g.find("0-0-0"), "e1c1");
-  EXPECT_EQ(g.find("e1g1"), "e1g1");
-  EXPECT_EQ(g.find("o-o"), "none");
-  Game b("r3k2r/8/8/8/8/8/8/R3K2R", engine::Black, engine::StateCastlingMask);
-  EXPECT_EQ(b.find("O-O"), "e8g8");
-  EXPECT_EQ(b.find("O-O-O"), "e8c8");
-}
-
-TEST(MoveText, MateSignAndQueenMove) {
-  Game g("4k3/8/8/8/8/8/8/3QK3", engine::White);
-  EXPECT_EQ(g.find("Qh5#"), "d1h5");
-  EXPECT_EQ(g.find("Qd1-h5"), "d1h5");
-  EXPECT_EQ(g.find("Qd8+"), "d1d8");
+  const Game captures("4k3/8/8/3p4/4P3/R7/8/R3K3", engine::White);
+  const Game whitePromotes("8/4P3/8/8/8/8/8/k3K3", engine::White);
+  const Game blackPromotes("4k3/8/8/8/8/8/3p4/K7", engine::Black);
+  const Game whiteCastles("r3k2r/8/8/8/8/8/8/R3K2R", engine::White, engine::StateCastlingMask);
+  const Game blackCastles("r3k2r/8/8/8/8/8/8/R3K2R", engine::Black, engine::StateCastlingMask);
+  const Game queen("4k3/8/8/8/8/8/8/3QK3", engine::White);
+  struct Case {
+    const Game* game;
+    const char* text;
+    const char* move;
+  };
+  const Case cases[] = {
+      // Coordinate, long and short forms.
+      {&start, "e2e4", "e2e4"}, {&start, "g1f3", "g1f3"}, {&start, "Ng1-f3", "g1f3"}, {&start, "Ngf3", "g1f3"},
+      {&start, "Nf3", "g1f3"}, {&start, "Nf3+", "g1f3"}, {&start, "e4", "e2e4"}, {&start, "e2-e4", "e2e4"},
+      {&start, "Nc3", "b1c3"},
+      // Piece letters are upper case and pawns take none; without a piece
+      // letter or a full from-square only a pawn moves there.
+      {&start, "ng1f3", "none"}, {&start, "nf3", "none"}, {&start, "Pe4", "none"}, {&start, "f3", "f2f3"},
+      {&start, "gf3", "none"}, {&start, "Bf3", "none"},
+      // Texts that match nothing.
+      {&start, "e9e4", "none"}, {&start, "e", "none"}, {&start, "", "none"}, {&start, "e2e5", "none"},
+      {&start, "aaaaaaaaaaaaaaaaaaaae2e4", "none"}, {&start, "0000", "none"}, {&start, "O-O", "none"},
+      // Captures with file and rank hints.
+      {&captures, "exd5", "e4d5"}, {&captures, "e4xd5", "e4d5"}, {&captures, "dxe5", "none"},
+      {&captures, "R1a2", "a1a2"}, {&captures, "R3a2", "a3a2"}, {&captures, "Ra1a2", "a1a2"},
+      // Promotion letters in either case; without a letter the first
+      // promotion the picker yields, the queen.
+      {&whitePromotes, "e7e8q", "e7e8"}, {&whitePromotes, "e7e8Q", "e7e8"}, {&whitePromotes, "e7e8n", "e7e8n"},
+      {&whitePromotes, "e7e8N", "e7e8n"}, {&whitePromotes, "e7e8r", "e7e8r"}, {&whitePromotes, "e8B", "e7e8b"},
+      {&whitePromotes, "e7e8=Q", "none"}, {&whitePromotes, "e7e8", "e7e8"},
+      {&blackPromotes, "d2d1n", "d2d1n"}, {&blackPromotes, "d1R", "d2d1r"}, {&blackPromotes, "d2d1", "d2d1"},
+      // Castling with letter O or digit 0, upper case only.
+      {&whiteCastles, "O-O", "e1g1"}, {&whiteCastles, "0-0", "e1g1"}, {&whiteCastles, "O-O+", "e1g1"},
+      {&whiteCastles, "O-O-O", "e1c1"}, {&whiteCastles, "0-0-0", "e1c1"}, {&whiteCastles, "e1g1", "e1g1"},
+      {&whiteCastles, "o-o", "none"}, {&blackCastles, "O-O", "e8g8"}, {&blackCastles, "O-O-O", "e8c8"},
+      // Check and mate signs.
+      {&queen, "Qh5#", "d1h5"}, {&queen, "Qd1-h5", "d1h5"}, {&queen, "Qd8+", "d1d8"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.game->find(c.text), c.move) << c.text;
 }
 
 TEST(MoveText, FilterRefusesMoves) {

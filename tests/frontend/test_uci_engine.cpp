@@ -94,21 +94,6 @@ void expectOneLegalBestMove(const std::vector<std::string>& lines, const referen
 
 }  // namespace
 
-TEST(UciEngine, DepthSearchEndsAtItsDepthWithALegalMove) {
-  UciProcess p;
-  START_REAL_ENGINE(p, ReplyMs);
-  sendLine(&p, "position startpos moves e2e4");
-  sendLine(&p, "go depth 5");
-  std::vector<std::string> lines = readUntil(&p, "bestmove", ReplyMs);
-  std::string lastPv;
-  for (const std::string& line : lines)
-    if (line.find(" pv ") != std::string::npos) lastPv = line;
-  EXPECT_EQ(lastPv.rfind("info depth 5 ", 0), 0u) << lastPv;
-  reference::Grid grid = reference::playOnGrid(reference::gridFromFullFen(startFen), 0x3414);
-  EXPECT_TRUE(reference::isLegal(grid, moveOfText(grid, bestMoveText(lines)))) << bestMoveText(lines);
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
-}
-
 TEST(UciEngine, MateInOneIsFoundAndShownAsMate) {
   UciProcess p;
   START_REAL_ENGINE(p, ReplyMs);
@@ -156,23 +141,6 @@ TEST(UciEngine, CurrentMovesAreLegalAndCountedFromOneInEverySearch) {
     }
     EXPECT_FALSE(first) << fen << ": no current move shown";
   }
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
-}
-
-TEST(UciEngine, MoveTimeAndClockAreKept) {
-  UciProcess p;
-  START_REAL_ENGINE(p, ReplyMs);
-  long long start = nowMs();
-  sendLine(&p, "go movetime 500");
-  std::vector<std::string> lines = readUntil(&p, "bestmove", ReplyMs);
-  long long elapsed = nowMs() - start;
-  EXPECT_GE(elapsed, 450);
-  EXPECT_LE(elapsed, 650 + 150);
-  start = nowMs();
-  sendLine(&p, "go wtime 10000 btime 10000");
-  lines = readUntil(&p, "bestmove", ReplyMs);
-  EXPECT_LE(nowMs() - start, 4300 + 150);
-  EXPECT_FALSE(bestMoveText(lines).empty());
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
@@ -224,9 +192,11 @@ TEST(UciEngine, ShortClocksAreUsedAndNeverOverrun) {
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
-// A depth beside a clock limits the iterations and keeps the clock's timer,
-// in either order; a move time is the move's time whatever clocks come with
-// it, and a depth beside a move time limits it as well.
+// A depth search ends at its depth; a move time is kept; a clock is not
+// spent on one move. A depth beside a clock limits the iterations and keeps
+// the clock's timer, in either order; a move time is the move's time
+// whatever clocks come with it, and a depth beside a move time limits it as
+// well.
 TEST(UciEngine, DepthAndMoveTimeCombineWithClocks) {
   UciProcess p;
   START_REAL_ENGINE(p, ReplyMs);
@@ -238,6 +208,9 @@ TEST(UciEngine, DepthAndMoveTimeCombineWithClocks) {
     long long leastMs, mostMs;   // of the reply
   };
   const Combined searches[] = {
+      {"go depth 5", 5, 5, 0, ReplyMs},
+      {"go movetime 500", 1, 60, 450, 650 + 150},
+      {"go wtime 10000 btime 10000", 1, 60, 0, 4300 + 150},
       {"go wtime 2000 btime 2000 depth 30", 3, 30, 0, 1999},
       {"go depth 30 wtime 2000 btime 2000", 3, 30, 0, 1999},
       {"go wtime 600000 btime 600000 depth 4", 4, 4, 0, 1999},

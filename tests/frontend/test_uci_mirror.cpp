@@ -81,7 +81,6 @@ TEST(UciMirror, SixHundredPliesFillTheMoveList) {
 TEST(UciMirror, IllegalMovesAndPositions) {
   UciProcess p;
   startReady(&p);
-  EXPECT_EQ(answer(&p, "position startpos moves e2e4 e9e4"), std::vector<std::string>{"Illegal move: e9e4"});
   EXPECT_EQ(answer(&p, "position startpos moves ng1f3"), std::vector<std::string>{"Illegal move: ng1f3"});
   // A move into check is no legal move.
   EXPECT_EQ(answer(&p, "position fen 4k3/4r3/8/8/8/8/8/4K3 w - - moves e1e2"),

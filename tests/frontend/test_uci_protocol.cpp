@@ -238,23 +238,17 @@ TEST(UciProtocol, StrengthLimitSetsLevelAndMarginWords) {
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
-TEST(UciProtocol, MissingModuleGivesOneErrorLineAndStatus255) {
-  UciProcess p;
-  ASSERT_TRUE(startUci(&p, ModuleChoice::NoModule));
-  std::string line;
-  ASSERT_TRUE(readLine(&p, &line, ReplyMs));
-  EXPECT_EQ(line, "info string Error (Cannot find engine module): ");
-  EXPECT_EQ(finishUci(&p, ReplyMs), 255);
-}
-
-TEST(UciProtocol, ModuleWithoutEntryPointIsReported) {
-  UciProcess p;
-  ASSERT_TRUE(startUci(&p, ModuleChoice::EmptyFile));
-  std::string line;
-  ASSERT_TRUE(readLine(&p, &line, ReplyMs));
-  // An empty file is no library at all: the loader refuses it.
-  EXPECT_EQ(line, "info string Error (Cannot find engine module): ");
-  EXPECT_EQ(finishUci(&p, ReplyMs), 255);
+// No module beside the program, or an empty file under its name (no
+// library at all, which the loader refuses): one error line and status 255.
+TEST(UciProtocol, MissingOrUnloadableModuleGivesOneErrorLineAndStatus255) {
+  for (ModuleChoice module : {ModuleChoice::NoModule, ModuleChoice::EmptyFile}) {
+    UciProcess p;
+    ASSERT_TRUE(startUci(&p, module));
+    std::string line;
+    ASSERT_TRUE(readLine(&p, &line, ReplyMs));
+    EXPECT_EQ(line, "info string Error (Cannot find engine module): ");
+    EXPECT_EQ(finishUci(&p, ReplyMs), 255);
+  }
 }
 
 TEST(UciProtocol, EndOfInputAndQuitEndWithStatus1) {

@@ -217,15 +217,6 @@ TEST(UciSearch, GoAsTheFirstCommandStartsTheEngine) {
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
-TEST(UciSearch, QuitDuringAnalysisEndsTheProgram) {
-  UciProcess p;
-  startReady(&p);
-  sendLine(&p, "go infinite");
-  readUntil(&p, "info depth 1 score", ReplyMs);
-  sendLine(&p, "quit");
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
-}
-
 TEST(UciSearch, NewGameClearsTheEngineTable) {
   UciProcess p;
   startReady(&p);
