@@ -77,7 +77,6 @@ TEST_F(TbIndex, KingPairTablesNumberWithoutGaps) {
   }
   EXPECT_EQ(pawns, 1806);   // 3612 legal king placements halved by the file mirror
   EXPECT_EQ(pawnless, 462);  // the classic count under all eight symmetries
-  EXPECT_EQ(tbKingPairIndexPawnless[sq("d1") * 64 + sq("d3")], 162);
 }
 
 TEST_F(TbIndex, RankCountsAtTheEdges) {
@@ -91,14 +90,9 @@ TEST_F(TbIndex, RankCountsAtTheEdges) {
   EXPECT_EQ(tbRankCounts[5][sq("e5")], 55);
 }
 
-TEST_F(TbIndex, OffsetTotalsEqualTableLengthsAndBuildOnce) {
-  EXPECT_EQ(tbPawnTotal1[1], 81664u);
-  EXPECT_EQ(tbPawnTotal1[0], 84012u);
-  EXPECT_EQ(tbPawnlessTotal1[2], 26282u);
-  EXPECT_EQ(tbPawnlessTotal1[3], 27243u);
-  EXPECT_EQ(tbPawnlessTotal1[4], 27036u);
-  EXPECT_EQ(tbPawnlessTotal1[5], 25635u);
-  // A second build allocates and changes nothing.
+// The index functions keep pointers into the tables: building again must
+// neither reallocate nor rebuild them.
+TEST_F(TbIndex, ASecondBuildKeepsTheTables) {
   uint32_t* before = tbPawnOffsets2[3][2];
   tbBuildIndexTables();
   EXPECT_EQ(tbPawnOffsets2[3][2], before);
@@ -167,8 +161,8 @@ TEST_F(TbIndex, IndexRangesAndTheFirstEnPassantIndex) {
     const char* name;
     int side;
     uint64_t range;
-  } cases[] = {{"knk", 0, 26282},     {"knk", 1, 28644},   {"krk", 0, 27036},
-               {"kqk", 0, 25635},     {"kpk", 0, 81664},   {"kpk", 1, 84012},
+  } cases[] = {{"knk", 0, 26282},     {"knk", 1, 28644},   {"kbk", 0, 27243},
+               {"krk", 0, 27036},     {"kqk", 0, 25635},   {"kpk", 0, 81664},   {"kpk", 1, 84012},
                {"kpkp", 0, 3863492},  {"kpkp", 1, 3863492}, {"kbnk", 0, 1550621},
                {"kppkp", 0, 84219362}};
   for (auto& c : cases) EXPECT_EQ(tbIndexRange(row(c.name).indexFunction[c.side]), c.range) << c.name;
@@ -351,7 +345,7 @@ TEST_F(TbIndex, ThreeMenRowsAreInjective) {
 // QUILLON_LONG_TESTS is set, since each takes seconds.
 TEST_F(TbIndex, FourMenRowsAreInjective) {
   std::vector<const char*> rows = {"kpkp"};
-  if (std::getenv("QUILLON_LONG_TESTS")) rows.insert(rows.end(), {"knkp", "kppk", "kqkr", "knkn", "kppk", "krkp"});
+  if (std::getenv("QUILLON_LONG_TESTS")) rows.insert(rows.end(), {"knkp", "kppk", "kqkr", "knkn", "krkp"});
   for (const char* name : rows)
     for (int side = 0; side < 2; ++side)
       if (!(side == 1 && (row(name).flags & tbSymmetric))) checkInjective(name, side, row(name).indexFunction[side].plan.bothHavePawns);

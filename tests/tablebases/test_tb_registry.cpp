@@ -21,15 +21,12 @@ int find(std::initializer_list<int> counts) {
 
 }  // namespace
 
+// Row ids are positions in the table; the index functions single out rows
+// 201..265 (three against three with pawns) by id, so those ids must name
+// the rows meant.
 TEST(TbRegistry, RowTableShape) {
   tbBuildDescriptors();
-  int flagCount[8] = {};
-  for (int i = 0; i < tbRowCount; ++i) {
-    EXPECT_EQ(tbDesc[i].id, i);
-    flagCount[tbDesc[i].flags]++;
-  }
-  const int expected[8] = {264, 15, 8, 1, 95, 3, 54, 1};
-  for (int f = 0; f < 8; ++f) EXPECT_EQ(flagCount[f], expected[f]) << "flags " << f;
+  for (int i = 0; i < tbRowCount; ++i) EXPECT_EQ(tbDesc[i].id, i);
   EXPECT_STREQ(tbDesc[0].name, "kk");
   EXPECT_STREQ(tbDesc[440].name, "kqqpkq");
   EXPECT_EQ(rowId("kppkpp"), 201);
@@ -37,7 +34,7 @@ TEST(TbRegistry, RowTableShape) {
   // Split rows are all six-man rows.
   for (int i = 0; i < tbRowCount; ++i) {
     if (tbDesc[i].flags & tbSplit) {
-      EXPECT_GT(i, 145) << tbDesc[i].name;
+      EXPECT_EQ(std::strlen(tbDesc[i].name), 6u) << tbDesc[i].name;
     }
   }
 }
