@@ -87,64 +87,8 @@ TEST(EndgameScores, KnightAgainstBareKingIsScaledToFourteenSixtyFourths) {
   EvalPosition ep;
   buildEvalPosition(ep, "4k3/8/8/8/3N4/8/8/4K3", White);
   EXPECT_EQ(runEvaluatorStages(ep, White), 22);
-  EXPECT_EQ(ep.board->evalBlock.drawMark, 2);
-  EXPECT_EQ(ep.board->kinds[WhiteKnight].baseValue, 67);
   buildEvalPosition(ep, "4k3/8/8/8/3N4/8/8/4K3", White);
   EXPECT_EQ(runEvaluatorStages(ep, Black), 52);  // Black has nothing and is the engine's side
-}
-
-TEST(EndgameDrawRules, BishopAgainstBareKingAndTheWrongBishop) {
-  EvalPosition ep;
-  buildEvalPosition(ep, "4k3/8/8/8/3B4/8/8/4K3", White);
-  runEvaluatorStages(ep, White);
-  EXPECT_EQ(ep.board->evalBlock.drawMark, 2);
-  // Dark-squared bishop (c1) and a-pawns: a8 is light, the bishop never
-  // covers it.
-  buildEvalPosition(ep, "8/8/1k6/8/P7/8/P7/2B1K3", White);
-  runEvaluatorStages(ep, White);
-  EXPECT_EQ(ep.board->evalBlock.drawMark, 2);
-  // The right bishop (light, f1) with the same pawns: no wrong-bishop mark.
-  buildEvalPosition(ep, "8/8/1k6/8/P7/8/P7/4KB2", White);
-  runEvaluatorStages(ep, White);
-  EXPECT_LT(ep.board->evalBlock.drawMark, 2);
-  // Black's version: h1 is light, a dark-squared bishop (f8) never covers it.
-  buildEvalPosition(ep, "4kb2/7p/8/7p/8/8/8/1K6", White);
-  runEvaluatorStages(ep, White);
-  EXPECT_EQ(ep.board->evalBlock.drawMark, 2);
-  buildEvalPosition(ep, "4k1b1/7p/8/7p/8/8/8/1K6", White);  // g8 is light: the right bishop
-  runEvaluatorStages(ep, White);
-  EXPECT_LT(ep.board->evalBlock.drawMark, 2);
-  buildEvalPosition(ep, "8/8/8/8/8/4k3/8/1K6", White);  // bare kings
-  runEvaluatorStages(ep, White);
-  EXPECT_EQ(ep.board->evalBlock.drawMark, 2);
-}
-
-TEST(EndgameDrawRules, RookAndPawnAgainstRook) {
-  EvalPosition ep;
-  buildEvalPosition(ep, "4k3/8/8/8/4P3/8/r7/4K2R", White);
-  runEvaluatorStages(ep, White);
-  EXPECT_EQ(ep.board->evalBlock.drawMark, 2);
-  // Two pawns up: no longer marked by that rule.
-  buildEvalPosition(ep, "4k3/8/8/8/3PP3/8/r7/4K2R", White);
-  runEvaluatorStages(ep, White);
-  EXPECT_EQ(ep.board->evalBlock.drawMark, 0);
-}
-
-TEST(EndgameDrawRules, OppositeBishopsBySpanAndTheirFactor) {
-  EvalPosition ep;
-  // Lone bishops (c1 dark, c8 light), three pawns each within three files.
-  buildEvalPosition(ep, "2b1k3/ppp5/8/8/8/8/PPP5/2B1K3", White);
-  runEvaluatorStages(ep, White);
-  EXPECT_EQ(ep.board->evalBlock.oppositeBishopsMark, 1);
-  EXPECT_EQ(ep.board->evalBlock.drawMark, 2);
-  EXPECT_EQ(ep.board->kinds[WhiteBishop].baseValue, (319 * 14 + 32) >> 6);
-  // White's only piece is the bishop: the span must exceed 6 for mark 1.
-  buildEvalPosition(ep, "2b1k3/p6p/8/8/8/8/P6P/2B1K3", White);
-  runEvaluatorStages(ep, White);
-  EXPECT_EQ(ep.board->evalBlock.drawMark, 1);
-  buildEvalPosition(ep, "2b1k3/p5p1/8/8/8/8/P5P1/2B1K3", White);
-  runEvaluatorStages(ep, White);
-  EXPECT_EQ(ep.board->evalBlock.drawMark, 2);
 }
 
 TEST(EndgameDrawRules, FactorOfEachDrawnMaterialRule) {
@@ -165,16 +109,19 @@ TEST(EndgameDrawRules, FactorOfEachDrawnMaterialRule) {
       {"8/8/1k6/8/P7/8/P7/2B1K3", 0, 2, 0, WhiteBishop, 70},
       {"8/8/1k6/8/P7/8/P7/4KB2", 0, 0, 0, WhiteBishop, 319},
       {"4kb2/7p/8/7p/8/8/8/1K6", 0, 2, 0, BlackBishop, 70},
-      // Opposite bishops, White's only piece its bishop: span 2 marks 2,
-      // span 7 (above 6) marks 1; with the drift the factor is
+      // Opposite bishops, White's only piece its bishop: spans 2 and 6 mark
+      // 2, span 7 (above 6) marks 1; with the drift the factor is
       // ((100 - 50) x 14 + 150) / 100 = 8, below 15, so the mark leaves it.
       {"2b1k3/ppp5/8/8/8/8/PPP5/2B1K3", 0, 2, 1, WhiteBishop, 70},
+      {"2b1k3/p5p1/8/8/8/8/P5P1/2B1K3", 0, 2, 1, WhiteBishop, 70},
       {"2b1k3/p6p/8/8/8/8/P6P/2B1K3", 0, 1, 1, WhiteBishop, 160},
       {"2b1k3/p6p/8/8/8/8/P6P/2B1K3", 50, 1, 1, WhiteBishop, (319 * 8 + 32) >> 6},
       // R+P v R: mark 2; with the clock at 20 the drift's factor 31 is still
       // cut to 14.
       {"4k3/8/8/8/4P3/8/r7/4K2R", 0, 2, 0, WhiteRook, 112},
       {"4k3/8/8/8/4P3/8/r7/4K2R", 20, 2, 0, WhiteRook, 112},
+      // Two pawns up the rule is off: no mark, nothing scaled.
+      {"4k3/8/8/8/3PP3/8/r7/4K2R", 0, 0, 0, WhiteRook, 511},
       // At most one pawn each (R+P v B): mark 1, f = min(f, 32): 32 at clock
       // 0, 31 at 20, 16 at 60; at 150 the clock counts as 100 and f = 1.
       {"4kb2/8/8/8/8/8/4P3/R3K3", 0, 1, 0, WhiteRook, 256},
@@ -197,6 +144,11 @@ TEST(EndgameDrawRules, FactorOfEachDrawnMaterialRule) {
   buildEvalPosition(ep, "4kb2/8/8/8/8/8/4P3/R3K3", White);
   runEvaluatorStages(ep, White);
   EXPECT_EQ(ep.board->kinds[WhitePawn].baseValue, (212 * 32 + 32) >> 6);
+  // Black's light g8 bishop covers h1, the promotion square of its h-pawns:
+  // no wrong-bishop mark.
+  buildEvalPosition(ep, "4k1b1/7p/8/7p/8/8/8/1K6", White);
+  runEvaluatorStages(ep, White);
+  EXPECT_LT(ep.board->evalBlock.drawMark, 2);
 }
 
 TEST(EndgameScaling, FiftyMoveDriftScalesWithTheClock) {
@@ -239,7 +191,6 @@ TEST(EndgameSquares, PurePawnPasserAndTheDefendingKing) {
   EXPECT_EQ(passerPart(Black, "g2"), -8);
   EXPECT_EQ(passerPart(Black, "a5"), -8);  // more than three files away
   EXPECT_EQ(passerPart(Black, "b6"), 0);
-  EXPECT_EQ(v, 46);
   EXPECT_EQ(passerPart(Black, "d6"), v);
   EXPECT_EQ(passerPart(Black, "e6"), v);
   EXPECT_EQ(passerPart(Black, "f8"), v);
