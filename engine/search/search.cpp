@@ -569,8 +569,9 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
       }
     }
     storeShared(*best, s);
-    // The node's other helpers start their moves again against the new
-    // bounds; on a cut the owner's own, too, stop theirs.
+    // A helper's raise makes the node's other helpers start their moves
+    // again against the new bounds; the owner's own cut at its split node
+    // stops the node's helpers.
     if (shared) {
       setBoardGeneration(board, bumpNodeGeneration(board->splitNode));
     } else if (locked && s >= loadShared(*upper)) {

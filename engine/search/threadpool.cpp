@@ -71,7 +71,7 @@ static void searchThreadMain(void* argument) {
     QL_CHECK(position->pg->threadId == index + 2);
     copyPosition(&child, &rec->childTemplate);
     child.pg = position->pg;
-    Position* node = rec->splitNode;
+    Position* node = rec->board.splitNode;
     Move remembered[2];
     Move localKillers[2];
     enterSearchLock();
@@ -207,7 +207,6 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
   helperBoard->splitOwner = board;
   helperBoard->splitNode = node;
   helperBoard->splitPoint = &noSplitPosition;
-  rec->splitNode = node;
   rec->depth = depth;
   rec->upper = upper;
   rec->best = best;

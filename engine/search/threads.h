@@ -66,8 +66,8 @@ struct alignas(64) ThreadRecord {
   std::atomic<int32_t> busy;
   ThreadBoard board;
   bool started;
-  // The hand-off, filled by the giver before it releases queueFull.
-  Position* splitNode;
+  // The hand-off, filled by the giver before it releases queueFull (the
+  // split node it serves is its board's `splitNode`).
   Position* position;      // the helper's own Position, on `board`
   Position childTemplate;  // the state of the giver's child record, copied at hand-off
   Position child;          // the helper's child record for the move
