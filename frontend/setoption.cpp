@@ -103,7 +103,9 @@ uint32_t hashSizeKb = 0;
 int32_t tbPiecesGiven = 0;
 
 void applyEngineParameters() {
-  // Bounded to the listed range, the processors counted at start-up.
+  // Search threads in all, the master included (the engine starts one
+  // helper fewer); bounded to the listed range, the processors counted at
+  // start-up.
   frontParameters.words[ThreadsWord] = optionSpinNumber("Threads");
   // Bounded, so that neither the engine's scores nor the shown ones overflow.
   frontParameters.words[ContemptWord] = optionSpinNumber("Contempt");

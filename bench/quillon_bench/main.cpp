@@ -2,6 +2,7 @@
 //
 //   quillon_bench perft DEPTH [FEN]
 //   quillon_bench search [--depth D] [--threads T] [--positions N]
+//     (T search threads in all: the master and T - 1 helpers; default 1)
 //   quillon_bench eval [--endgame] [--repeat N]
 #include <cstdio>
 #include <cstring>
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
   }
   std::fprintf(stderr, "usage: quillon_bench perft DEPTH [FEN]\n"
                        "       quillon_bench search [--depth D] [--threads T] [--positions N]\n"
+                       "           (T search threads in all: the master and T - 1 helpers; default 1)\n"
                        "       quillon_bench eval [--endgame] [--repeat N]\n");
   return 2;
 }

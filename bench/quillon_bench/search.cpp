@@ -1,11 +1,10 @@
 // Search figures through the engine module: a fixed set of positions from
 // every phase of the game, each searched to a fixed depth ("go depth") from
 // a cleared table. Prints nodes, time and nodes per second per position,
-// and last the totals as "nodes N time MS nps X". --threads T puts T helper
-// threads beside the master; with 0 (the default: the master alone, so no
-// move is ever handed over) the node total is the same in every run and in
-// both widths. The engine runs in this process, so that the helper count
-// can be set directly: the "Threads" word itself never means zero helpers.
+// and last the totals as "nodes N time MS nps X". --threads T searches on
+// T threads in all, as the "Threads" option counts them: the master and
+// T - 1 helpers. With 1 (the default: the master alone, so no move is ever
+// handed over) the node total is the same in every run and in both widths.
 //
 //   quillon_bench search [--depth D] [--threads T] [--positions N]
 #include <chrono>
@@ -69,7 +68,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 int runSearch(int argc, char** argv) {
-  int32_t threads = 0;
+  int32_t threads = 1;
   int32_t depth = DefaultDepth;
   int32_t positions = PositionCount;
   for (int i = 2; i + 1 < argc; i += 2) {
@@ -77,7 +76,7 @@ int runSearch(int argc, char** argv) {
     if (std::strcmp(argv[i], "--depth") == 0) depth = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--positions") == 0) positions = std::atoi(argv[i + 1]);
   }
-  if (threads < 0) threads = 0;
+  if (threads < 1) threads = 1;
   if (positions < 1 || positions > PositionCount) positions = PositionCount;
   callbacks.setNodeCount = setNodeCount;
   callbacks.reportPv = reportPv;
@@ -86,10 +85,10 @@ int runSearch(int argc, char** argv) {
   entries.getEngineParameters(&parameters);
   entries.setEngineParameters(&parameters);
   entries.initEngine(BenchHashBytes, 0);
-  // The pool exists now; the helper count is set directly (at most the
-  // helpers the pool started).
-  setThreadCount(threads);
-  threads = nThreads.load();
+  // The pool exists now; the helpers are set directly, so that more threads
+  // than processors can be asked for (at most the helpers the pool started).
+  setHelperCount(threads - 1);
+  threads = nThreads.load() + 1;
 
   uint64_t totalNodes = 0;
   double totalSeconds = 0;
@@ -109,7 +108,7 @@ int runSearch(int argc, char** argv) {
     std::printf("%2d depth %2d nodes %12llu time %7.3f s nps %10.0f  %s\n", i + 1, lastDepth,
                 (unsigned long long)lastNodes, seconds, lastNodes / (seconds > 0 ? seconds : 1e-9), fen);
   }
-  std::printf("helpers %d depth %d positions %d\n", threads, depth, positions);
+  std::printf("threads %d depth %d positions %d\n", threads, depth, positions);
   std::printf("nodes %llu time %lld nps %.0f\n", (unsigned long long)totalNodes,
               (long long)(totalSeconds * 1000), totalNodes / (totalSeconds > 0 ? totalSeconds : 1e-9));
   return 0;

@@ -41,7 +41,7 @@ enum EngineParameterWord : int32_t {
   ParamUnused0 = 0,
   ParamOpeningRandom = 1,    // nonzero: draw an opening offset at each search
   ParamDrawMarks = 2,        // switch of the draw marks
-  ParamThreads = 3,          // helper threads; 0 or out of range = processor count
+  ParamThreads = 3,          // search threads, the master included; 0 or out of range = processor count
   ParamContempt = 4,
   ParamRootLowerBound = 5,   // lower bound of the root search window
   ParamClearHash = 6,        // nonzero: clear the table before each search

@@ -15,18 +15,14 @@ constexpr int32_t RookPromotionStep = 0x10;
 constexpr int32_t BishopPromotionStep = 0x20;
 constexpr int32_t KnightPromotionStep = 0x30;
 
-static int32_t threadCountFor(int32_t word, int32_t limit) {
-  return word >= 1 && word <= limit ? word : cpuCount;
-}
-
 void setEngineParameters(const EngineParameters* parameters) {
   const int32_t previousThreads = engineParameters.words[ParamThreads];
   engineParameters = *parameters;
   engineParameters.words[ParamThreatDetection] = 1;
   const int32_t threads = engineParameters.words[ParamThreads];
-  // The pool exists only after the first initEngine; it then takes the
-  // word itself.
-  if (threads != previousThreads && threadsCreated > 0) setThreadCount(threadCountFor(threads, MaxThreadSetting));
+  // The word counts the master too. The pool exists only after the first
+  // initEngine; it then takes the word itself.
+  if (threads != previousThreads && threadsCreated > 0) setHelperCount(helpersForThreads(threads, MaxThreadSetting));
 }
 
 void getEngineParameters(EngineParameters* out) { *out = defaultEngineParameters; }

@@ -33,8 +33,6 @@ void createThreadPool(int32_t requested) {
       rec->queueFull = platform::createSemaphore(0, 1);
       QL_CHECK(rec->queueEmpty != nullptr && rec->queueFull != nullptr);
       rec->active.store(nullptr, std::memory_order_relaxed);
-      rec->busy.store(0, std::memory_order_relaxed);
-      rec->resplitFlag = 0;
       rec->token = nullptr;
       rec->started = platform::startThread(searchThreadMain, rec);
       // A helper that cannot start ends the pool: the thread count never
@@ -48,8 +46,8 @@ void createThreadPool(int32_t requested) {
       QL_CHECK(splitWait[i].helpersDone != nullptr);
     }
   }
-  // Step 2 (and later calls): the thread count and the tokens.
-  setThreadCount(requested > 0 && requested <= cpuCount ? requested : cpuCount);
+  // Step 2 (and later calls): the helpers beside the master, and the tokens.
+  setHelperCount(helpersForThreads(requested, cpuCount));
 }
 
 // The helper's loop: wait for a move, search it against the shared bounds
@@ -61,13 +59,10 @@ static void searchThreadMain(void* argument) {
   Position& child = rec->child;
   for (;;) {
     // Step 1. Idle until a move is handed over.
-    rec->busy.store(0, std::memory_order_relaxed);
-    rec->resplitFlag = 0;
     platform::waitSemaphore(rec->queueFull);
 
     // Step 2. The giver filled the record and cloned the node before the
     // release; the child template is this record's own copy.
-    rec->busy.store(1, std::memory_order_relaxed);
     QL_CHECK(position->pg->threadId == index + 2);
     copyPosition(&child, &rec->childTemplate);
     child.pg = position->pg;
@@ -172,7 +167,6 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
     return false;
   }
   if (becomesOwner) {
-    self->resplitFlag = 1;
     QL_CHECK(platform::releaseSemaphore(self->token));
     self->token = resplits;
   }
@@ -223,7 +217,6 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
 
 void waitForHelpers(Position* node) {
   ThreadBoard* board = node->pg;
-  ThreadRecord* self = board->threadId == MasterThreadId ? nullptr : &thread[board->threadId - 2];
   QL_CHECK(board->splitPoint != &noSplitPosition);
   board->splitPoint = node->enclosingSplit;
   // Woken by the last of this node's helpers as it folds its move: a
@@ -234,9 +227,7 @@ void waitForHelpers(Position* node) {
   node->ownerWaiting = outstanding ? 1 : 0;
   leaveSearchLock();
   if (!outstanding) return;
-  if (self != nullptr) self->busy.store(0, std::memory_order_relaxed);
   platform::waitSemaphore(wait.helpersDone);
-  if (self != nullptr) self->busy.store(1, std::memory_order_relaxed);
 }
 
 }  // namespace engine

@@ -8,7 +8,6 @@ namespace engine {
 
 int32_t cpuCount = 1;
 std::atomic<int32_t> nThreads{0};
-int32_t threadRecordCount = 0;
 int32_t threadsCreated = 0;
 ThreadRecord* thread = nullptr;
 std::atomic<platform::Semaphore*> handOffTokens{nullptr};
@@ -29,10 +28,13 @@ static int32_t resplitCount(int32_t count) {
 static platform::Semaphore* handOffTokenSets[MaxThreadRecords + 1];
 static platform::Semaphore* resplitTokenSets[MaxThreadRecords + 1];
 
-void setThreadCount(int32_t count) {
-  count = std::clamp(count, 0, threadsCreated);
+int32_t helpersForThreads(int32_t threads, int32_t limit) {
+  return (threads >= 1 && threads <= limit ? threads : cpuCount) - 1;
+}
+
+void setHelperCount(int32_t helpers) {
+  const int32_t count = std::clamp(helpers, 0, threadsCreated);
   nThreads.store(count, std::memory_order_relaxed);
-  threadRecordCount = std::min(2 * count, MaxThreadRecords);
   if (handOffTokenSets[count] == nullptr) {
     int32_t k = resplitCount(count);
     handOffTokenSets[count] = platform::createSemaphore(count, std::max(count, 1));

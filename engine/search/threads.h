@@ -1,10 +1,13 @@
 // Search threads and split points.
 //
 // The thread that calls `think` is the master; a pool of helper threads
-// waits beside it. A thread searching a node at depth 8 or more may hand
-// its next move to an idle helper (`handOff`) and go on with the following
-// moves itself; at the end of the node it waits for every helper it gave a
-// move to (`waitForHelpers`). The node is then the thread's split point.
+// waits beside it. The "Threads" word counts every search thread: the
+// master and `nThreads` helpers, so with 1 the master searches alone and
+// no move is ever handed over. A thread searching a node at depth 8 or more
+// may hand its next move to an idle helper (`handOff`) and go on with the
+// following moves itself; at the end of the node it waits for every helper
+// it gave a move to (`waitForHelpers`). The node is then the thread's split
+// point.
 //
 // Each helper has a `ThreadRecord`: two semaphores (`queueEmpty` signalled
 // while it is free, `queueFull` when a move was handed to it), its own
@@ -33,8 +36,8 @@
 // killers and best so far into the split node under the lock, so the owner
 // updates those fields, and narrows the node's window, under the lock too
 // while the node has helpers.
-// The pool's single-writer words (`active`, `busy`) are relaxed atomics read
-// by other threads without the lock.
+// The pool's single-writer word `active` is a relaxed atomic read by other
+// threads without the lock.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -45,11 +48,11 @@
 
 namespace engine {
 
-// Most helper records the pool creates, and the most helpers a search uses
-// when the thread count is taken from the processor count or a setting.
+// Most helper records the pool creates, and the most search threads (the
+// master and its helpers) the "Threads" word can ask for.
 constexpr int32_t MaxThreadRecords = 64;
 constexpr int32_t MaxThreadSetting = 40;
-// Re-split token counts: up to 8 threads 4, beyond that 16.
+// Re-split token counts: up to 8 helpers 4, beyond that 16.
 constexpr int32_t SmallPoolResplits = 4;
 constexpr int32_t LargePoolResplits = 16;
 constexpr int32_t SmallPoolLimit = 8;
@@ -57,13 +60,12 @@ constexpr int32_t SmallPoolLimit = 8;
 constexpr int32_t MinSplitDepth = 8;
 
 // 64-byte aligned, so that no two records share a cache line: the words
-// that other threads read (semaphores, `active`, `busy`) stay off the lines
-// the helper writes while it searches.
+// that other threads read (semaphores, `active`) stay off the lines the
+// helper writes while it searches.
 struct alignas(64) ThreadRecord {
   platform::Semaphore* queueEmpty;
   platform::Semaphore* queueFull;
   std::atomic<Position*> active;
-  std::atomic<int32_t> busy;
   ThreadBoard board;
   bool started;
   // The hand-off, filled by the giver before it releases queueFull (the
@@ -77,13 +79,14 @@ struct alignas(64) ThreadRecord {
   Move* killers;
   Move* pv;
   Move move;
-  platform::Semaphore* token;  // the token semaphore the helper holds while it works
-  int32_t resplitFlag;
+  // The token semaphore the helper holds while it works: a hand-off token,
+  // or a re-split token once it owns a split node of its own.
+  platform::Semaphore* token;
 };
 
 extern int32_t cpuCount;
+// Helpers a hand-off may choose from: the search threads less the master.
 extern std::atomic<int32_t> nThreads;
-extern int32_t threadRecordCount;
 // Helper records created so far (the pool is created once).
 extern int32_t threadsCreated;
 extern ThreadRecord* thread;
@@ -102,13 +105,16 @@ extern std::atomic<int32_t> searchGeneration;
 // Nodes the helpers searched, added in as each handed move ends.
 extern std::atomic<uint64_t> helperNodeCount;
 
+// Helpers for a "Threads" word: the search threads it asks for (1..limit,
+// else the processor count) less the master.
+int32_t helpersForThreads(int32_t threads, int32_t limit);
 // Creates the pool on the first call (2 x processor count helpers, at most
-// 64) and sets the thread count from `requested` (1..processor count, else
-// the processor count).
+// 64) and sets the helper count from the "Threads" word `requested`
+// (1..processor count, else the processor count).
 void createThreadPool(int32_t requested);
-// Sets `nThreads` (never above the helpers created), the record count and
-// fresh token semaphores. Only while no search runs.
-void setThreadCount(int32_t count);
+// Sets `nThreads` (never above the helpers created) and fresh token
+// semaphores. Only while no search runs.
+void setHelperCount(int32_t helpers);
 // Gives `move` of `node` to an idle helper when a token and a helper are
 // free at once; true when one took it.
 bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move* killers, Move* pv, Move move,

@@ -98,16 +98,15 @@ TEST_F(EngineControl, SetTakesTheWordsGetGivesTheDefaults) {
 
 TEST_F(EngineControl, ThreadWordSetsTheCountAndFreshTokens) {
   // A pool of 12 helper records on a 6-processor machine (the records
-  // themselves are not needed to count).
+  // themselves are not needed to count). The word counts the master too.
   const int32_t savedCreated = threadsCreated, savedCpus = cpuCount;
   threadsCreated = 12;
   cpuCount = 6;
   EngineParameters set = defaultEngineParameters;
 
-  set.words[ParamThreads] = 3;
+  set.words[ParamThreads] = 4;
   setEngineParameters(&set);
   EXPECT_EQ(nThreads.load(), 3);
-  EXPECT_EQ(threadRecordCount, 6);
   EXPECT_EQ(freeTokens(handOffTokens.load()), 3);
   EXPECT_EQ(freeTokens(resplitTokens.load()), 3);  // min(3, 4)
 
@@ -119,29 +118,34 @@ TEST_F(EngineControl, ThreadWordSetsTheCountAndFreshTokens) {
   EXPECT_EQ(freeTokens(tokens), 2);
   platform::releaseSemaphore(tokens);
 
-  // 0 and 41 mean the processor count.
+  // One thread is the master alone: no helper, no token.
+  set.words[ParamThreads] = 1;
+  setEngineParameters(&set);
+  EXPECT_EQ(nThreads.load(), 0);
+  EXPECT_EQ(freeTokens(handOffTokens.load()), 0);
+
+  // 0 and 41 mean the processor count: the master and 5 helpers.
   set.words[ParamThreads] = 0;
   setEngineParameters(&set);
-  EXPECT_EQ(nThreads.load(), 6);
+  EXPECT_EQ(nThreads.load(), 5);
   set.words[ParamThreads] = 41;
   setEngineParameters(&set);
-  EXPECT_EQ(nThreads.load(), 6);
+  EXPECT_EQ(nThreads.load(), 5);
 
-  // 40 is taken, but never more than the helpers that exist; beyond 8
-  // threads 16 helpers may own splits.
+  // 40 is taken, but never more helpers than exist; beyond 8 helpers 16
+  // may own splits.
   set.words[ParamThreads] = 40;
   setEngineParameters(&set);
   EXPECT_EQ(nThreads.load(), 12);
-  EXPECT_EQ(threadRecordCount, 24);
   EXPECT_EQ(freeTokens(handOffTokens.load()), 12);
   EXPECT_EQ(freeTokens(resplitTokens.load()), 12);  // min(12, 16)
-  set.words[ParamThreads] = 8;
+  set.words[ParamThreads] = 9;
   setEngineParameters(&set);
   EXPECT_EQ(freeTokens(resplitTokens.load()), 4);
 
   threadsCreated = savedCreated;
   cpuCount = savedCpus;
-  setThreadCount(0);
+  setHelperCount(0);
   setEngineParameters(&defaultEngineParameters);
 }
 

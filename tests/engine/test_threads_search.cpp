@@ -59,9 +59,10 @@ const char* const HangingQueenFen = "rnb1kbnr/pppp1ppp/8/4p3/3q4/5N2/PPPPPPPP/RN
 
 using testing_search::moveOf;
 
+// The "Threads" word counts the master too.
 void setHelpers(int32_t helpers) {
   EngineParameters parameters = defaultEngineParameters;
-  parameters.words[ParamThreads] = helpers;
+  parameters.words[ParamThreads] = helpers + 1;
   moduleEntries().setEngineParameters(&parameters);
 }
 
@@ -206,7 +207,7 @@ SplitResult searchSplitNode(const char* fen, const char* firstMove, int32_t uppe
   before.lastMove = noMove;
   node->parent = &before;
   unmarkGameHistory(&engineHash);
-  setThreadCount(helpers);
+  setHelperCount(helpers);
   const int32_t required = 2 * depth + ((node->searchFlags & SearchThreatKnown) != 0 ? 1 : 0);
   HashKey key{node->key, node->lock, 0};
   uint16_t saved = 0;
@@ -225,7 +226,7 @@ SplitResult searchSplitNode(const char* fen, const char* firstMove, int32_t uppe
   result.bound = hashLookup(&engineHash, &key)->flags & (EntryLowerBound | EntryUpperBound);
   result.helperNodes = helperNodeCount.load();
   node->parent = nullptr;
-  setThreadCount(1);
+  setHelperCount(0);
   return result;
 }
 
@@ -349,13 +350,12 @@ TEST(SplitNode, OwnerGoneStaleSearchesItsAbandonedMoveAgain) {
   const int32_t depth = MinSplitDepth + 1;  // the node's own moves probe the tables
   Position* root = testing_search::rootOf(HangingQueenFen, depth);
   unmarkGameHistory(&engineHash);
-  setThreadCount(2);
+  setHelperCount(2);
   ThreadRecord* owner = &thread[1];
   // As a giver does: record 1 taken off the idle list and holding a token.
   ASSERT_TRUE(platform::tryWaitSemaphore(owner->queueEmpty));
   ASSERT_TRUE(platform::tryWaitSemaphore(handOffTokens.load()));
   owner->token = handOffTokens.load();
-  owner->resplitFlag = 0;
   ThreadBoard* board = &owner->board;
   Position* node = owner->position;
   node->pg = board;
@@ -392,7 +392,7 @@ TEST(SplitNode, OwnerGoneStaleSearchesItsAbandonedMoveAgain) {
   ASSERT_TRUE(platform::releaseSemaphore(owner->token));
   ASSERT_TRUE(platform::releaseSemaphore(owner->queueEmpty));
   board->splitPoint = &noSplitPosition;
-  setThreadCount(1);
+  setHelperCount(0);
 
   EXPECT_GT(helperNodeCount.load(), 0u) << "no move was handed to the helper";
   ASSERT_TRUE(staleInjected.load()) << "the owner searched no move of its split node itself";
@@ -417,7 +417,7 @@ TEST(SplitNode, OwnerWaitEndsWithItsHelpersMoveWhenTheHelperIsTakenAtOnce) {
     before.lastMove = noMove;
     node->parent = &before;
     unmarkGameHistory(&engineHash);
-    setThreadCount(1);
+    setHelperCount(1);
     helperNodeCount.store(0);
     std::atomic<bool> ownerDone{false};
     std::thread ownerThread([&] {
@@ -440,4 +440,5 @@ TEST(SplitNode, OwnerWaitEndsWithItsHelpersMoveWhenTheHelperIsTakenAtOnce) {
     ASSERT_TRUE(ended) << "run " << run << ": the owner sleeps through its helper's next job";
     EXPECT_GT(helperNodeCount.load(), 0u) << "no move was handed to the helper";
   }
+  setHelperCount(0);
 }

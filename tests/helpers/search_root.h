@@ -1,5 +1,5 @@
 // The engine core of this process set up for searches driven directly from
-// a test: started once with one helper thread allowed and a small table,
+// a test: started once with the master alone (no helper) and a small table,
 // no hooks; a position from FEN text prepared as the root driver prepares
 // the root before its first iteration.
 #pragma once
