@@ -224,13 +224,15 @@ struct ThreadBoard {
 struct Position {
   Move moveStack[MoveStackSize];
   // Split bookkeeping while helpers work on the node's moves, not part of
-  // the copied state. Under `searchLock`: the helpers out on the node and
-  // whether the owner waits for them. The generation is bumped whenever
+  // the copied state. Under `searchLock`: the helpers out on the node,
+  // whether the owner waits for them, and whether the owner stopped the
+  // node (its own giver's node was cut). The generation is bumped whenever
   // the node's bounds change under its helpers (read by them without the
   // lock, through std::atomic_ref). The enclosing split is the board's
   // split point before this node became one, its split point again after.
   int32_t helpersOut;
   int32_t ownerWaiting;
+  int32_t splitStopped;
   int32_t splitGeneration;
   Position* enclosingSplit;
   // ---- the position's state: copied from here to the end ----

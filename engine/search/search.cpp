@@ -188,6 +188,46 @@ void sendRootReport(const RootReport* report) {
   callInfoHook(report->depth, report->score, report->line, report->mark);
 }
 
+// The node's pair of bounds as one reading: under the lock while other
+// threads share them, since a writer changes the pair whole under it.
+void readBounds(bool sharedPair, int32_t* upper, int32_t* best, int32_t* upperSeen, int32_t* bestSeen) {
+  if (sharedPair) enterSearchLock();
+  *bestSeen = loadShared(*best);
+  *upperSeen = loadShared(*upper);
+  if (sharedPair) leaveSearchLock();
+}
+
+// After a move abandoned at a node whose bounds other threads share: true
+// when it is to be searched again (no stop, the node's bounds still apart,
+// and the split node the board works for still wants its work), with best
+// so far, the futility base and the board's generation brought up to date.
+// Judged under the lock, so never on a pair of bounds half changed.
+bool resumeAbandonedMove(Position* node, int32_t* upper, int32_t* best) {
+  ThreadBoard* board = node->pg;
+  enterSearchLock();
+  const bool resume = !stopRequested() && loadShared(*best) < loadShared(*upper) && splitNodeOpen(board);
+  if (resume) {
+    // Helpers fold their best so far into the owner's split node under the
+    // lock: the owner's own update goes under it too.
+    storeShared(node->bestSoFar, std::max(loadShared(node->bestSoFar), loadShared(*best)));
+    resyncGeneration(board);
+  }
+  leaveSearchLock();
+  if (resume && node->futilityBase != -ScoreInfinite)
+    node->futilityBase = futilityMargin + loadShared(node->bestSoFar) - node->staticValue;
+  return resume;
+}
+
+// Under the lock: brings a stale board up to its split node's generation
+// while that node still wants its work; otherwise leaves it stale.
+bool resyncWhileOpen(ThreadBoard* board) {
+  enterSearchLock();
+  const bool open = splitNodeOpen(board);
+  if (open) resyncGeneration(board);
+  leaveSearchLock();
+  return open;
+}
+
 }  // namespace
 
 void detectThreat(Position* node, int32_t bound, int32_t depth) {
@@ -237,7 +277,7 @@ void findFirstMove(Position* root, int32_t depth, int32_t upper, int32_t lower, 
   if (isMove(line[0])) pushMove(root, line[0]);
 }
 
-void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move* killers, Move* pv, Move move,
+bool searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move* killers, Move* pv, Move move,
                 Position* child, Move* excluded) {
   ThreadBoard* board = node->pg;
   const bool atRoot = excluded != nullptr;
@@ -247,8 +287,11 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
   Move line[PvLength];
 
   for (;;) {
-    // Step 1.
+    // Step 1. The upper bound the child's window is built from (step 14),
+    // against which its result is judged.
     int32_t d = depth - 1;
+    bool windowed = false;
+    int32_t windowUpper = 0;
     const bool capture = isCapture(node, move);
     const int32_t moverCode = pieceOn(node, from)->kindCopy.code;
     const bool queenCapture = pieceOn(node, to)->kindCopy.code == QueenCode && pieceOn(node, to)->colour != 0;
@@ -476,11 +519,15 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           (board->kinds[WhitePawn].count == 1 || board->kinds[BlackPawn].count == 1) && d < DrawMarkDepthLimit)
         recogniseDraws(child);
 
-      // Step 14. The child's window and the draw rules.
-      int32_t childUpper = -loadShared(*best), childLower = -loadShared(*upper);
-      if (loadShared(*upper) > 0) {
+      // Step 14. The child's window and the draw rules, from one reading of
+      // the node's bounds.
+      int32_t windowBest = 0;
+      readBounds(shared || board->splitPoint == node, upper, best, &windowUpper, &windowBest);
+      windowed = true;
+      int32_t childUpper = -windowBest, childLower = -windowUpper;
+      if (windowUpper > 0) {
         if (child->shuffleCount > 0) {
-          if (loadShared(*best) >= 0) {
+          if (windowBest >= 0) {
             childScore = 0;
             scored = true;
           } else {
@@ -492,7 +539,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           }
         }
         if (!scored && (child->stateFlags & node->sideRecord->drawMark) != 0) {
-          if (loadShared(*best) >= 0) {
+          if (windowBest >= 0) {
             childScore = 0;
             scored = true;
           } else {
@@ -501,8 +548,8 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
         }
       }
       if ((child->searchFlags & SearchReduced) != 0) {
-        childUpper = -loadShared(*best);
-        childLower = -loadShared(*best) - 1;
+        childUpper = -windowBest;
+        childLower = -windowBest - 1;
       }
 
       // Step 15. Dispatch by the new depth.
@@ -527,20 +574,14 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
         // Step 16. Abandon on a stop or when the bounds moved elsewhere. A
         // node whose bounds other threads share (a helper's copy of a split
         // node, or the owner's own split node while helpers work on it)
-        // goes on after a resync: it searches the move again, as it would
-        // leave the node incomplete otherwise. Other nodes return.
+        // goes on after a resync while it is still wanted: it searches the
+        // move again, as it would leave the node incomplete otherwise.
+        // Other nodes return.
         if (searched && (stopRequested() || generationStale(board))) {
           if (saved != nullptr) restoreAttackData(saved, board);
           unmakeMove(child);
-          const bool split = shared || board->splitPoint == node;
-          if (split && !stopRequested() && loadShared(*best) < loadShared(*upper)) {
-            storeShared(node->bestSoFar, std::max(loadShared(node->bestSoFar), loadShared(*best)));
-            if (node->futilityBase != -ScoreInfinite)
-              node->futilityBase = futilityMargin + loadShared(node->bestSoFar) - node->staticValue;
-            resyncGeneration(board);
-            continue;
-          }
-          return;
+          if ((shared || board->splitPoint == node) && resumeAbandonedMove(node, upper, best)) continue;
+          return true;
         }
       }
     }
@@ -551,7 +592,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
     int32_t s = -childScore;
     if (s <= loadShared(*best)) {
       if (childScore != ScoreInfinite) addShared(node->movesSearched, 1);
-      return;
+      return false;
     }
     if (!research && (child->searchFlags & SearchReduced) != 0) {
       research = true;
@@ -565,16 +606,28 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
       if (s <= loadShared(*best)) {
         leaveSearchLock();
         if (childScore != ScoreInfinite) addShared(node->movesSearched, 1);
-        return;
+        return false;
       }
     }
+    // The score is judged against the bound its child's window was built
+    // from (another thread may have moved upper since): below it exact; at
+    // or above it a fail high, searched again with the entry bound when the
+    // window was narrowed below it and the score stays under it (step 21);
+    // otherwise a cut. A node that goes on gets its upper bound above the
+    // score before best is raised, so that no thread sees the pair crossed
+    // (and drops its move as cut) while the node is not.
+    const int32_t upperNow = loadShared(*upper);
+    const int32_t bound = windowed ? windowUpper : upperNow;
+    const bool exact = s < bound;
+    const bool widen = !exact && depth > 2 && bound < node->entryUpper && s < node->entryUpper;
+    if ((exact || widen) && s >= upperNow) storeShared(*upper, node->entryUpper);
     storeShared(*best, s);
     // A helper's raise makes the node's other helpers start their moves
-    // again against the new bounds; the owner's own cut at its split node
-    // stops the node's helpers.
+    // again against the new bounds; the owner's own fail high at its split
+    // node stops the node's helpers.
     if (shared) {
       setBoardGeneration(board, bumpNodeGeneration(board->splitNode));
-    } else if (locked && s >= loadShared(*upper)) {
+    } else if (locked && s >= upperNow) {
       bumpNodeGeneration(node);
     }
 
@@ -592,14 +645,14 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           iterationDone.store(0, std::memory_order_relaxed);
           if (depth > 3 && s <= previousScore - engineWord(WordRootRescue) * 46 / 100) {
             if (locked) leaveSearchLock();
-            findFirstMove(node, depth, loadShared(*upper), s, killers);
+            findFirstMove(node, depth, upperNow, s, killers);
             if (locked) enterSearchLock();
           }
           // Out of the lock another thread may have raised the best score:
           // this move is then no longer the one to report.
           if (stopRequested() || generationStale(board) || loadShared(*best) != s) {
             if (locked) leaveSearchLock();
-            return;
+            return stopRequested() || generationStale(board);
           }
         }
       } else if (s < previousScore) {
@@ -607,12 +660,12 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
       }
       if (infoHook.load(std::memory_order_relaxed) != nullptr) {
         setPv(pv, move, line);
-        prepareRootReport(&report, depth, s, pv, s >= loadShared(*upper) ? 1 : 0);
+        prepareRootReport(&report, depth, s, pv, exact ? 0 : 1);
       }
     }
 
     // Step 20. An exact score.
-    if (s < loadShared(*upper)) {
+    if (exact) {
       setPv(pv, move, line);
       node->boundType = BoundExact;
       if (node->futilityBase != -ScoreInfinite) node->futilityBase = futilityMargin + s - node->staticValue;
@@ -620,13 +673,12 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
       if (locked) leaveSearchLock();
       sendRootReport(&report);
       addShared(node->movesSearched, 1);
-      return;
+      return false;
     }
 
     // Step 21. A fail high: against a narrowed window search again with the
-    // entry window; otherwise the cut.
-    if (depth > 2 && loadShared(*upper) < node->entryUpper && s < node->entryUpper) {
-      storeShared(*upper, node->entryUpper);
+    // entry window (upper was widened above); otherwise the cut.
+    if (widen) {
       if (!atRoot && onFirstRootMove.load(std::memory_order_relaxed) != 0)
         iterationDone.store(0, std::memory_order_relaxed);
       if (locked) leaveSearchLock();
@@ -640,7 +692,7 @@ void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
     node->boundType = BoundLower;
     if (locked) leaveSearchLock();
     sendRootReport(&report);
-    return;
+    return false;
   }
 }
 
@@ -928,11 +980,18 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
         handed = handOff(node, depth, &upper, &best, killers, pv, move, &child);
       if (!handed) searchMove(node, depth, &upper, &best, killers, pv, move, &child, excluded);
 
-      // Step 11.6. A stop, or bounds moved by another thread.
+      // Step 11.6. A stop, or bounds moved by another thread. The board's
+      // split node goes on after a resync while the node its board works for
+      // is still open (its best only rose); once that node is cut or
+      // stopped, this one stops too: it recalls its helpers and hands out
+      // nothing more.
       if (stopRequested()) break;
       if (generationStale(board)) {
         if (board->splitPoint != node) break;
-        resyncGeneration(board);
+        if (!resyncWhileOpen(board)) {
+          stopSplitNode(node);
+          break;
+        }
       }
       // Step 11.7. Cut, or the window for the next move.
       if (nextMoveWindow(node, &upper, &best)) break;
@@ -940,10 +999,11 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
   }
 
 end:
-  // Step 12. Wait for the helpers; mate and stalemate.
+  // Step 12. Wait for the helpers; mate and stalemate. A node whose board's
+  // split node was cut or stopped meanwhile stays stale, and stores nothing.
   if (board->splitPoint == node) {
     waitForHelpers(node);
-    resyncGeneration(board);
+    resyncWhileOpen(board);
   }
   if ((node->searchFlags & SearchTacticalOnly) == 0 && (best == -ScoreInfinite || node->movesSearched == 0))
     best = kingAttacked(node) ? node->matedScore : 0;

@@ -61,8 +61,10 @@ constexpr int32_t PvLength = 20;
 // root (the last entry of the exclusion list, read back to its noMove).
 int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, Move* killers, Move* pv,
                    Move* excluded);
-// Searches one move of a node and folds its result into *best and *upper.
-void searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move* killers, Move* pv, Move move,
+// Searches one move of a node and folds its result into *best and *upper;
+// true when the move was abandoned unfinished (a stop, or bounds moved by
+// another thread), so that a helper knows to take it up again.
+bool searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move* killers, Move* pv, Move move,
                 Position* child, Move* excluded);
 // After a move of the loop: true when the node has cut (upper <= best);
 // otherwise narrows *upper toward the node's estimate for the next move.

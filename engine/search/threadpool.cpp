@@ -74,10 +74,12 @@ static void searchThreadMain(void* argument) {
     remembered[1] = localKillers[1] = rec->killers[1];
     leaveSearchLock();
 
-    // Step 3. Search the move until it stands against the current bounds.
-    // A root split's move is searched against the root's exclusion list:
-    // a move of a later line (or of the easy-move search) is then neither
-    // announced nor reported as the first line's.
+    // Step 3. Search the move until it stands against the current bounds:
+    // again only when it was abandoned (a bound moved under it) and the
+    // node still wants it, judged under the lock, so never on a pair of
+    // bounds half changed. A root split's move is searched against the
+    // root's exclusion list: a move of a later line (or of the easy-move
+    // search) is then neither announced nor reported as the first line's.
     Move* excluded = position->excluded;
     ThreadBoard* board = position->pg;
     position->searchFlags |= SearchSharedNode;
@@ -86,13 +88,14 @@ static void searchThreadMain(void* argument) {
     const int32_t startSearched = position->movesSearched;
     for (;;) {
       position->movesSearched = startSearched;
+      enterSearchLock();
       setBoardGeneration(board, nodeGeneration(node));
-      std::atomic_ref<int32_t> best(*rec->best);
-      std::atomic_ref<int32_t> upper(*rec->upper);
-      if (best.load(std::memory_order_relaxed) < upper.load(std::memory_order_relaxed))
-        searchMove(position, rec->depth, rec->upper, rec->best, localKillers, rec->pv, rec->move, &child,
-                   excluded);
-      if (boardGeneration(board) >= nodeGeneration(node) || stopRequested()) break;
+      const bool wanted = !stopRequested() && splitNodeOpen(board);
+      leaveSearchLock();
+      if (!wanted) break;
+      if (!searchMove(position, rec->depth, rec->upper, rec->best, localKillers, rec->pv, rec->move, &child,
+                      excluded))
+        break;
     }
 
     // Step 5 (before the fold, so that the owner's count is whole once its
@@ -176,6 +179,7 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
     enterSearchLock();
     node->helpersOut = 0;
     node->ownerWaiting = 0;
+    node->splitStopped = 0;
     setNodeGeneration(node, searchGeneration.load(std::memory_order_relaxed));
     leaveSearchLock();
     node->enclosingSplit = board->splitPoint == &noSplitPosition ? nullptr : board->splitPoint;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/board/check.h"
+#include "engine/control/shared_word.h"
 
 namespace engine {
 
@@ -57,6 +58,20 @@ int32_t bumpNodeGeneration(Position* node) {
 void resyncGeneration(ThreadBoard* board) {
   if (board->splitNode == nullptr) return;
   setBoardGeneration(board, std::max(boardGeneration(board), nodeGeneration(board->splitNode)));
+}
+
+bool splitNodeOpen(const ThreadBoard* board) {
+  if (board->splitNode == nullptr) return true;
+  // The helper's record holds the pointers to the split node's bounds.
+  const ThreadRecord* rec = &thread[board->threadId - 2];
+  return board->splitNode->splitStopped == 0 && loadShared(*rec->best) < loadShared(*rec->upper);
+}
+
+void stopSplitNode(Position* node) {
+  enterSearchLock();
+  node->splitStopped = 1;
+  bumpNodeGeneration(node);
+  leaveSearchLock();
 }
 
 }  // namespace engine

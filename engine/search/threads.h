@@ -27,7 +27,9 @@
 // work there: the board's split point is then the innermost such node, and
 // each node keeps its own count of helpers out and its own generation, so
 // that a bound change at one split node makes only that node's helpers
-// start their moves again.
+// start their moves again. A split node owned by a helper whose own split
+// node (its giver's) is cut or stopped stops too: it recalls its helpers,
+// hands out nothing more, waits for them and stores nothing.
 //
 // Locking: `searchLock` is the one lock of the search and is never nested;
 // it guards the tablebase probe, every update of a split node's bounds and
@@ -35,7 +37,10 @@
 // A helper folds its move's count, bound type (a cut or an exact score),
 // killers and best so far into the split node under the lock, so the owner
 // updates those fields, and narrows the node's window, under the lock too
-// while the node has helpers.
+// while the node has helpers. A writer changes a split node's pair of
+// bounds whole under the lock (a widened upper before the raised best), and
+// a thread that decides to drop or repeat a move on that pair reads it under
+// the lock, so no move is dropped on a pair half changed.
 // The pool's single-writer word `active` is a relaxed atomic read by other
 // threads without the lock.
 #pragma once
@@ -149,5 +154,12 @@ inline bool generationStale(const ThreadBoard* board) {
 }
 // Brings a board that went stale up to its split node's generation.
 void resyncGeneration(ThreadBoard* board);
+// Under `searchLock`: does the split node the board works for still want
+// its work? Not when its bounds have met (a cut) or its owner stopped it;
+// always on the master's board, which works for no split node.
+bool splitNodeOpen(const ThreadBoard* board);
+// Stops a split node whose own giver's node is cut or stopped: its helpers
+// leave their moves, and the split nodes they own stop in turn.
+void stopSplitNode(Position* node);
 
 }  // namespace engine

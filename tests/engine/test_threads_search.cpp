@@ -6,9 +6,11 @@
 // random moments all end. Then split nodes driven directly in this
 // process: a move a helper searched decides the bound type the node stores
 // as it would on one thread, the owner narrows the window only under the
-// search lock, an owner that goes stale searches its abandoned move again,
-// and the owner's wait ends with its helper's move even when another
-// thread takes the helper.
+// search lock, a helper keeps its move while another thread changes the
+// node's bounds, an owner that goes stale searches its abandoned move again
+// (or, once its giver's node is cut, stops and stores nothing), and the
+// owner's wait ends with its helper's move even when another thread takes
+// the helper.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -49,11 +51,20 @@ constexpr int32_t StopRuns = 1200;
 constexpr int32_t WatchdogSeconds = 2;
 #endif
 constexpr int32_t TypeMoveTime = 4;
+// How long a writer holds a half-changed pair of bounds: long enough for a
+// helper to reach its decision on its move.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int32_t PairChangeMs = 1000;
+#else
+constexpr int32_t PairChangeMs = 200;
+#endif
 
 // 1. Nf6+ gxf6 2. Bxf7#.
 const char* const MateInTwoFen = "r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq -";
 // 1. Rxd8# on the back rank.
 const char* const BackRankFen = "3r2k1/5ppp/8/8/8/8/5PPP/3RR1K1 w - -";
+// A quiet middlegame.
+const char* const QuietFen = "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - -";
 // Black's queen on d4 hangs to the knight on f3.
 const char* const HangingQueenFen = "rnb1kbnr/pppp1ppp/8/4p3/3q4/5N2/PPPPPPPP/RNBQKB1R w KQkq -";
 
@@ -299,39 +310,131 @@ TEST(SplitNode, OwnerNarrowsTheWindowUnderTheLock) {
 
 namespace {
 
+// The node's helper (record 0): its first probe, of its handed move's child
+// at the split node, and its probes of that same child once a writer has
+// begun to change the node's bounds.
+std::atomic<bool> pairHelperProbed{false};
+std::atomic<bool> pairChangeBegun{false};
+int8_t pairHelperChild[64];
+std::atomic<int32_t> pairProbesAfter{0};
+
+// A tablebase hook (called under the search lock) that finds nothing.
+int32_t pairChangeProbe(ThreadBoard* board, int32_t, int32_t, int32_t*) {
+  if (board != &thread[0].board) return 0;
+  int8_t probe[64];
+  buildProbeBoard(board, probe);
+  if (!pairHelperProbed.load()) {
+    std::copy(probe, probe + 64, pairHelperChild);
+    pairHelperProbed.store(true);
+  } else if (pairChangeBegun.load() && std::equal(probe, probe + 64, pairHelperChild)) {
+    ++pairProbesAfter;
+  }
+  return 0;
+}
+
+}  // namespace
+
+// A fail high against a narrowed window raises best to the window's bound
+// and searches the move again once upper is widened to the entry bound. Here
+// another thread makes such a change under the search lock, slowly (the raise
+// and the bump of the node's generation first, as a writer did), while the
+// node's helper searches its move: the raise makes the helper's move stale,
+// and the helper must take the bounds as they stand once the change is
+// whole, and search its move again, rather than drop it as cut while the pair
+// is half changed (the node would go on uncut, as if every move was searched).
+TEST(SplitNode, HelperKeepsItsMoveWhileTheBoundsAreChanged) {
+  const int32_t depth = MinSplitDepth + 1;  // the node's moves probe the tables
+  Position* node = testing_search::rootOf(QuietFen, depth);
+  static Position before{};
+  before.lastMove = noMove;
+  node->parent = &before;
+  unmarkGameHistory(&engineHash);
+  setHelperCount(1);
+  pairHelperProbed.store(false);
+  pairChangeBegun.store(false);
+  pairProbesAfter.store(0);
+  tbPieceLimit = 32;
+  tablebaseHook.store(pairChangeProbe);
+  std::thread owner([&] {
+    Move killers[2] = {noMove, noMove};
+    Move pv[PvLength + 2];
+    searchNode(node, depth, ScoreInfinite, -ScoreInfinite, killers, pv, nullptr);
+  });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(WatchdogSeconds);
+  while (!pairHelperProbed.load() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  // The writer: raise and bump, hold the lock, then widen.
+  if (pairHelperProbed.load()) {
+    enterSearchLock();
+    int32_t* best = thread[0].best;
+    int32_t* upper = thread[0].upper;
+    const int32_t bound = loadShared(*upper);
+    if (loadShared(*best) < bound && bound < node->entryUpper) {
+      storeShared(*best, bound);
+      bumpNodeGeneration(node);
+      pairChangeBegun.store(true);
+      std::this_thread::sleep_for(std::chrono::milliseconds(PairChangeMs));
+      storeShared(*upper, node->entryUpper);
+    }
+    leaveSearchLock();
+  }
+  owner.join();
+  tablebaseHook.store(nullptr);
+  tbPieceLimit = 0;
+  node->parent = nullptr;
+  setHelperCount(0);
+  ASSERT_TRUE(pairHelperProbed.load()) << "no move was handed to the helper";
+  ASSERT_TRUE(pairChangeBegun.load()) << "the window was not narrowed below its entry bound";
+  EXPECT_GE(pairProbesAfter.load(), 1) << "the helper dropped its move while the bounds were changed";
+}
+
+namespace {
+
 // The owner of the split node below: the board of helper record 1, driven
 // by the test thread as a helper that was handed a move (record 1's own
-// thread stays parked). Its owner in turn is the master board.
+// thread stays parked). Its owner in turn is the master board; the giver's
+// bounds are the pair below.
 ThreadBoard* staleOwnerBoard = nullptr;
 Position* staleOwnerGiverNode = nullptr;
 Position* staleSplitNode = nullptr;
 int32_t staleChildSide = 0;
+int32_t giverBest = 0, giverUpper = 0;
+bool giverCut = false;
 std::atomic<bool> staleInjected{false};
 bool helperHeld = false;
 int8_t abandonedChild[64];
+int8_t helperChild[64];
 int32_t abandonedProbesAfter = 0;
+int32_t helperProbesAfter = 0;
 
 // A tablebase hook (called under the search lock at depth 9 and more, from
 // every thread) that finds nothing. The helper (record 0) holds off at its
 // first probe, outside the lock, until the owner has gone stale, so that the
 // owner meanwhile finds no idle helper and searches a move itself. The first
 // time the owner probes a child of its split node, it raises the generation
-// of the giver's node, as a helper of that node does when it moves a bound: the
-// owner is stale from then on. Later probes of that same child are counted.
+// of the giver's node, as a helper of that node does when it moves a bound
+// (with the giver's best raised to its upper bound when the giver is cut):
+// the owner is stale from then on. Later probes of the same children, the
+// owner's and the helper's, are counted.
 int32_t staleOwnerProbe(ThreadBoard* board, int32_t side, int32_t, int32_t*) {
-  if (board == &thread[0].board && !helperHeld) {
-    helperHeld = true;
-    leaveSearchLock();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(WatchdogSeconds);
-    while (!staleInjected.load() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-    enterSearchLock();
+  int8_t probe[64];
+  buildProbeBoard(board, probe);
+  if (board == &thread[0].board) {
+    if (!helperHeld) {
+      helperHeld = true;
+      std::copy(probe, probe + 64, helperChild);
+      leaveSearchLock();
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(WatchdogSeconds);
+      while (!staleInjected.load() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+      enterSearchLock();
+    } else if (std::equal(probe, probe + 64, helperChild)) {
+      ++helperProbesAfter;
+    }
     return 0;
   }
   if (board != staleOwnerBoard || side != staleChildSide) return 0;
-  int8_t probe[64];
-  buildProbeBoard(board, probe);
   if (!staleInjected.load() && board->splitPoint == staleSplitNode) {
     std::copy(probe, probe + 64, abandonedChild);
+    if (giverCut) storeShared(giverBest, giverUpper);
     bumpNodeGeneration(staleOwnerGiverNode);
     staleInjected.store(true);
   } else if (staleInjected.load() && std::equal(probe, probe + 64, abandonedChild)) {
@@ -343,61 +446,82 @@ int32_t staleOwnerProbe(ThreadBoard* board, int32_t side, int32_t, int32_t*) {
 }  // namespace
 
 // A helper that owns a split node goes stale (a bound above it moved) while
-// it searches one of that node's moves itself: the move is abandoned, and
-// the node searches it again after the resync rather than go on without it
-// and store a result that claims every move.
-TEST(SplitNode, OwnerGoneStaleSearchesItsAbandonedMoveAgain) {
-  const int32_t depth = MinSplitDepth + 1;  // the node's own moves probe the tables
-  Position* root = testing_search::rootOf(HangingQueenFen, depth);
-  unmarkGameHistory(&engineHash);
-  setHelperCount(2);
-  ThreadRecord* owner = &thread[1];
-  // As a giver does: record 1 taken off the idle list and holding a token.
-  ASSERT_TRUE(platform::tryWaitSemaphore(owner->queueEmpty));
-  ASSERT_TRUE(platform::tryWaitSemaphore(handOffTokens.load()));
-  owner->token = handOffTokens.load();
-  ThreadBoard* board = &owner->board;
-  Position* node = owner->position;
-  node->pg = board;
-  clonePosition(node, root);
-  board->threadId = 3;
-  board->nodeCount = 0;
-  board->splitOwner = root->pg;
-  board->splitNode = root;
-  board->splitPoint = &noSplitPosition;
-  setNodeGeneration(root, searchGeneration.load());
-  setBoardGeneration(board, nodeGeneration(root));
-  static Position before{};
-  before.lastMove = noMove;
-  node->parent = &before;
+// it searches one of that node's moves itself. When the giver's best only
+// rose, the move is abandoned and searched again after the resync (rather
+// than go on without it and store a result that claims every move), and the
+// node stores its result. When the giver's node is cut, the split node
+// stops: it searches nothing again, its helper leaves its move, and nothing
+// is stored.
+TEST(SplitNode, OwnerGoneStaleGoesOnOrStopsByItsGiversBounds) {
+  for (bool cut : {false, true}) {
+    SCOPED_TRACE(cut ? "the giver's node is cut" : "the giver's best rose");
+    const int32_t depth = MinSplitDepth + 1;  // the node's own moves probe the tables
+    Position* root = testing_search::rootOf(HangingQueenFen, depth);
+    unmarkGameHistory(&engineHash);
+    setHelperCount(2);
+    ThreadRecord* owner = &thread[1];
+    // As a giver does: record 1 taken off the idle list and holding a token.
+    ASSERT_TRUE(platform::tryWaitSemaphore(owner->queueEmpty));
+    ASSERT_TRUE(platform::tryWaitSemaphore(handOffTokens.load()));
+    owner->token = handOffTokens.load();
+    giverBest = -ScoreInfinite;
+    giverUpper = ScoreInfinite;
+    owner->best = &giverBest;
+    owner->upper = &giverUpper;
+    ThreadBoard* board = &owner->board;
+    Position* node = owner->position;
+    node->pg = board;
+    clonePosition(node, root);
+    board->threadId = 3;
+    board->nodeCount = 0;
+    board->splitOwner = root->pg;
+    board->splitNode = root;
+    board->splitPoint = &noSplitPosition;
+    setNodeGeneration(root, searchGeneration.load());
+    setBoardGeneration(board, nodeGeneration(root));
+    static Position before{};
+    before.lastMove = noMove;
+    node->parent = &before;
 
-  staleOwnerBoard = board;
-  staleOwnerGiverNode = root;
-  staleSplitNode = node;
-  staleChildSide = node->opponent;
-  staleInjected.store(false);
-  helperHeld = false;
-  abandonedProbesAfter = 0;
-  helperNodeCount.store(0);
-  tbPieceLimit = 32;
-  tablebaseHook.store(staleOwnerProbe);
-  Move killers[2] = {noMove, noMove};
-  Move pv[PvLength + 2];
-  int32_t score = searchNode(node, depth, 9999, -9999, killers, pv, nullptr);
-  tablebaseHook.store(nullptr);
-  tbPieceLimit = 0;
+    staleOwnerBoard = board;
+    staleOwnerGiverNode = root;
+    staleSplitNode = node;
+    staleChildSide = node->opponent;
+    giverCut = cut;
+    staleInjected.store(false);
+    helperHeld = false;
+    abandonedProbesAfter = 0;
+    helperProbesAfter = 0;
+    helperNodeCount.store(0);
+    tbPieceLimit = 32;
+    tablebaseHook.store(staleOwnerProbe);
+    Move killers[2] = {noMove, noMove};
+    Move pv[PvLength + 2];
+    int32_t score = searchNode(node, depth, ScoreInfinite, -ScoreInfinite, killers, pv, nullptr);
+    tablebaseHook.store(nullptr);
+    tbPieceLimit = 0;
 
-  // Record 1 back on the idle list with its token (a re-split token once it
-  // owned a split), as its own loop would leave it.
-  ASSERT_TRUE(platform::releaseSemaphore(owner->token));
-  ASSERT_TRUE(platform::releaseSemaphore(owner->queueEmpty));
-  board->splitPoint = &noSplitPosition;
-  setHelperCount(0);
+    // Record 1 back on the idle list with its token (a re-split token once it
+    // owned a split), as its own loop would leave it.
+    ASSERT_TRUE(platform::releaseSemaphore(owner->token));
+    ASSERT_TRUE(platform::releaseSemaphore(owner->queueEmpty));
+    board->splitPoint = &noSplitPosition;
+    setHelperCount(0);
 
-  EXPECT_GT(helperNodeCount.load(), 0u) << "no move was handed to the helper";
-  ASSERT_TRUE(staleInjected.load()) << "the owner searched no move of its split node itself";
-  EXPECT_GE(abandonedProbesAfter, 1) << "the abandoned move was not searched again";
-  EXPECT_GT(score, 300) << "Nxd4 wins the queen";
+    HashKey key{node->key, node->lock, 0};
+    const HashEntry* entry = hashLookup(&engineHash, &key);
+    const bool stored = entry != nullptr && entry->depth >= 2 * depth;
+    EXPECT_GT(helperNodeCount.load(), 0u) << "no move was handed to the helper";
+    ASSERT_TRUE(staleInjected.load()) << "the owner searched no move of its split node itself";
+    EXPECT_EQ(stored, !cut);
+    EXPECT_EQ(helperProbesAfter, 0) << "the helper searched its move again";
+    if (cut) {
+      EXPECT_EQ(abandonedProbesAfter, 0) << "the node searched on after its giver's cut";
+    } else {
+      EXPECT_GE(abandonedProbesAfter, 1) << "the abandoned move was not searched again";
+      EXPECT_GT(score, 300) << "Nxd4 wins the queen";
+    }
+  }
 }
 
 // The owner of a split node waits for its helper while another thread (here
