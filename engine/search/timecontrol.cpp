@@ -18,9 +18,9 @@ namespace {
 // a share of the clock would vanish on exactly the short clocks where the
 // lag decides the game.
 constexpr int64_t MoveOverheadMs = 50;
-// A move played at once still takes a few milliseconds of the engine's own
-// (the search's set-up, the first iteration, the reply); the reserve pays
-// for that too.
+// A move played at once still takes a few milliseconds of the engine's own;
+// the reserve pays for them, and such a move gets them all (a search of
+// several plies rather than its first iteration alone).
 constexpr int64_t ImmediateReplyMs = 5;
 // Without a next time control, the clock keeps back the lag of this many
 // moves still to come. Spending is a share of the time above that reserve,
@@ -49,6 +49,16 @@ int64_t lagReserve(int64_t movesToControl, int64_t incrementMs) {
   const int64_t unpaid = std::max<int64_t>(perMove - std::max<int64_t>(incrementMs, 0), 0);
   const int64_t moves = movesToControl > 0 ? std::min(movesToControl, LagHorizonMoves) : LagHorizonMoves;
   return moves * unpaid;
+}
+
+// The least a move on a clock gets: a move played at once, never more
+// than a quarter of what the clock shows.
+TimeAllocation atLeastImmediate(TimeAllocation a, int64_t timeLeftMs) {
+  const int32_t least = clampToInt32(std::clamp<int64_t>(timeLeftMs / 4, 1, ImmediateReplyMs));
+  a.timerTime = std::max(a.timerTime, least);
+  a.maxTime = std::max(a.maxTime, a.timerTime);
+  a.targetTime = std::max(a.targetTime, least);
+  return a;
 }
 
 // A fixed time per move: the reply is due when it ends, so the lag comes
@@ -81,13 +91,13 @@ TimeAllocation wholeGame(int64_t seconds, int64_t incrementMs, int64_t number, i
   const int64_t r = number > 30 ? o / 32 : std::min(o / 20, (seconds * 500 - u) / (32 - number));
   const int64_t maximum = 2 * o / 5;
   const int64_t timer = std::min(o / 6 + 4 * usable, maximum);
-  return {clampToInt32(timer), clampToInt32(maximum), clampToInt32(std::min(timer, r + usable))};
+  return atLeastImmediate({clampToInt32(timer), clampToInt32(maximum), clampToInt32(std::min(timer, r + usable))}, m);
 }
 
 // The rule of the period forms: f the time left in the period, e the moves
 // left in it (0: unknown), each above the reserve for the lag to come.
-TimeAllocation periodRule(int64_t f, int64_t e, int64_t incrementMs) {
-  f = std::max<int64_t>(f - lagReserve(e, incrementMs), 0);
+TimeAllocation periodRule(int64_t timeLeft, int64_t e, int64_t incrementMs) {
+  const int64_t f = std::max<int64_t>(timeLeft - lagReserve(e, incrementMs), 0);
   int64_t timer, c;
   if (e > 0) {
     timer = f * (e + 2) / (5 * e);
@@ -96,7 +106,8 @@ TimeAllocation periodRule(int64_t f, int64_t e, int64_t incrementMs) {
     timer = f / SuddenDeathTimerShare;
     c = f / SuddenDeathTargetShare;
   }
-  return {clampToInt32(timer), clampToInt32(std::max(timer, 2 * f / 5)), clampToInt32(std::min(timer, c))};
+  return atLeastImmediate(
+      {clampToInt32(timer), clampToInt32(std::max(timer, 2 * f / 5)), clampToInt32(std::min(timer, c))}, timeLeft);
 }
 
 // Moves per period: the period's time and the moves left in it.
@@ -151,8 +162,7 @@ TimeAllocation computeTimeAllocation(const TimeControl& control, int32_t moveNum
       break;
   }
   // A timed search always arms its timer, however little time is left:
-  // without one only the depth limit would end it. Under the reserve that
-  // is the whole search: a move played at once.
+  // without one only the depth limit would end it.
   if (control.type >= TimePerMoveSeconds && control.type <= TimeLeftMovesToGo) {
     allocation.timerTime = std::max(allocation.timerTime, 1);
     allocation.maxTime = std::max(allocation.maxTime, allocation.timerTime);

@@ -164,7 +164,7 @@ TEST(TimeControl, AnIncrementPaysTheLag) {
   for (int64_t ms : {1000, 3000, 6000}) {
     const int32_t without = computeTimeAllocation(clockControl(ms, 0), 40, 0).targetTime;
     const int32_t with = computeTimeAllocation(clockControl(ms, 0, 1000), 40, 0).targetTime;
-    EXPECT_EQ(without, 1) << ms;
+    EXPECT_LE(without, ms / 100) << ms;  // a move played at once
     EXPECT_GE(with, ms / 50) << ms;
   }
 }
