@@ -232,7 +232,7 @@ int32_t checkGameResult(engine::Position* p) {
 
 int32_t writeVariationText(const engine::Move* pv, int32_t maxMoves, char* out, int32_t outBytes) {
   // The variation is played on a private copy, so each move gets the
-  // letter of the piece that really moves (a pawn's promotion shows "Q").
+  // letter of the piece that really moves (a pawn's promotion shows "q").
   engine::initPosition(&variationPositions[0], &variationBoard);
   engine::clonePosition(&variationPositions[0], &gamePosition);
   int32_t length = 0;

@@ -126,13 +126,11 @@ bool optionIsTrue(const char* name) {
   return row->value != nullptr && sameTextNoCase(row->value, "true");
 }
 
-void copyOptionText(const char* name, char* out, int32_t outBytes) {
-  if (outBytes <= 0) return;
-  out[0] = '\0';
+std::string optionText(const char* name) {
   OptionEntry* row = findOption(name);
-  if (row == nullptr) return;
+  if (row == nullptr) return std::string();
   std::lock_guard<std::mutex> guard(optionLock);
-  if (row->value != nullptr) std::snprintf(out, static_cast<size_t>(outBytes), "%s", row->value);
+  return row->value != nullptr ? std::string(row->value) : std::string();
 }
 
 void listOptions() {

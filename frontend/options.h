@@ -9,6 +9,7 @@
 // under its feet).
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace frontend {
 
@@ -53,7 +54,9 @@ bool optionIsTrue(const char* name);
 // The number of a spin option bounded to its listed range ("min A max B"),
 // for readers whose arithmetic needs the bound; the stored text is kept.
 int32_t optionSpinNumber(const char* name);
-void copyOptionText(const char* name, char* out, int32_t outBytes);
+// A copy of the whole value, however long: a file or directory name cut
+// short would name another file.
+std::string optionText(const char* name);
 
 // Prints one "option name ..." line per visible row, with current values.
 void listOptions();

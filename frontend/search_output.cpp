@@ -51,20 +51,22 @@ void moveToText(char* out, engine::Move move, char letter) {
   // Step 3.
   out[2] = static_cast<char>('a' + (to & 7));
   out[3] = static_cast<char>('1' + ((to >> 4) & 7));
-  // Step 4. The promotion letter, upper case for both colours.
+  // Step 4. The promotion letter, lower case for both colours as the
+  // protocol writes it: GUIs and board libraries that pass the move on to
+  // another engine or check it (chess.js) refuse an upper-case one.
   char promotion = 0;
   if (t >= 0) {
-    if ((letter == 'P' && t >= 112) || (letter == 'p' && t < 16)) promotion = 'Q';
+    if ((letter == 'P' && t >= 112) || (letter == 'p' && t < 16)) promotion = 'q';
   } else if (t >= -16) {
-    promotion = 'R';
+    promotion = 'r';
   } else if (t >= -32) {
-    promotion = 'B';
+    promotion = 'b';
   } else if (t >= -96) {
-    promotion = 'N';
+    promotion = 'n';
   } else if (t >= -112) {
-    promotion = 'B';
+    promotion = 'b';
   } else {
-    promotion = 'R';
+    promotion = 'r';
   }
   // Step 5.
   out[4] = promotion;
@@ -136,7 +138,7 @@ void reportCurrMove(int32_t depth, engine::Move move, int32_t flags) {
       currMoveList[currMoveCount++] = move;
     }
   }
-  // Step 3. A queen promotion is a plain move: the pawn letter gives its "Q".
+  // Step 3. A queen promotion is a plain move: the pawn letter gives its "q".
   char letter = static_cast<char>((flags >> 8) & 0xFF);
   if (letter == 'Q') letter = 'P';
   if (letter == 'q') letter = 'p';

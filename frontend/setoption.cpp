@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "engine/hash/hash.h"
 #include "frontend/book.h"
@@ -21,8 +22,6 @@ namespace frontend {
 namespace {
 
 constexpr uint64_t Megabyte = 1048576;
-// Room for a file or directory option value (a command line's length).
-constexpr int32_t PathTextBytes = 4000;
 // Hash sizes in MB: the listed range. Below the least, a "setoption" is
 // stored but changes nothing; above the most, the size is cut to it.
 constexpr int32_t LeastHashMb = 4;
@@ -62,9 +61,10 @@ int32_t clampNumber(int32_t value, int32_t least, int32_t most) {
 // Opens the book named by "Book_file"; on failure prints the system's error
 // text and switches "OwnBook" off, so the search runs without a book.
 void openBookFromOptions() {
-  char path[PathTextBytes];
-  copyOptionText("Book_file", path, sizeof(path));
-  int32_t error = openBook(&book, path);
+  // The whole name: its first few thousand characters may name another,
+  // existing file.
+  const std::string path = optionText("Book_file");
+  int32_t error = openBook(&book, path.c_str());
   if (error == 0) return;
   // The message is followed by an empty line, as the system's text ends in
   // a newline of its own.
@@ -76,9 +76,10 @@ void openBookFromOptions() {
 // memory; returns the piece limit (0 without tablebases).
 int32_t setUpTablebases() {
   if (!optionIsTrue("Use_tablebases")) return 0;
-  char path[PathTextBytes];
-  copyOptionText("NalimovPath", path, sizeof(path));
-  int32_t pieces = tablebases::tbInitialize(path);
+  // The whole path: cut short, its last directory would be dropped or
+  // name another one.
+  const std::string path = optionText("NalimovPath");
+  int32_t pieces = tablebases::tbInitialize(path.c_str());
   // The set-up freed what the old cache pointed into: fresh memory first,
   // then the old block can go.
   size_t cacheBytes = static_cast<size_t>(optionSpinNumber("NalimovCache")) * static_cast<size_t>(Megabyte);

@@ -162,10 +162,11 @@ bool handleThink(const char* /*line*/, char** tokens, int32_t count, const char*
 void runThink(int32_t mode, int32_t type, int32_t ownTime, int32_t movesToGo, int32_t ownIncrement,
               int32_t depthLimit) {
   // Step 1. The engine takes a clock in whole seconds and the milliseconds
-  // beyond them in its extra word, the increment in seconds.
+  // beyond them in its extra word, the increment in milliseconds: an
+  // increment under a second still pays the lag of each move.
   if (type == TypeClock)
-    engineEntries.setTimeControl(type, ownTime / MillisecondsPerSecond, movesToGo,
-                                 ownIncrement / MillisecondsPerSecond, ownTime % MillisecondsPerSecond);
+    engineEntries.setTimeControl(type, ownTime / MillisecondsPerSecond, movesToGo, ownIncrement,
+                                 ownTime % MillisecondsPerSecond);
   else
     engineEntries.setTimeControl(type, ownTime, movesToGo, ownIncrement, 0);
   // Step 2.

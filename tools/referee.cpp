@@ -6,9 +6,12 @@
 // it matches move texts against the legal moves and judges mate,
 // stalemate, repetition, the fifty-move rule and a lack of mating material.
 // A reply later than the mover's clock loses on time; a move the position
-// does not have loses too. Games are drawn at a ply limit.
+// does not have loses too. Games are drawn at a ply limit. A fixed lag can
+// be charged on every reply on top of the time it took, as a GUI with an
+// adapter between it and the engine charges (xboard with polyglot: 75-110
+// ms a move).
 //
-// Usage: referee GAMES BASE_MS INC_MS "ENGINE_A ..." "ENGINE_B ..." [A:NAME=VALUE | B:NAME=VALUE]...
+// Usage: referee GAMES BASE_MS INC_MS "ENGINE_A ..." "ENGINE_B ..." [A:NAME=VALUE | B:NAME=VALUE | lag=MS]...
 // The engine commands are split on blanks; the options are sent as setoption.
 #include <algorithm>
 #include <cctype>
@@ -146,7 +149,8 @@ const char* reasonText(int code) {
 }
 
 // One game; the result from White's view: 1 win, 0 draw, -1 loss.
-int playGame(Side* white, Side* black, const char* opening, long long baseUs, long long incUs, std::string* reason) {
+int playGame(Side* white, Side* black, const char* opening, long long baseUs, long long incUs, long long lagUs,
+             std::string* reason) {
   engine::setUpGame(&frontend::gamePosition, frontend::startPositionText);
   std::string moves;
   for (const std::string& text : splitWords(opening)) {
@@ -172,7 +176,8 @@ int playGame(Side* white, Side* black, const char* opening, long long baseUs, lo
       if (!startSide(side)) std::exit(2);
       repliedUs = nowMicroseconds();
     }
-    const long long usedUs = repliedUs - sentUs;
+    // The lag is charged as if the reply had taken that much longer.
+    const long long usedUs = repliedUs - sentUs + lagUs;
     if (usedUs > clock[mover]) {
       side->timeLosses += 1;
       *reason = "time";
@@ -208,7 +213,7 @@ double percentile(std::vector<double> values, double share) {
 }
 
 void printTimes(const Side& side) {
-  std::printf("%s: %d time losses, %d illegal moves; %zu moves, time used per move median %.1f ms, 90th %.1f ms, "
+  std::printf("%s: %d time losses, %d illegal moves; %zu moves, time charged per move median %.1f ms, 90th %.1f ms, "
               "max %.1f ms; share of the clock left median %.3f, 90th %.3f, max %.3f; least clock left %.1f ms\n",
               side.name.c_str(), side.timeLosses, side.illegalMoves, side.usedMs.size(), percentile(side.usedMs, 0.5),
               percentile(side.usedMs, 0.9), percentile(side.usedMs, 1.0), percentile(side.usedShare, 0.5),
@@ -219,7 +224,9 @@ void printTimes(const Side& side) {
 
 int main(int argc, char** argv) {
   if (argc < 6) {
-    std::fprintf(stderr, "usage: referee GAMES BASE_MS INC_MS \"ENGINE_A ...\" \"ENGINE_B ...\" [A:NAME=VALUE]...\n");
+    std::fprintf(stderr,
+                 "usage: referee GAMES BASE_MS INC_MS \"ENGINE_A ...\" \"ENGINE_B ...\" [A:NAME=VALUE | B:NAME=VALUE | "
+                 "lag=MS]...\n");
     return 1;
   }
   const int games = std::atoi(argv[1]);
@@ -230,9 +237,11 @@ int main(int argc, char** argv) {
   b.command = splitWords(argv[5]);
   a.name = "A (" + std::string(argv[4]) + ")";
   b.name = "B (" + std::string(argv[5]) + ")";
+  long long lagUs = 0;
   for (int i = 6; i < argc; ++i) {
     if (std::strncmp(argv[i], "A:", 2) == 0) a.options.push_back(argv[i] + 2);
     if (std::strncmp(argv[i], "B:", 2) == 0) b.options.push_back(argv[i] + 2);
+    if (std::strncmp(argv[i], "lag=", 4) == 0) lagUs = std::atoll(argv[i] + 4) * 1000;
   }
   engine::initHashAndKeys(TableBytes);
   frontend::initMirror();
@@ -250,7 +259,8 @@ int main(int argc, char** argv) {
       return 2;
     }
     std::string reason;
-    int result = aWhite ? playGame(&a, &b, opening, baseUs, incUs, &reason) : playGame(&b, &a, opening, baseUs, incUs, &reason);
+    int result = aWhite ? playGame(&a, &b, opening, baseUs, incUs, lagUs, &reason)
+                        : playGame(&b, &a, opening, baseUs, incUs, lagUs, &reason);
     const int forA = aWhite ? result : -result;
     wins += forA > 0;
     draws += forA == 0;

@@ -39,8 +39,9 @@ extern int32_t tbPieceLimit;
 extern int32_t rootScoreFloor;
 
 // The time control of the next search, as setTimeControl stores it. With
-// the time left and moves to go (type 6) `time` is in whole seconds and
-// `extra` adds the milliseconds beyond them.
+// the time left and moves to go (type 6) `time` is in whole seconds,
+// `extra` adds the milliseconds beyond them and `increment` is in
+// milliseconds.
 struct TimeControl {
   int32_t type;
   int32_t time;

@@ -15,6 +15,14 @@
 // history are marked in it (held by thread 1), which is how the search
 // recognises repetitions of the game. The engine module has one table, the
 // front end's linked copy of the core its own.
+//
+// Emptying the table before a search ("Clear_hash") must not cost the
+// move's time: zeroing a table of gigabytes takes longer than a short
+// move's whole clock. So the table has a generation, and every entry the
+// generation it was last claimed in; `emptyHash` starts a new generation,
+// and from then on an entry of an older one counts as free, exactly as a
+// zeroed entry would, until a probe claims it and writes a free entry's
+// contents over it.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -43,7 +51,8 @@ static_assert(sizeof(HashKey) == 8);
 //         12      depth (twice the search depth, + 1 with a known threat;
 //                 0 no result, 255 a game-history mark)
 //         13      age (the table's age when last claimed or refreshed)
-//         14..15  spare
+//         14..15  generation (the table's generation when last claimed; an
+//                 entry of another one is free, whatever it holds)
 struct HashEntry {
   uint32_t key;
   uint16_t lock;
@@ -52,7 +61,7 @@ struct HashEntry {
   Move move;
   uint8_t depth;
   uint8_t age;
-  uint16_t spare;
+  uint16_t generation;
 };
 static_assert(sizeof(HashEntry) == 16);
 
@@ -78,9 +87,20 @@ constexpr int32_t EntryBytes = 16;
 // Ages run 0..15 and wrap.
 constexpr int32_t AgeCount = 16;
 
+// An entry's generation while the thread that claimed it from an older
+// generation writes a free entry's contents over it: it counts as held.
+// A table's own generation never takes this value.
+constexpr uint16_t GenerationBeingCleared = 0xFFFF;
+// Generations a table can tell apart: after this many emptyings without a
+// zeroing in between, the next emptying zeroes the table, so that an old
+// entry never comes back as current.
+constexpr uint32_t GenerationCount = 0xFFFF;
+
 struct HashTable {
   HashEntry* entries;  // null before the first allocation and after release
   int8_t age;
+  uint16_t generation = 0;          // entries of another one count as free
+  uint32_t emptiedSinceZeroed = 0;  // new generations since every entry was zero
 };
 
 // The table of this copy of the engine core and its entry count.
@@ -124,6 +144,10 @@ uint64_t allocateHash(HashTable* table, uint64_t bytes);
 // without touching it; 0 when none.
 uint64_t measureHash(uint64_t bytes);
 void clearHash(HashTable* table);
+// Empties the table at once (a new generation): afterwards every probe,
+// claim and look-up finds what a zeroed table gives it. Only while no
+// search runs.
+void emptyHash(HashTable* table);
 void freeHash(HashTable* table);
 void releaseHash();
 

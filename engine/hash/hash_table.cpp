@@ -5,7 +5,12 @@
 // Every search thread probes the table at once and without a lock, so the
 // fields a probe reads or writes are accessed as relaxed atomics, and the
 // holder byte is claimed with a compare-exchange of the flags word: two
-// threads can never both believe they hold one entry.
+// threads can never both believe they hold one entry. An entry of an older
+// generation (free since the table was emptied) is claimed instead with a
+// compare-exchange of its generation word, which passes through
+// GenerationBeingCleared to the current generation and never back: the
+// claimer writes a free entry's contents first and publishes the current
+// generation last, so no thread ever sees the old contents as current.
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -30,6 +35,33 @@ HashAllocator hashAllocator = nullptr;
 
 bool keyMatches(HashEntry* entry, const HashKey* hk) {
   return loadShared(entry->key) == hk->key && loadShared(entry->lock) == hk->lock;
+}
+
+uint16_t generationOf(HashEntry* entry) {
+  return std::atomic_ref<uint16_t>(entry->generation).load(std::memory_order_acquire);
+}
+
+// The move of a free entry taken over for a position: no move (the
+// from-byte of a zeroed entry, a to-byte of 12).
+constexpr Move TakenOverFreeMove = Move(NoSquare << 8);
+
+// Claims an entry of an older generation for the position: the state of a
+// zeroed entry claimed by `holderId` and taken over. False when another
+// thread claimed it first.
+bool claimFormerEntry(HashEntry* entry, uint16_t former, const HashKey* hk, int32_t holderId, int32_t tableAge,
+                      uint16_t generation) {
+  if (!std::atomic_ref<uint16_t>(entry->generation)
+           .compare_exchange_strong(former, GenerationBeingCleared, std::memory_order_acq_rel))
+    return false;
+  storeShared(entry->flags, uint16_t(holderId & EntryHolderMask));
+  storeShared(entry->score, int16_t(0));
+  storeShared(entry->move, TakenOverFreeMove);
+  storeShared(entry->depth, uint8_t(0));
+  storeShared(entry->age, uint8_t(tableAge));
+  storeShared(entry->key, hk->key);
+  storeShared(entry->lock, hk->lock);
+  std::atomic_ref<uint16_t>(entry->generation).store(generation, std::memory_order_release);
+  return true;
 }
 
 bool tableUsable(const HashTable* table) { return table->entries != nullptr && entryCount >= EntriesPerBucket; }
@@ -120,6 +152,19 @@ uint64_t measureHash(uint64_t bytes) {
 void clearHash(HashTable* table) {
   if (table->entries == nullptr) return;
   platform::zeroMemory(table->entries, size_t(entryCount * EntryBytes));
+  table->emptiedSinceZeroed = 0;
+}
+
+void emptyHash(HashTable* table) {
+  // Every value the generation takes since the last zeroing marks entries
+  // that may still hold something: once they are all used up, zero.
+  if (table->emptiedSinceZeroed + 1 >= GenerationCount) {
+    clearHash(table);
+    return;
+  }
+  table->generation = uint16_t(table->generation + 1);
+  if (table->generation == GenerationBeingCleared) table->generation = 0;
+  table->emptiedSinceZeroed += 1;
 }
 
 void freeHash(HashTable* table) {
@@ -134,7 +179,7 @@ HashEntry* hashLookup(HashTable* table, const HashKey* hk) {
   if (!tableUsable(table)) return nullptr;
   HashEntry* bucket = table->entries + bucketStart(hk, entryCount);
   for (uint64_t i = 0; i < EntriesPerBucket; ++i)
-    if (keyMatches(&bucket[i], hk)) return &bucket[i];
+    if (generationOf(&bucket[i]) == table->generation && keyMatches(&bucket[i], hk)) return &bucket[i];
   return nullptr;
 }
 
@@ -143,6 +188,7 @@ HashEntry* hashProbeOrReplace(HashTable* table, const HashKey* hk, int32_t depth
   if (!tableUsable(table)) return nullptr;
   HashEntry* const entries = table->entries;
   const int32_t tableAge = table->age;
+  const uint16_t generation = table->generation;
 
   // Step 1. Entries of an older age beat any of the current one; among equal
   // ages the shallower result goes first; the current age needs more depth
@@ -154,9 +200,19 @@ HashEntry* hashProbeOrReplace(HashTable* table, const HashKey* hk, int32_t depth
     // stopped and may move past the bucket: it must stay inside the table.
     if (scanStart + EntriesPerBucket > entryCount) return nullptr;
     HashEntry* choice = nullptr;
+    uint16_t formerGeneration = generation;
     uint64_t scanStop = scanStart + EntriesPerBucket;
     for (uint64_t i = scanStart; i < scanStart + EntriesPerBucket; ++i) {
       HashEntry* entry = &entries[i];
+      // An entry of an older generation is free; one being cleared, held.
+      const uint16_t entryGeneration = generationOf(entry);
+      if (entryGeneration != generation) {
+        if (entryGeneration == GenerationBeingCleared) continue;
+        choice = entry;
+        formerGeneration = entryGeneration;
+        scanStop = i;
+        break;
+      }
       const uint16_t flags = loadShared(entry->flags);
       const int32_t entryDepth = loadShared(entry->depth);
       const bool unheld = (flags & EntryHolderMask) == 0;
@@ -176,6 +232,15 @@ HashEntry* hashProbeOrReplace(HashTable* table, const HashKey* hk, int32_t depth
     // Step 3.
     if (choice == nullptr) return nullptr;
     scanStart = scanStop;
+
+    // A free entry of an older generation: claimed and taken over as a
+    // zeroed one would be, or, when another thread was first, rescanned.
+    if (formerGeneration != generation) {
+      if (!claimFormerEntry(choice, formerGeneration, hk, holderId, tableAge, generation)) continue;
+      *savedFlags = 0;
+      addShared(claimedCounts[holderId & EntryHolderMask].count, uint64_t(1));
+      return choice;
+    }
 
     // Steps 4 and 5. Claim a free holder byte in one step; an entry that
     // another thread took meanwhile, for another position, sends us on.

@@ -97,9 +97,10 @@ void rootSearch(Position* position, int32_t lines) {
   // that came before this point starts the clock now.
   if (firstSearch) clearStopwatch(&searchStopwatch);
   firstSearch = false;
-  // A table cleared before each search is cleared before its clock starts:
-  // clearing a large table takes longer than a short move's whole time.
-  if (engineWord(ParamClearHash) != 0) clearHash(&engineHash);
+  // A table emptied before each search is emptied at once (a new
+  // generation), not zeroed: zeroing a table of gigabytes takes longer
+  // than a short move's whole clock, which the GUI started at "go".
+  if (engineWord(ParamClearHash) != 0) emptyHash(&engineHash);
   platform::enterCriticalSection(controlLock);
   allocateTime(position->side > 0 ? whiteClock.accumulated : blackClock.accumulated);
   startStopwatch(&searchStopwatch);

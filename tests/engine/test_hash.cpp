@@ -523,5 +523,119 @@ TEST(PrepareForSearch, MarksBeatEntriesOfEveryDepthAndAge) {
   unmarkGameHistory(&t.table);
 }
 
+// ---------------------------------------------------------------- emptying
+
+// What a probe gave and left behind, for comparing two tables.
+struct Observed {
+  int64_t index;  // -1: no entry
+  uint16_t savedFlags;
+  uint32_t key;
+  uint16_t lock;
+  int16_t score;
+  uint16_t flags;
+  Move move;
+  uint8_t depth;
+  uint8_t age;
+  bool operator==(const Observed&) const = default;
+};
+
+// A search thread's work on a table, the same on every table given the
+// same seed: probes of positions that crowd into few buckets, results
+// stored with bounds, entries released, and now and then one left held
+// (as a stopped search's might be) or a search's game-history marks put in
+// and taken out. Returns what each probe and look-up saw, and the fill.
+std::vector<Observed> searchWork(HashTable* table, uint32_t seed, int32_t probes) {
+  std::vector<Observed> seen;
+  RandomState random;
+  seedRandom(random, seed);
+  auto keyOf = [](int32_t n) { return keyForBucket(uint64_t(n % 700) * 5 % 4000, uint16_t(n * 7 + 1)); };
+  resetClaimedCount();
+  for (int32_t n = 0; n < probes; ++n) {
+    if (n % 5000 == 0) {
+      // A new search: older, its marks in, its marks out again at the end.
+      prepareHashForSearch(table, 1);
+      unmarkGameHistory(table);
+      addHistoryKey(nullptr, -1);
+      for (int32_t i = 0; i < 6; ++i) {
+        const HashKey k = keyOf(drawRandom(random) % 1400);
+        addHistoryKey(&k, i);
+      }
+      prepareHashForSearch(table, 0);
+    }
+    const HashKey key = keyOf(drawRandom(random) % 1400);
+    const int32_t depth = 1 + drawRandom(random) % 60;
+    const int32_t holder = 2 + drawRandom(random) % 4;
+    uint16_t saved = 0;
+    HashEntry* e = hashProbeOrReplace(table, &key, depth, holder, &saved);
+    Observed o = {-1, saved, 0, 0, 0, 0, 0, 0, 0};
+    if (e != nullptr) {
+      o = {e - table->entries, saved, e->key, e->lock, e->score, e->flags, e->move, e->depth, e->age};
+      if ((e->flags & EntryHolderMask) == holder) {
+        const int32_t action = drawRandom(random) % 10;
+        if (action < 6) {
+          e->score = int16_t(drawRandom(random) % 600 - 300);
+          e->depth = uint8_t(depth);
+          e->move = makeMove16(0x14 + action, 0x34);
+          e->flags = uint16_t((action % 2 == 0 ? EntryLowerBound : EntryUpperBound) | (saved & EntryHolderMask));
+        } else if (action < 9) {
+          e->flags = saved;
+        }  // else left held
+      }
+    }
+    seen.push_back(o);
+    // A look-up of another position, as the root driver's before a search.
+    const HashKey other = keyOf(drawRandom(random) % 1400);
+    HashEntry* found = hashLookup(table, &other);
+    seen.push_back({found != nullptr ? found - table->entries : -1, 0, 0, 0, 0, 0, 0, 0, 0});
+  }
+  unmarkGameHistory(table);
+  addHistoryKey(nullptr, -1);
+  seen.push_back({int64_t(claimedCount()), 0, 0, 0, 0, 0, 0, 0, 0});
+  return seen;
+}
+
+// Emptying a table gives every later probe, claim, store, mark and look-up
+// exactly what zeroing it gives: the zeroed twin is the truth. Both tables
+// first go through the same searches (results, held entries, marks, ages),
+// then one is zeroed and the other emptied, and the same searches follow.
+TEST(HashEmpty, EmptyingGivesWhatZeroingGives) {
+  ScopedTable zeroed(64 * 1024);
+  ScopedTable emptied(64 * 1024);
+  HistoryScope scope;
+  for (int32_t round = 0; round < 3; ++round) {
+    const uint32_t seed = 100 + uint32_t(round);
+    EXPECT_EQ(searchWork(&zeroed.table, seed, 20000), searchWork(&emptied.table, seed, 20000)) << round;
+    clearHash(&zeroed.table);
+    emptyHash(&emptied.table);
+    // Nothing of the searches before is found any more.
+    EXPECT_EQ(searchWork(&zeroed.table, seed + 50, 20000), searchWork(&emptied.table, seed + 50, 20000)) << round;
+  }
+  // Left alone, the table keeps what was stored: the searches differ.
+  ScopedTable kept(64 * 1024);
+  searchWork(&kept.table, 7, 20000);
+  clearHash(&zeroed.table);
+  searchWork(&zeroed.table, 7, 20000);
+  EXPECT_NE(searchWork(&zeroed.table, 8, 20000), searchWork(&kept.table, 8, 20000));
+}
+
+// An entry of an older generation never comes back: when the generations
+// since the last zeroing are used up, emptying zeroes the table.
+TEST(HashEmpty, UsedUpGenerationsZeroTheTable) {
+  ScopedTable t(64 * 1024);
+  const HashKey k = keyForBucket(300, 0x33);
+  fillEntry(t.at(300), k, 9, 0, EntryLowerBound);
+  t.table.emptiedSinceZeroed = GenerationCount - 2;
+  emptyHash(&t.table);
+  EXPECT_EQ(t.at(300).depth, 9u);  // still there, if free
+  EXPECT_EQ(hashLookup(&t.table, &k), nullptr);
+  emptyHash(&t.table);
+  EXPECT_EQ(t.table.emptiedSinceZeroed, 0u);
+  for (uint64_t i = 0; i < entryCount; ++i) ASSERT_EQ(t.at(i).depth, 0u) << i;
+  // The generation that marks an entry being cleared is never the table's.
+  t.table.generation = uint16_t(GenerationBeingCleared - 1);
+  emptyHash(&t.table);
+  EXPECT_NE(t.table.generation, GenerationBeingCleared);
+}
+
 }  // namespace
 }  // namespace engine

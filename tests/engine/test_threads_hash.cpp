@@ -1,10 +1,13 @@
 // Concurrent probes of the transposition table: several threads claim,
 // fill and release entries of a small table at once. At no time may two
 // threads hold one entry, a held entry keeps the key of its holder's
-// position, and every probe stays inside the table.
+// position, and every probe stays inside the table. After the table is
+// emptied (a new generation, nothing zeroed), no thread ever sees a result
+// stored before, while all of them claim the older entries at once.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <barrier>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -32,8 +35,12 @@ struct Shared {
 
 HashKey keyOf(int32_t n) { return HashKey{uint32_t(n) * 0x9E3779B1u & 0x7FFFFFFF, uint16_t(n * 37 + 5), 0}; }
 
+// Scores the probes store: the thread's id plus the round's base. An
+// entry of an earlier round must never show its score in a later one.
+constexpr int16_t RoundScoreStep = 100;
+
 // One search thread's probes: claim, hold a moment, store a result, release.
-void probeLoop(Shared* shared, int32_t id, int32_t iterations, int32_t keyCount) {
+void probeLoop(Shared* shared, int32_t id, int32_t iterations, int32_t keyCount, int16_t scoreBase) {
   RandomState random;
   seedRandom(random, uint32_t(id));
   HashEntry* const first = shared->table.entries;
@@ -51,6 +58,9 @@ void probeLoop(Shared* shared, int32_t id, int32_t iterations, int32_t keyCount)
       shared->violations.fetch_add(1);
       continue;
     }
+    // A found entry holds nothing, or a result of this round.
+    const int16_t score = loadShared(entry->score);
+    if (score != 0 && (score < scoreBase || score >= scoreBase + RoundScoreStep)) shared->violations.fetch_add(1);
     const uint16_t flags = loadShared(entry->flags);
     const bool heldBefore = (saved & EntryHolderMask) == id;
     const bool holdsNow = (flags & EntryHolderMask) == id;
@@ -68,7 +78,7 @@ void probeLoop(Shared* shared, int32_t id, int32_t iterations, int32_t keyCount)
       if (loadShared(entry->key) != key.key || loadShared(entry->lock) != key.lock) shared->violations.fetch_add(1);
       if ((loadShared(entry->flags) & EntryHolderMask) != id) shared->violations.fetch_add(1);
     }
-    storeShared(entry->score, int16_t(id));
+    storeShared(entry->score, int16_t(scoreBase + id));
     storeShared(entry->depth, uint8_t(depth));
     holders.fetch_sub(1);
     // Release: the flags from before the claim, with a bound.
@@ -76,13 +86,24 @@ void probeLoop(Shared* shared, int32_t id, int32_t iterations, int32_t keyCount)
   }
 }
 
-void runProbes(uint64_t tableBytes, int32_t keyCount, int32_t iterations, Shared* shared) {
+// Rounds of probes by all threads at once. Between rounds every thread
+// waits while the first empties the table, then all of them start probing
+// together, so the claims of the older entries meet.
+void runProbes(uint64_t tableBytes, int32_t keyCount, int32_t iterations, int32_t rounds, Shared* shared) {
   ASSERT_EQ(allocateHash(&shared->table, tableBytes), tableBytes);
   shared->holders = std::make_unique<std::atomic<int32_t>[]>(entryCount);
   for (uint64_t i = 0; i < entryCount; ++i) shared->holders[i] = 0;
+  std::barrier<> roundStart(ThreadCount);
+  auto work = [&](int32_t id) {
+    for (int32_t round = 0; round < rounds; ++round) {
+      roundStart.arrive_and_wait();
+      if (round > 0 && id == FirstHelperId) emptyHash(&shared->table);
+      roundStart.arrive_and_wait();
+      probeLoop(shared, id, iterations, keyCount, int16_t((round % 2 + 1) * RoundScoreStep));
+    }
+  };
   std::vector<std::thread> threads;
-  for (int32_t t = 0; t < ThreadCount; ++t)
-    threads.emplace_back(probeLoop, shared, FirstHelperId + t, iterations, keyCount);
+  for (int32_t t = 0; t < ThreadCount; ++t) threads.emplace_back(work, FirstHelperId + t);
   for (std::thread& thread : threads) thread.join();
 
   EXPECT_EQ(shared->violations.load(), 0);
@@ -104,7 +125,12 @@ class ThreadsHash : public ::testing::TestWithParam<ProbeCase> {};
 
 TEST_P(ThreadsHash, NoEntryIsEverHeldByTwoThreads) {
   Shared shared;
-  runProbes(GetParam().tableBytes, GetParam().keyCount, 200000, &shared);
+  runProbes(GetParam().tableBytes, GetParam().keyCount, 200000, 1, &shared);
+}
+
+TEST_P(ThreadsHash, AfterEmptyingNoThreadSeesAnEarlierResult) {
+  Shared shared;
+  runProbes(GetParam().tableBytes, GetParam().keyCount, 40, 5000, &shared);
 }
 
 // Many positions over a small table; a single position that every thread

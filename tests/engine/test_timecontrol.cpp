@@ -1,6 +1,13 @@
-// Time allocation of the root driver: the figures each time control yields,
-// and the stopwatches that time the game and the search.
+// Time allocation of the root driver, judged by what it does to a clock:
+// a game played on each kind of clock, with a GUI's lag charged on every
+// reply, never runs the clock out, even when every move takes the longest
+// time the allocation allows; more time left never gives less time to
+// think; a fixed move time is never overrun. And the stopwatches that time
+// the game and the search.
 #include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
 
 #include "engine/board/setup.h"
 #include "engine/search/timecontrol.h"
@@ -10,85 +17,245 @@ using namespace engine;
 
 namespace {
 
-// One worked example: a time control, the move number and the milliseconds
-// used, and the three figures the allocation rule gives for them.
-struct Example {
-  const char* what;
-  TimeControl control;
-  int32_t number, used;
-  int32_t timer, maximum, target;
-};
+// What a GUI charges each reply beyond the engine's own time (the figure a
+// GUI driven over pipes with an adapter between shows, and a referee's).
+constexpr int64_t GuiLagMs = 50;
+constexpr int32_t GameMoves = 120;
 
-// For the period forms f is the time left in the period and e the moves left
-// in it: timer = f(e + 2)/5e, maximum = max(timer, 2f/5), target =
-// min(timer, f/(e + 1)); with e unknown, timer = f/6 and target = f/32.
-const Example Examples[] = {
-    {"moves to go unknown: a sixth of the clock", {TimeLeftMovesToGo, 300, 0, 0, 0}, 21, 0, 50000, 120000, 9375},
-    {"ten moves to go in 60 s", {TimeLeftMovesToGo, 60, 10, 0, 0}, 21, 0, 14400, 24000, 5454},
-    // One move to go: the timer fires at 3/5 of the clock and the extension
-    // never goes past it.
-    {"last move to go", {TimeLeftMovesToGo, 10, 1, 0, 0}, 40, 0, 6000, 6000, 5000},
-    {"move time in ms", {TimePerMoveMs, 5000, 0, 0, 0}, 21, 0, 5000, 5000, 3750},
-    // A move time of nothing or less is one millisecond, so the timer still
-    // ends the search.
-    {"move time 0 ms", {TimePerMoveMs, 0, 0, 0, 0}, 21, 0, 1, 1, 1},
-    {"move time -5000 ms", {TimePerMoveMs, -5000, 0, 0, 0}, 21, 0, 1, 1, 1},
-    {"fixed seconds per move", {TimePerMoveSeconds, 60, 0, 0, 0}, 21, 0, 480000, 480000, 60000},
-    // No timer; the target never drops below 1 because the ratio divides by it.
-    {"fixed depth", {TimeFixedDepth, 8, 0, 0, 0}, 21, 0, 0, 0, 1},
-    {"unknown type 7", {7, 8, 0, 0, 0}, 21, 0, 0, 0, 1},
-    {"unknown type -1", {-1, 8, 0, 0, 0}, 21, 0, 0, 0, 1},
-    {"unknown type 1000", {1000, 8, 0, 0, 0}, 21, 0, 0, 0, 1},
-    // 300 s for the game, 10 s used at move 10: m = 290000, o = 288000,
-    // r = min(14400, (150000 - 10000) / 22 = 6363).
-    {"whole game early", {TimeWholeGame, 300, 0, 0, 0}, 10, 10000, 288000 / 6, (2 * 290000 - 4000) / 5, 6363},
-    // After move 30 the target is a 32nd of what is left after the reserve:
-    // m = 200000, o = 198000.
-    {"whole game late", {TimeWholeGame, 300, 0, 0, 0}, 31, 100000, 198000 / 6, (2 * 200000 - 4000) / 5, 198000 / 32},
-    // 60 s + 2 s per move at move 11 with 30 s used: c = 2000, u = 8000,
-    // m = 52000, o = 50000, timer = min(8333 + 8000, 20000), r = min(2500,
-    // (30000 - 8000) / 21 = 1047), target = min(16333, 3047).
-    {"whole game with increment", {TimeWholeGameIncrement, 60, 2, 0, 0}, 11, 30000, 16333, 20000, 3047},
-    // 40 moves in 120 s, then 20 moves per 60 s. Move 1: e = 40, f = 120000.
-    {"first period", {TimeMovesPerPeriod, 120, 40, 60, 20}, 1, 0, 120000 * 42 / 200, 2 * 120000 / 5, 120000 / 41},
-    // Move 45: k = 5, one later period added, e = 20 - 4 = 16, f = 30000.
-    {"later period", {TimeMovesPerPeriod, 120, 40, 60, 20}, 45, 150000, 30000 * 18 / 80, 12000, 30000 / 17},
-    // No later period size: the rest of the game is one period.
-    {"rest of the game as one period", {TimeMovesPerPeriod, 120, 40, 60, 0}, 45, 150000, 30000 / 6, 12000, 30000 / 32},
-    // 2,000,000 s left with 50 moves to go: f x (e + 2) needs more than 32
-    // bits; the result must stay positive and within the clock.
-    {"huge clock", {TimeLeftMovesToGo, 2000000, 50, 0, 0}, 21, 0, 416000000, 800000000, 2000000000 / 51},
-    // 8e9 ms is clamped to the 32-bit range.
-    {"huge seconds per move", {TimePerMoveSeconds, 1000000, 0, 0, 0}, 21, 0, INT32_MAX, INT32_MAX, 1000000000},
-    // A clock with nothing left still arms a timer: without one only the
-    // depth limit would end the search.
-    {"no time left, moves to go", {TimeLeftMovesToGo, 0, 0, 0, 0}, 21, 0, 1, 1, 1},
-    {"no time left, whole game", {TimeWholeGame, 1, 0, 0, 0}, 21, 5000, 1, 1, 1},
-    {"no time left, seconds per move", {TimePerMoveSeconds, 0, 0, 0, 0}, 21, 0, 1, 1, 1},
-    // The milliseconds beyond the whole seconds count: 999 ms is not 0 s, and
-    // 1999 ms is not 1 s.
-    {"999 ms on the clock", {TimeLeftMovesToGo, 0, 0, 0, 999}, 21, 0, 166, 399, 31},
-    {"1999 ms, ten to go", {TimeLeftMovesToGo, 1, 10, 0, 999}, 21, 0, 1999 * 12 / 50, 2 * 1999 / 5, 1999 / 11},
-};
+// How long a move is taken to last: the target (a usual move), the first
+// timer (a move whose last iteration ran long) or the maximum (a fail low
+// that the extension let run to its end).
+enum class Spend { Target, Timer, Maximum };
+
+int64_t spentMs(const TimeAllocation& a, Spend how) {
+  return how == Spend::Target ? a.targetTime : how == Spend::Timer ? a.timerTime : a.maxTime;
+}
+
+const char* spendName(Spend how) {
+  return how == Spend::Target ? "target" : how == Spend::Timer ? "timer" : "maximum";
+}
+
+// A clock as "go" gives it: whole seconds and the milliseconds past them,
+// the increment in milliseconds.
+TimeControl clockControl(int64_t leftMs, int32_t movesToGo, int32_t incrementMs = 0) {
+  return {TimeLeftMovesToGo, int32_t(leftMs / 1000), movesToGo, incrementMs, int32_t(leftMs % 1000)};
+}
+
+// One side's game of GameMoves moves. `control` gives the time control and
+// the milliseconds used so far (the game clock's reading) for a move
+// number and the time the side has used; `left` the clock the GUI shows
+// after that much use. Each move lasts what `how` says plus the lag. The
+// least clock left over the game; a failure names the move that ran out.
+int64_t leastClockLeft(const std::function<TimeControl(int32_t number, int64_t used)>& control,
+                       const std::function<int64_t(int32_t number, int64_t used)>& left, Spend how,
+                       const char* what) {
+  int64_t used = 0;
+  int64_t least = INT64_MAX;
+  for (int32_t number = 1; number <= GameMoves; ++number) {
+    TimeAllocation a = computeTimeAllocation(control(number, used), number, int32_t(used));
+    used += spentMs(a, how) + GuiLagMs;
+    least = std::min(least, left(number, used));
+    if (least <= 0) {
+      ADD_FAILURE() << what << ", every move lasting its " << spendName(how) << ": the clock ran out at move "
+                    << number;
+      break;
+    }
+  }
+  return least;
+}
+
+constexpr Spend EverySpend[] = {Spend::Target, Spend::Timer, Spend::Maximum};
 
 }  // namespace
 
-TEST(TimeControl, WorkedExamples) {
-  for (const Example& e : Examples) {
-    TimeAllocation a = computeTimeAllocation(e.control, e.number, e.used);
-    EXPECT_EQ(a.timerTime, e.timer) << e.what;
-    EXPECT_EQ(a.maxTime, e.maximum) << e.what;
-    EXPECT_EQ(a.targetTime, e.target) << e.what;
+// Sudden death: 10 s for the whole game, no increment, 50 ms of lag a move.
+// The lag alone costs 6 s over 120 moves; a plan that spends a share of the
+// whole clock each move leaves nothing for it and loses on time.
+TEST(TimeControl, SuddenDeathNeverRunsOutUnderTheGuiLag) {
+  for (Spend how : EverySpend) {
+    leastClockLeft([](int32_t, int64_t used) { return clockControl(10000 - used, 0); },
+                   [](int32_t, int64_t used) { return 10000 - used; }, how, "10 s sudden death");
+    // A minute, with the lag of xboard and polyglot.
+    leastClockLeft([](int32_t, int64_t used) { return clockControl(60000 - used, 0); },
+                   [](int32_t, int64_t used) { return 60000 - used; }, how, "60 s sudden death");
   }
 }
 
+// The same game on the engine's own whole-game clocks (the game clock
+// counts what the side used, the lag included), on an increment smaller
+// than a second (which "go" passes as none), and on moves-to-go clocks
+// that a GUI refills.
+TEST(TimeControl, EveryClockKindSurvivesALongGameUnderTheGuiLag) {
+  for (Spend how : EverySpend) {
+    leastClockLeft([](int32_t, int64_t) { return TimeControl{TimeWholeGame, 10, 0, 0, 0}; },
+                   [](int32_t, int64_t used) { return 10000 - used; }, how, "whole game of 10 s");
+    // 10 s plus 1 s a move: the increment is added once per move played.
+    leastClockLeft([](int32_t, int64_t) { return TimeControl{TimeWholeGameIncrement, 10, 1, 0, 0}; },
+                   [](int32_t number, int64_t used) { return 10000 + (number - 1) * 1000 - used; }, how,
+                   "whole game of 10 s + 1 s");
+    // 40 moves in 20 s, then 10 s for every 20 moves.
+    leastClockLeft([](int32_t, int64_t) { return TimeControl{TimeMovesPerPeriod, 20, 40, 10, 20}; },
+                   [](int32_t number, int64_t used) {
+                     int64_t periods = number <= 40 ? 0 : (number - 40 + 19) / 20;
+                     return 20000 + periods * 10000 - used;
+                   },
+                   how, "40 moves in 20 s, then 20 in 10 s");
+    // 5 s and 100 ms a move: an increment under a second pays the lag.
+    leastClockLeft([](int32_t number, int64_t used) { return clockControl(5000 + (number - 1) * 100 - used, 0, 100); },
+                   [](int32_t number, int64_t used) { return 5000 + (number - 1) * 100 - used; }, how,
+                   "5 s + 100 ms");
+    // A GUI's 20 moves in 5 s, repeated: "movestogo" counts down to the
+    // control, where the clock gets 5 s more.
+    leastClockLeft([](int32_t number, int64_t used) {
+                     int32_t period = (number - 1) / 20;
+                     return clockControl(5000 * (period + 1) - used, 20 - (number - 1) % 20);
+                   },
+                   [](int32_t number, int64_t used) { return 5000 * ((number - 1) / 20 + 1) - used; }, how,
+                   "20 moves in 5 s, repeated");
+  }
+}
+
+TEST(TimeControl, MoreTimeLeftNeverGivesLessTimeToThink) {
+  // For each kind of clock, the allocation at a growing amount of time.
+  struct Kind {
+    const char* what;
+    std::function<TimeAllocation(int64_t ms)> at;
+  };
+  const Kind kinds[] = {
+      {"no moves to go", [](int64_t ms) { return computeTimeAllocation(clockControl(ms, 0), 40, 0); }},
+      {"one move to go", [](int64_t ms) { return computeTimeAllocation(clockControl(ms, 1), 40, 0); }},
+      {"30 moves to go", [](int64_t ms) { return computeTimeAllocation(clockControl(ms, 30), 40, 0); }},
+      {"increment of 2 s", [](int64_t ms) { return computeTimeAllocation(clockControl(ms, 0, 2000), 40, 0); }},
+      {"move time", [](int64_t ms) { return computeTimeAllocation({TimePerMoveMs, int32_t(ms), 0, 0, 0}, 40, 0); }},
+      {"seconds per move",
+       [](int64_t ms) { return computeTimeAllocation({TimePerMoveSeconds, int32_t(ms / 1000), 0, 0, 0}, 40, 0); }},
+      // The whole-game forms: less used of the same game is more time left.
+      {"whole game, early",
+       [](int64_t ms) { return computeTimeAllocation({TimeWholeGame, 400, 0, 0, 0}, 10, int32_t(400000 - ms)); }},
+      {"whole game, late",
+       [](int64_t ms) { return computeTimeAllocation({TimeWholeGame, 400, 0, 0, 0}, 50, int32_t(400000 - ms)); }},
+      {"whole game + 2 s",
+       [](int64_t ms) {
+         return computeTimeAllocation({TimeWholeGameIncrement, 400, 2, 0, 0}, 50, int32_t(400000 + 100000 - ms));
+       }},
+      {"moves per period",
+       [](int64_t ms) {
+         return computeTimeAllocation({TimeMovesPerPeriod, 400, 40, 100, 20}, 30, int32_t(400000 - ms));
+       }},
+  };
+  for (const Kind& kind : kinds) {
+    TimeAllocation before = kind.at(0);
+    for (int64_t ms = 0; ms <= 400000; ms += ms < 20000 ? 7 : 997) {
+      TimeAllocation a = kind.at(ms);
+      ASSERT_GE(a.timerTime, before.timerTime) << kind.what << " at " << ms << " ms";
+      ASSERT_GE(a.maxTime, before.maxTime) << kind.what << " at " << ms << " ms";
+      ASSERT_GE(a.targetTime, before.targetTime) << kind.what << " at " << ms << " ms";
+      ASSERT_LE(a.targetTime, std::max(a.timerTime, 1)) << kind.what << " at " << ms << " ms";
+      ASSERT_LE(a.timerTime, a.maxTime) << kind.what << " at " << ms << " ms";
+      before = a;
+    }
+  }
+}
+
+// An increment that pays each move's lag leaves nothing to keep back: a
+// clock of a few seconds that, without one, must keep all it has for the
+// lag of the coming moves is spent with one.
+TEST(TimeControl, AnIncrementPaysTheLag) {
+  for (int64_t ms : {1000, 3000, 6000}) {
+    const int32_t without = computeTimeAllocation(clockControl(ms, 0), 40, 0).targetTime;
+    const int32_t with = computeTimeAllocation(clockControl(ms, 0, 1000), 40, 0).targetTime;
+    EXPECT_LE(without, ms / 100) << ms;  // a move played at once
+    EXPECT_GE(with, ms / 50) << ms;
+  }
+}
+
+TEST(TimeControl, MoreMovesToGoNeverGiveMoreTimeForThisOne) {
+  for (int64_t ms : {800, 5000, 60000, 900000}) {
+    int32_t before = INT32_MAX;
+    for (int32_t moves = 1; moves <= 80; ++moves) {
+      int32_t target = computeTimeAllocation(clockControl(ms, moves), 40, 0).targetTime;
+      EXPECT_LE(target, before) << ms << " ms, " << moves << " to go";
+      before = target;
+    }
+  }
+}
+
+// A fixed move time is the GUI's deadline: the timer fires before it, with
+// room for the lag, yet the search still has most of it.
+TEST(TimeControl, MoveTimeIsNeverOverrun) {
+  for (int32_t ms : {1, 2, 3, 20, 45, 100, 1000, 5000, 100000}) {
+    TimeAllocation a = computeTimeAllocation({TimePerMoveMs, ms, 0, 0, 0}, 40, 0);
+    EXPECT_LE(a.timerTime, ms) << ms;
+    EXPECT_EQ(a.maxTime, a.timerTime) << ms;  // no extension past it
+    EXPECT_GE(a.timerTime, std::max(ms / 2, 1)) << ms;
+    if (ms >= 20) {
+      EXPECT_LT(a.timerTime, ms) << ms;
+    }
+  }
+  // Nothing or less is the shortest search the timer can end.
+  for (int32_t ms : {0, -5000}) {
+    TimeAllocation a = computeTimeAllocation({TimePerMoveMs, ms, 0, 0, 0}, 40, 0);
+    EXPECT_EQ(a.timerTime, 1);
+    EXPECT_EQ(a.targetTime, 1);
+  }
+}
+
+TEST(TimeControl, FixedDepthAndUnknownTypesArmNoTimer) {
+  for (int32_t type : {TimeFixedDepth, 7, -1, 1000}) {
+    TimeAllocation a = computeTimeAllocation({type, 8, 0, 0, 0}, 21, 0);
+    EXPECT_EQ(a.timerTime, 0) << type;
+    EXPECT_EQ(a.maxTime, 0) << type;
+    // The time ratio divides by the target.
+    EXPECT_EQ(a.targetTime, 1) << type;
+  }
+}
+
+// Clocks with nothing left still arm a timer (without one only the depth
+// limit would end the search), and huge clocks overflow nothing: every
+// time stays positive and within the clock.
+TEST(TimeControl, EmptyAndHugeClocks) {
+  const TimeControl empty[] = {clockControl(0, 0), clockControl(0, 5), {TimeWholeGame, 1, 0, 0, 0},
+                               {TimePerMoveSeconds, 0, 0, 0, 0}, {TimeMovesPerPeriod, 1, 40, 1, 20}};
+  for (const TimeControl& control : empty) {
+    TimeAllocation a = computeTimeAllocation(control, 21, 5000);
+    EXPECT_EQ(a.timerTime, 1) << control.type;
+    EXPECT_GE(a.maxTime, 1) << control.type;
+    EXPECT_EQ(a.targetTime, 1) << control.type;
+  }
+  struct Huge {
+    TimeControl control;
+    int64_t clockMs;
+  };
+  const Huge huge[] = {{clockControl(2000000000LL, 50), 2000000000LL},
+                       {clockControl(2000000000LL, 0), 2000000000LL},
+                       {{TimeWholeGame, 2000000, 0, 0, 0}, 2000000000LL},
+                       {{TimePerMoveMs, INT32_MAX, 0, 0, 0}, INT32_MAX}};
+  for (const Huge& h : huge) {
+    TimeAllocation a = computeTimeAllocation(h.control, 21, 0);
+    EXPECT_GT(a.targetTime, 1) << h.control.type;
+    EXPECT_LE(a.targetTime, a.timerTime) << h.control.type;
+    EXPECT_LE(a.timerTime, a.maxTime) << h.control.type;
+    EXPECT_LE(a.maxTime, h.clockMs) << h.control.type;
+  }
+  // Eight times a huge move time is clamped, never wrapped.
+  TimeAllocation a = computeTimeAllocation({TimePerMoveSeconds, 1000000, 0, 0, 0}, 21, 0);
+  EXPECT_EQ(a.timerTime, INT32_MAX);
+  EXPECT_GT(a.targetTime, 0);
+}
+
 TEST(TimeControl, AllocateTimeUsesTheGlobalControlAndMoveNumber) {
-  timeControl = {TimeLeftMovesToGo, 60, 10, 0, 0};
-  moveNumber = 21;
-  allocateTime(0);
-  EXPECT_EQ(timerTime, 14400);
-  EXPECT_EQ(maxTime, 24000);
-  EXPECT_EQ(targetTime, 5454);
+  timeControl = {TimeWholeGame, 300, 0, 0, 0};
+  for (int32_t number : {10, 31}) {
+    moveNumber = number;
+    allocateTime(100000);
+    TimeAllocation a = computeTimeAllocation(timeControl, number, 100000);
+    EXPECT_EQ(timerTime, a.timerTime);
+    EXPECT_EQ(maxTime, a.maxTime);
+    EXPECT_EQ(targetTime, a.targetTime);
+  }
+  // The move number matters to this control, so the two readings differ.
+  EXPECT_NE(computeTimeAllocation(timeControl, 10, 100000).targetTime,
+            computeTimeAllocation(timeControl, 31, 100000).targetTime);
 }
 
 TEST(Stopwatch, AccumulatesOnlyWhileRunning) {

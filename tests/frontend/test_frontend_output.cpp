@@ -109,17 +109,17 @@ TEST_F(SearchOutput, VariationStopsAtAMoveThatIsNotLegal) {
   EXPECT_EQ(line.find("f3g1"), std::string::npos) << line;
 }
 
-TEST_F(SearchOutput, UnderPromotionLettersAreUpperCaseForBothColours) {
-  EXPECT_EQ(text(0x8464, 'P'), "e7e8R");
-  EXPECT_EQ(text(0x9464, 'P'), "e7e8B");
-  EXPECT_EQ(text(0xA464, 'P'), "e7e8N");
-  EXPECT_EQ(text(0xF313, 'p'), "d2d1R");
-  EXPECT_EQ(text(0xE313, 'p'), "d2d1B");
-  EXPECT_EQ(text(0xD313, 'p'), "d2d1N");
-  EXPECT_EQ(text(0x7464, 'P'), "e7e8Q");
+TEST_F(SearchOutput, PromotionLettersAreLowerCaseForBothColours) {
+  EXPECT_EQ(text(0x8464, 'P'), "e7e8r");
+  EXPECT_EQ(text(0x9464, 'P'), "e7e8b");
+  EXPECT_EQ(text(0xA464, 'P'), "e7e8n");
+  EXPECT_EQ(text(0xF313, 'p'), "d2d1r");
+  EXPECT_EQ(text(0xE313, 'p'), "d2d1b");
+  EXPECT_EQ(text(0xD313, 'p'), "d2d1n");
+  EXPECT_EQ(text(0x7464, 'P'), "e7e8q");
   EXPECT_EQ(text(0x7464, 'N'), "e7e8");
   EXPECT_EQ(text(0x7464, 0), "e7e8");
-  EXPECT_EQ(text(0x0313, 'p'), "d2d1Q");
+  EXPECT_EQ(text(0x0313, 'p'), "d2d1q");
   EXPECT_EQ(text(0x0313, 'P'), "d2d1");
   EXPECT_EQ(text(noMove, 0), "e1e1");
 }
@@ -148,7 +148,7 @@ TEST_F(SearchOutput, CurrentMoveCountRestartsOnARepeatedMove) {
             "info currmove g1f3 currmovenumber 2\n"
             "info currmove g1f3 currmovenumber 2\n"
             "info currmove e2e4 currmovenumber 1\n"
-            "info currmove e7e8Q currmovenumber 2\n"
+            "info currmove e7e8q currmovenumber 2\n"
             "info currmove e7e8 currmovenumber 1\n");
 }
 

@@ -69,13 +69,13 @@ TEST(UciSearch, ClockKeywordsReachTheEngineToTheMillisecondForTheSideToMove) {
   sendLine(&p, "go wtime 30000 btime 120000 winc 2000 binc 1000 movestogo 30");
   std::vector<std::string> lines = readUntil(&p, "bestmove", ReplyMs);
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0], "stub setTimeControl 6 30 30 2 0");
+  EXPECT_EQ(lines[0], "stub setTimeControl 6 30 30 2000 0");
   EXPECT_EQ(lines.back(), "bestmove g1f3 ponder g8f6");
   // The milliseconds past the seconds go in the extra word; a depth beside
   // the clock caps the engine's depth word for that search only.
   sendLine(&p, "go depth 7 wtime 999 btime 1999 winc 10 binc 10");
   std::vector<std::string> expected = {
-      "stub setTimeControl 6 0 0 0 999",
+      "stub setTimeControl 6 0 0 10 999",
       "stub setEngineParameters threads 1 contempt 0 clear 0 margin 100 depth 7",
       "stub think 1 0"};
   lines = readUntil(&p, "stub think", ReplyMs);

@@ -3,9 +3,10 @@
 // won or lost position by the table's exact distance to mate (every
 // distance of the queen ending), plays a move that keeps that distance and
 // counts its probes as "tbhits"; with "Use_tablebases" false it probes
-// nothing.
+// nothing. A long "NalimovPath" is used whole.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -162,6 +163,42 @@ TEST(UciTablebases, QueenEndingShowsEveryDistanceOfTheSolver) {
       }
       EXPECT_TRUE(found) << "no position of distance " << wanted;
     }
+  sendLine(&p, "quit");
+  finishUci(&p, ReplyMs);
+}
+
+// "NalimovPath" is used whole, however long. A path whose first 3,999
+// characters name the tables' directory ("/." again and again after it)
+// but whose whole names a directory that does not exist loads no table;
+// a path of 100,000 characters and more whose last directory holds the
+// tables loads them.
+TEST(UciTablebases, LongNalimovPathIsUsedWhole) {
+  ScopedTempDir tables{"quillon_uci_tb_"};
+  testing_tb::writeThreeManTables(tables.path, Man::Rook);
+  const std::string fen = "8/8/8/3k4/8/8/8/R3K3 w - - 0 1";
+  auto probes = [](const std::vector<std::string>& lines) {
+    long long most = 0;
+    for (const std::string& line : lines) most = std::max(most, numberAfter(line, "tbhits", 0));
+    return most;
+  };
+  UciProcess p;
+  START_REAL_ENGINE(p, ReplyMs);
+
+  std::string named = tables.path.string();
+  while (named.size() + 2 <= 3999) named += "/.";
+  if (named.size() < 3999) named += "/";
+  ASSERT_EQ(named.size(), 3999u);
+  sendLine(&p, "setoption name NalimovPath value " + named + "-missing");
+  EXPECT_EQ(probes(search(&p, fen)), 0) << "the tables of the path's first 3,999 characters were loaded";
+
+  std::string many;
+  for (int entry = 0; many.size() < 100000; ++entry) {
+    many += "/no-such-directory-" + std::to_string(entry);
+    for (int dots = 0; dots < 500; ++dots) many += "/.";
+    many += ";";
+  }
+  sendLine(&p, "setoption name NalimovPath value " + many + tables.path.string());
+  EXPECT_GT(probes(search(&p, fen)), 0) << "the path's last directory was dropped";
   sendLine(&p, "quit");
   finishUci(&p, ReplyMs);
 }
