@@ -73,7 +73,7 @@ const char* reasonText(int32_t code) {
 // Does the move leave the mover's king safe? Played and taken back on the
 // position's own board.
 bool isLegalIn(engine::Position* position, engine::Move move) {
-  engine::ThreadBoard* board = position->pg;
+  engine::ThreadBoard* board = position->board;
   int32_t kingSlot = position->side > 0 ? engine::WhiteKingSlot : engine::BlackKingSlot;
   engine::makeMove(position, move, &legalityChild);
   int32_t kingSquare = board->slots[kingSlot].square;
@@ -107,8 +107,8 @@ void initMirror() {
 int32_t mirrorSideToMove() { return gamePosition.side < 0 ? engine::Black : engine::White; }
 
 char mirrorLetterAt(int32_t square) {
-  if (gamePosition.pg == nullptr || !engine::isOnBoard(square)) return 0;
-  const engine::PieceRecord* piece = engine::squareAt(gamePosition.pg, square);
+  if (gamePosition.board == nullptr || !engine::isOnBoard(square)) return 0;
+  const engine::PieceRecord* piece = engine::squareAt(gamePosition.board, square);
   if (piece->colour == 0) return 0;
   return static_cast<char>(piece->kindCopy.letter);
 }
@@ -220,7 +220,7 @@ int32_t checkGameResult(engine::Position* p) {
   if (firstLegalMove(p) != engine::noMove)
     return engine::gameSetup.played >= engine::MaxGameMoves ? ResultMoveListFull : ResultNone;
   int32_t kingSlot = p->side > 0 ? engine::WhiteKingSlot : engine::BlackKingSlot;
-  int32_t kingSquare = p->pg->slots[kingSlot].square;
+  int32_t kingSquare = p->board->slots[kingSlot].square;
   bool inCheck = engine::isOnBoard(kingSquare) && engine::isAttacked(p, kingSquare);
   if (!inCheck) {
     engine::gameState = GameDrawn;
@@ -248,7 +248,7 @@ int32_t writeVariationText(const engine::Move* pv, int32_t maxMoves, char* out, 
     for (engine::Move m = engine::nextMove(&walker); m != engine::noMove; m = engine::nextMove(&walker))
       if (m == pv[written]) present = true;
     if (!present || !isLegalIn(here, pv[written])) break;
-    const engine::PieceRecord* piece = engine::squareAt(here->pg, pv[written] & 0xFF);
+    const engine::PieceRecord* piece = engine::squareAt(here->board, pv[written] & 0xFF);
     char text[6];
     moveToText(text, pv[written], static_cast<char>(piece->kindCopy.letter));
     int32_t added = std::snprintf(out + length, static_cast<size_t>(outBytes - length), " %s", text);

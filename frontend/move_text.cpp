@@ -87,10 +87,10 @@ engine::Move findMoveByText(const engine::Position* position, const char* text, 
   // The picker works on a copy of the position's state on the same board.
   static engine::Position scratch;
   engine::copyPosition(&scratch, position);
-  scratch.pg = position->pg;
+  scratch.board = position->board;
   engine::resetMoveStack(&scratch);
   for (engine::Move move = engine::nextMove(&scratch); move != engine::noMove; move = engine::nextMove(&scratch)) {
-    if (!parseMoveText(position->pg, move, text)) continue;
+    if (!parseMoveText(position->board, move, text)) continue;
     if (accept == nullptr || accept(&scratch, move)) return move;
   }
   return engine::noMove;

@@ -108,7 +108,7 @@ int runEval(int argc, char** argv) {
     engineSide = root->side;
     openingOffset = 0;
     evaluate(root, 1);
-    const bool middlegame = root->pg->materialSum > middlegameThreshold;
+    const bool middlegame = root->board->materialSum > middlegameThreshold;
     if (middlegame == endgame) std::fprintf(stderr, "note: takes the other evaluator: %s\n", positions[i]);
 
     const auto start = std::chrono::steady_clock::now();

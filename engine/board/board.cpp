@@ -239,7 +239,7 @@ PieceRecord* rebasePiece(const ThreadBoard* src, ThreadBoard* dst, const PieceRe
 
 Position* initPosition(Position* pos, ThreadBoard* board) {
   pos->killers[0] = noMove;
-  pos->pg = board;
+  pos->board = board;
   return pos;
 }
 
@@ -253,11 +253,11 @@ Position* copyPosition(Position* dst, const Position* src) {
 }
 
 void clonePosition(Position* dst, const Position* src) {
-  ThreadBoard* board = dst->pg;
-  const ThreadBoard* srcBoard = src->pg;
+  ThreadBoard* board = dst->board;
+  const ThreadBoard* srcBoard = src->board;
   copyBoard(board, srcBoard);
   copyPosition(dst, src);
-  dst->pg = board;
+  dst->board = board;
   dst->sideRecord = sideRecordOf(board, dst->side);
   dst->captured = rebasePiece(srcBoard, board, src->captured);
   dst->threatenedPiece = rebasePiece(srcBoard, board, src->threatenedPiece);

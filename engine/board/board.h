@@ -10,7 +10,7 @@
 //
 // A `Position` is one ply of a search (or the root, or the front end's game
 // position): a move stack, the state carried from parent to child and the
-// search fields of the node, and `pg`, the pointer to its thread's board.
+// search fields of the node, and `board`, the pointer to its thread's board.
 // Everything from `stateFlags` to the end is the position's state; the move
 // stack before it is scratch.
 //
@@ -262,7 +262,7 @@ struct Position {
   SideRecord* sideRecord;
   int32_t pickerStage;
   Move* moveStackTop;
-  ThreadBoard* pg;
+  ThreadBoard* board;
   // Search bookkeeping of the node.
   int32_t entryUpper;
   int32_t estimate;
@@ -327,7 +327,7 @@ void initBoard(ThreadBoard* board);
 // Copies a board record to another address and rebuilds its internal
 // pointers for the new address.
 void copyBoard(ThreadBoard* dst, const ThreadBoard* src);
-// search move := noMove, pg := board; nothing else.
+// search move := noMove, board := the board; nothing else.
 Position* initPosition(Position* pos, ThreadBoard* board);
 // Copies the state fields; the copy starts with an empty move stack.
 Position* copyPosition(Position* dst, const Position* src);

@@ -19,7 +19,7 @@ bool rookOnCorner(const ThreadBoard* board, int32_t corner, int32_t rookIndex) {
 }  // namespace
 
 void fixCastlingRights(Position* pos) {
-  const ThreadBoard* board = pos->pg;
+  const ThreadBoard* board = pos->board;
   uint32_t& flags = pos->stateFlags;
   if (flags & (StateWhiteKingSide | StateWhiteQueenSide)) {
     if (!rookOnCorner(board, WhiteQueenRookCorner, WhiteRook)) flags &= ~StateWhiteQueenSide;

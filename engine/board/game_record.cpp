@@ -65,7 +65,7 @@ int32_t playGameMove(Move move) {
   GameSetup* setup = &gameSetup;
 
   // Step 1.
-  initPosition(&gameChild, rootPosition.pg);
+  initPosition(&gameChild, rootPosition.board);
 
   // Step 2. The mover's clock stops.
   Stopwatch* moverClock = rootPosition.side > 0 ? &whiteClock : &blackClock;

@@ -49,7 +49,7 @@ uint32_t cornerRight(int32_t square) {
 void settleDrift(Position* child, int32_t moverSide) {
   if ((child->stateFlags & StateDriftPending) == 0) return;
   child->stateFlags &= ~StateDriftPending;
-  const int32_t drift = child->pg->fiftyMoveDrift;
+  const int32_t drift = child->board->fiftyMoveDrift;
   child->staticValue += moverSide == engineSide ? -drift : drift;
 }
 
@@ -87,12 +87,12 @@ void refreshMatingMarks(Position* pos) {
   // From the fifty-move clock on, the marks make set stand.
   if (pos->halfMoveClock >= FiftyMoveClock) return;
   pos->stateFlags &= ~(StateWhiteCannotWin | StateBlackCannotWin);
-  if (cannotMate(pos->pg, White)) pos->stateFlags |= StateWhiteCannotWin;
-  if (cannotMate(pos->pg, Black)) pos->stateFlags |= StateBlackCannotWin;
+  if (cannotMate(pos->board, White)) pos->stateFlags |= StateWhiteCannotWin;
+  if (cannotMate(pos->board, Black)) pos->stateFlags |= StateBlackCannotWin;
 }
 
 void makeMove(Position* parent, Move move, Position* child) {
-  ThreadBoard* board = parent->pg;
+  ThreadBoard* board = parent->board;
   const int32_t from = moveFrom(move);
   const int32_t toByte = moveToByte(move);
   const int32_t to = decodeToSquare(toByte);
@@ -103,7 +103,7 @@ void makeMove(Position* parent, Move move, Position* child) {
   storeShared(board->nodeCount, loadShared(board->nodeCount) + 1);
 
   // Step 2. The child starts from the parent's carried state.
-  child->pg = board;
+  child->board = board;
   child->stateFlags = parent->stateFlags;
   child->searchFlags = 0;
   child->side = parent->opponent;

@@ -47,7 +47,7 @@ void addTactical(const Position* pos, TacticalList& list, int32_t from, int32_t 
 
 // Step onto an opponent piece in each direction of the range.
 void addStepCaptures(const Position* pos, TacticalList& list, const PieceRecord* piece) {
-  const ThreadBoard* board = pos->pg;
+  const ThreadBoard* board = pos->board;
   for (const int32_t* d = piece->kindCopy.firstDirection; d <= piece->kindCopy.lastDirection; ++d) {
     int32_t to = piece->square + *d;
     if (squareAt(board, to)->colour == pos->opponent) addTactical(pos, list, piece->square, to);
@@ -57,7 +57,7 @@ void addStepCaptures(const Position* pos, TacticalList& list, const PieceRecord*
 // Along each line of the range, the first occupied square when it holds an
 // opponent piece. The lines come in +/- pairs.
 void addSliderCaptures(const Position* pos, TacticalList& list, const PieceRecord* piece) {
-  const ThreadBoard* board = pos->pg;
+  const ThreadBoard* board = pos->board;
   for (const int32_t* d = piece->kindCopy.firstDirection; d <= piece->kindCopy.lastDirection; d += 2) {
     for (int32_t step : {d[0], -d[0]}) {
       int32_t to = piece->square + step;
@@ -71,7 +71,7 @@ void addSliderCaptures(const Position* pos, TacticalList& list, const PieceRecor
 // beside the captured pawn.
 void addEnPassant(const Position* pos, TacticalList& list) {
   if ((pos->searchFlags & SearchEnPassantValid) == 0) return;
-  const ThreadBoard* board = pos->pg;
+  const ThreadBoard* board = pos->board;
   int32_t ep = pos->enPassantSquare;
   int32_t pawnIndex = pos->side > 0 ? WhitePawn : BlackPawn;
   for (int32_t offset : {15, 17}) {
@@ -83,7 +83,7 @@ void addEnPassant(const Position* pos, TacticalList& list) {
 // Pawn push from the sixth and seventh rank (the push to the last rank is
 // the queen promotion) and the captures.
 void addPawnTactical(const Position* pos, TacticalList& list, const PieceRecord* pawn) {
-  const ThreadBoard* board = pos->pg;
+  const ThreadBoard* board = pos->board;
   int32_t side = pawn->colour, from = pawn->square;
   int32_t relativeRank = side > 0 ? rankOf(from) : 7 - rankOf(from);
   int32_t ahead = from + side * 16;
@@ -96,7 +96,7 @@ void addPawnTactical(const Position* pos, TacticalList& list, const PieceRecord*
 
 void pushTacticalMoves(Position* pos) {
   TacticalList list;
-  PieceRecord* end = boardPiece(pos->pg);
+  PieceRecord* end = boardPiece(pos->board);
   for (PieceRecord* piece = firstPiece(pos->sideRecord); piece != end; piece = piece->next) {
     switch (piece->kindCopy.index) {
       case WhiteKing:
@@ -130,7 +130,7 @@ void pushTacticalMoves(Position* pos) {
 
 // Castling and single steps of the king.
 void pushKingQuiets(Position* pos, const PieceRecord* king) {
-  const ThreadBoard* board = pos->pg;
+  const ThreadBoard* board = pos->board;
   int32_t k = king->square;
   bool white = king->colour > 0;
   uint32_t kingSide = white ? StateWhiteKingSide : StateBlackKingSide;
@@ -150,14 +150,14 @@ void pushKingQuiets(Position* pos, const PieceRecord* king) {
 }
 
 void pushSliderQuiets(Position* pos, const PieceRecord* piece) {
-  const ThreadBoard* board = pos->pg;
+  const ThreadBoard* board = pos->board;
   int32_t from = piece->square;
   for (const int32_t* d = piece->kindCopy.firstDirection; d <= piece->kindCopy.lastDirection; ++d)
     for (int32_t to = from + *d; isEmptySquare(board, to); to += *d) pushMove(pos, makeMove16(from, to));
 }
 
 void pushStepQuiets(Position* pos, const PieceRecord* piece) {
-  const ThreadBoard* board = pos->pg;
+  const ThreadBoard* board = pos->board;
   int32_t from = piece->square;
   for (const int32_t* d = piece->kindCopy.firstDirection; d <= piece->kindCopy.lastDirection; ++d)
     if (isEmptySquare(board, from + *d)) pushMove(pos, makeMove16(from, from + *d));
@@ -171,7 +171,7 @@ void pushUnderPromotions(Position* pos, int32_t from, int32_t to, int32_t side) 
 // Pushes from the second to fifth rank with the double step, and the
 // under-promotions by push and by capture from the seventh.
 void pushPawnQuiets(Position* pos, const PieceRecord* pawn) {
-  const ThreadBoard* board = pos->pg;
+  const ThreadBoard* board = pos->board;
   int32_t side = pawn->colour, from = pawn->square;
   int32_t relativeRank = side > 0 ? rankOf(from) : 7 - rankOf(from);
   int32_t ahead = from + side * 16;
@@ -223,7 +223,7 @@ bool threatKnown(const Position* pos) { return (pos->searchFlags & SearchThreatK
 }  // namespace
 
 int32_t tacticalScore(const Position* pos, Move move) {
-  const ThreadBoard* board = pos->pg;
+  const ThreadBoard* board = pos->board;
   int32_t from = moveFrom(move), to = moveTo(move);
   const PieceRecord* mover = squareAt(board, from);
   int32_t score = squareAt(board, to)->currentValue - mover->kindCopy.code;
@@ -239,7 +239,7 @@ int32_t tacticalScore(const Position* pos, Move move) {
 int32_t historyScore(const Position* pos, Move move) {
   // Under-promotion to-bytes are decoded before any table is indexed.
   int32_t from = moveFrom(move), to = moveTo(move);
-  const PieceRecord* mover = squareAt(pos->pg, from);
+  const PieceRecord* mover = squareAt(pos->board, from);
   const int16_t* table = mover->kindCopy.pieceSquareTable;
   // Other threads add to the counters while this one reads them.
   return (table[to] - table[from]) / 2 +
@@ -260,7 +260,7 @@ void generateMoves(Position* pos) {
   // Step 1. Push the quiet moves of every piece (the threatened piece's were
   // handed out already when a threat is known).
   Move* start = pos->moveStackTop;
-  PieceRecord* end = boardPiece(pos->pg);
+  PieceRecord* end = boardPiece(pos->board);
   for (PieceRecord* piece = firstPiece(pos->sideRecord); piece != end; piece = piece->next)
     if (!(threatKnown(pos) && piece == pos->threatenedPiece)) pushQuietMoves(pos, piece);
 
@@ -287,7 +287,7 @@ void generateMoves(Position* pos) {
 Move nextMove(Position* pos) {
   // Step 1. Moves on the stack first.
   if (!moveStackEmpty(pos)) return popMove(pos);
-  PieceRecord* end = boardPiece(pos->pg);
+  PieceRecord* end = boardPiece(pos->board);
 
   // Step 2. Tactical moves; when they run out, the threatened piece's quiet
   // moves (if a threat is known), then the quiet stage from the first piece.

@@ -188,7 +188,7 @@ bool buildPosition(Position* root, ThreadBoard* board, const GameSetup* setup) {
   root->key = 0;
   root->lock = 0;
   root->parent = nullptr;
-  root->pg = board;
+  root->board = board;
 
   emptyBoard(board);
   if (!placePieces(root, board, setup->text)) return false;
@@ -236,7 +236,7 @@ bool buildPosition(Position* root, ThreadBoard* board, const GameSetup* setup) {
 // first or last rank, and the side not to move not in check (the search
 // would otherwise capture a king and report an illegal move).
 bool isPlayable(const Position* root) {
-  ThreadBoard* board = root->pg;
+  ThreadBoard* board = root->board;
   if (board->kinds[WhiteKing].count != 1 || board->kinds[BlackKing].count != 1) return false;
   for (const PieceRecord& piece : board->slots) {
     if (isFreeSlot(&piece) || piece.kind->code != PawnCode) continue;
@@ -265,7 +265,7 @@ int32_t setupPosition(Position* root, GameSetup* setup) {
   if (!buildPosition(&scratchRoot, &scratchBoard, setup) || !isPlayable(&scratchRoot)) return -1;
 
   // Steps 1 to 6, 10 and 11 on the caller's board cannot fail now.
-  const bool built = buildPosition(root, root->pg, setup);
+  const bool built = buildPosition(root, root->board, setup);
   QL_CHECK(built);
   moveNumber = setup->moveNumber;
 

@@ -22,7 +22,7 @@ void changePawnCount(ThreadBoard* board, int32_t side, int32_t file, int32_t ste
 }  // namespace
 
 void unmakeMove(Position* child) {
-  ThreadBoard* board = child->pg;
+  ThreadBoard* board = child->board;
   const int32_t from = moveFrom(child->lastMove);
   const int32_t to = moveTo(child->lastMove);
   PieceRecord* captured = child->captured;

@@ -8,7 +8,7 @@
 namespace engine {
 
 PieceRecord* removeRecapturablePiece(Position* pos) {
-  ThreadBoard* board = pos->pg;
+  ThreadBoard* board = pos->board;
   // Only after a capture or a special move (castling, en passant,
   // promotion); the root and a null move have neither.
   if (pos->captured == nullptr) return nullptr;

@@ -34,7 +34,7 @@ int32_t engineSideBias(const ThreadBoard* board, bool middlegame) {
 }  // namespace
 
 void evaluate(Position* pos, int32_t full) {
-  ThreadBoard* board = pos->pg;
+  ThreadBoard* board = pos->board;
 
   // Step 1. At the start of a search the weights follow the engine
   // parameters; the saved evaluations of the previous weights are void.

@@ -16,7 +16,7 @@ uint32_t initHashAndKeys(uint32_t bytes) {
   initKeyTables();
   uint64_t obtained = allocateHash(&engineHash, bytes);
   initBoard(&masterBoard);
-  rootPosition.pg = &masterBoard;
+  rootPosition.board = &masterBoard;
   return uint32_t(obtained);
 }
 

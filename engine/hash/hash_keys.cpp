@@ -54,7 +54,7 @@ void initKeyTables() {
 
 void updateHashKey(Position* child) {
   const Position* parent = child->parent;
-  ThreadBoard* board = child->pg;
+  ThreadBoard* board = child->board;
   const int32_t from = moveFrom(child->lastMove);
   const int32_t to = moveTo(child->lastMove);
   const PieceRecord* moved = squareAt(board, to);

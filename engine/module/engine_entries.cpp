@@ -43,7 +43,7 @@ int32_t setEnginePosition(const char* fenText) {
 }
 
 int32_t playEngineMove(Move move, int32_t promotionLetter) {
-  const PieceRecord* piece = squareAt(rootPosition.pg, moveFrom(move));
+  const PieceRecord* piece = squareAt(rootPosition.board, moveFrom(move));
   move = applyPromotionLetter(move, piece->kind->code, promotionLetter);
   return playGameMove(move);
 }

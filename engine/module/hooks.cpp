@@ -28,7 +28,7 @@ uint64_t searchNodeCount(const ThreadBoard* board) {
 void reportSearchInfo(int32_t depth, int32_t score, const Move* pv, int32_t mark) {
   if (hostCallbacks.reportPv == nullptr) return;
   std::lock_guard<std::mutex> guard(reportLock);
-  if (hostCallbacks.setNodeCount != nullptr) hostCallbacks.setNodeCount(searchNodeCount(rootPosition.pg));
+  if (hostCallbacks.setNodeCount != nullptr) hostCallbacks.setNodeCount(searchNodeCount(rootPosition.board));
   if (moveFrom(pv[0]) == NoSquare) return;
   SearchInfo info;
   info.lineIndex = lineIndex;
@@ -43,10 +43,10 @@ void reportSearchInfo(int32_t depth, int32_t score, const Move* pv, int32_t mark
 }
 
 int32_t currentMoveFlags(const Position* child, int32_t flag) {
-  int32_t flags = std::max(child->pg->threadId / 2 - 2, 0);
+  int32_t flags = std::max(child->board->threadId / 2 - 2, 0);
   if (flag != 0) flags += CurrMoveDoNotCount;
   if (child->searchFlags & SearchSpecialMove) {
-    const PieceRecord* piece = squareAt(child->pg, moveTo(child->lastMove));
+    const PieceRecord* piece = squareAt(child->board, moveTo(child->lastMove));
     flags += piece->kind->letter << CurrMoveLetterShift;
   }
   return flags;

@@ -95,7 +95,7 @@ bool singlePawnDrawn(ThreadBoard* board, int32_t attacker) {
 }  // namespace
 
 void recogniseDraws(Position* node) {
-  ThreadBoard* board = node->pg;
+  ThreadBoard* board = node->board;
   for (int32_t attacker = White; attacker >= Black; attacker -= 2) {
     if (!singlePawnDrawn(board, attacker)) continue;
     // Step 4. Only a legal position is marked: the king of the side not to

@@ -96,7 +96,7 @@ const ExchangeEntry* cheapestAttacker(const ExchangeList* list, uint64_t used) {
 }  // namespace
 
 int32_t staticExchange(Position* node, int32_t upper, int32_t lower, Move* reply) {
-  ThreadBoard* board = node->pg;
+  ThreadBoard* board = node->board;
 
   // Step 1. Stand pat.
   int32_t v = node->staticValue;

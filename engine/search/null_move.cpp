@@ -11,8 +11,8 @@ constexpr uint32_t BlackToMoveKeyBit = 0x80000000u;
 }  // namespace
 
 void makeNullMove(Position* parent, Position* child) {
-  ThreadBoard* board = parent->pg;
-  child->pg = board;
+  ThreadBoard* board = parent->board;
+  child->board = board;
   child->stateFlags = parent->stateFlags;
   child->searchFlags = 0;
   child->side = parent->opponent;

@@ -8,7 +8,7 @@
 namespace engine {
 
 bool isPlausibleMove(const Position* node, Move move) {
-  const ThreadBoard* board = node->pg;
+  const ThreadBoard* board = node->board;
   int32_t from = moveFrom(move), toByte = moveToByte(move);
   if (!isOnBoard(from) || toByte == NoSquare) return false;
   int32_t to = decodeToSquare(toByte);

@@ -35,7 +35,7 @@ void prepareChild(Position* node, Position* child) {
 }  // namespace
 
 int32_t searchFrontier(Position* node, int32_t depth, int32_t upper, int32_t lower, Move* killers, Move* pv) {
-  ThreadBoard* board = node->pg;
+  ThreadBoard* board = node->board;
   pv[0] = noMove;
   if (plyOf(node) >= MaxSearchPly) return std::clamp(node->staticValue, lower, upper);
 
@@ -196,7 +196,7 @@ int32_t searchFrontier(Position* node, int32_t depth, int32_t upper, int32_t low
 }
 
 int32_t quiesce(Position* node, int32_t upper, int32_t lower, Move* killers, Move* pv) {
-  ThreadBoard* board = node->pg;
+  ThreadBoard* board = node->board;
   pv[0] = noMove;
 
   // Step 1. Stand pat.

@@ -57,7 +57,7 @@ Move firstLegalMove(Position* position) {
   const int32_t kingSlot = scratch.side > 0 ? WhiteKingSlot : BlackKingSlot;
   for (Move move = nextMove(&scratch); move != noMove; move = nextMove(&scratch)) {
     makeMove(&scratch, move, &child);
-    const PieceRecord* king = &scratch.pg->slots[kingSlot];
+    const PieceRecord* king = &scratch.board->slots[kingSlot];
     bool legal = isOnBoard(king->square) && findAttacker(king->square, child.sideRecord) == NoSquare;
     unmakeMove(&child);
     if (legal) return move;
@@ -67,7 +67,7 @@ Move firstLegalMove(Position* position) {
 
 static bool isPawnToLastRank(const Position* position, Move move) {
   if (move == noMove) return false;
-  const PieceRecord* piece = squareAt(position->pg, moveFrom(move));
+  const PieceRecord* piece = squareAt(position->board, moveFrom(move));
   int32_t to = moveTo(move);
   return piece->kind->code == PawnCode && (rankOf(to) == 0 || rankOf(to) == 7);
 }
@@ -120,7 +120,7 @@ void rootSearch(Position* position, int32_t lines) {
   }
 
   // Step 5. The master board and the root position.
-  ThreadBoard* board = position->pg;
+  ThreadBoard* board = position->board;
   board->splitPoint = &noSplitPosition;
   board->splitOwner = board;
   board->splitNode = nullptr;

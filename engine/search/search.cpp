@@ -119,9 +119,9 @@ bool holds(HashEntry* entry, const ThreadBoard* board) {
 
 // Did the move into this position capture or promote?
 bool arrivedByCaptureOrPromotion(const Position* node) {
-  if (node->captured != boardPiece(node->pg)) return true;
+  if (node->captured != boardPiece(node->board)) return true;
   if ((node->searchFlags & SearchSpecialMove) == 0 || !isMove(node->lastMove)) return false;
-  return squareAt(node->pg, moveTo(node->lastMove))->kindCopy.code != KingCode;
+  return squareAt(node->board, moveTo(node->lastMove))->kindCopy.code != KingCode;
 }
 
 // A copy of the node for a search of the same position (internal search,
@@ -135,7 +135,7 @@ void copyNode(Position* copy, const Position* node) {
 // distance to mate in *distance when found.
 int32_t probeChild(Position* child, int32_t* distance) {
   TablebaseHook hook = tablebaseHook.load(std::memory_order_relaxed);
-  ThreadBoard* board = child->pg;
+  ThreadBoard* board = child->board;
   if (hook == nullptr || board->pieceCount > tbPieceLimit) return 0;
   int32_t ep = 0;
   if ((child->searchFlags & SearchEnPassantValid) != 0) {
@@ -203,7 +203,7 @@ void readBounds(bool sharedPair, int32_t* upper, int32_t* best, int32_t* upperSe
 // so far, the futility base and the board's generation brought up to date.
 // Judged under the lock, so never on a pair of bounds half changed.
 bool resumeAbandonedMove(Position* node, int32_t* upper, int32_t* best) {
-  ThreadBoard* board = node->pg;
+  ThreadBoard* board = node->board;
   enterSearchLock();
   const bool resume = !stopRequested() && loadShared(*best) < loadShared(*upper) && splitNodeOpen(board);
   if (resume) {
@@ -233,7 +233,7 @@ bool resyncWhileOpen(ThreadBoard* board) {
 void detectThreat(Position* node, int32_t bound, int32_t depth) {
   if ((node->stateFlags & StateFinal) != 0) return;
   Position nullChild;
-  initPosition(&nullChild, node->pg);
+  initPosition(&nullChild, node->board);
   makeNullMove(node, &nullChild);
   startChild(node, &nullChild);
   nullChild.stateFlags |= StateQuiesceAgain | StateScratchSearch;
@@ -253,12 +253,12 @@ void detectThreat(Position* node, int32_t bound, int32_t depth) {
   }
   Move reply = line[0];
   int32_t from = moveFrom(reply);
-  bool castling = isOnBoard(from) && squareAt(node->pg, from)->kindCopy.code == KingCode &&
+  bool castling = isOnBoard(from) && squareAt(node->board, from)->kindCopy.code == KingCode &&
                   (moveTo(reply) - from == 2 || from - moveTo(reply) == 2);
   if (isMove(reply) && isOnBoard(from) && !castling) {
     node->threatMove = reply;
-    node->threatenedPiece = squareAt(node->pg, moveTo(reply));
-    node->threatGrade = squareAt(node->pg, from)->kindCopy.code >= node->threatenedPiece->kindCopy.code ? 1 : 0;
+    node->threatenedPiece = squareAt(node->board, moveTo(reply));
+    node->threatGrade = squareAt(node->board, from)->kindCopy.code >= node->threatenedPiece->kindCopy.code ? 1 : 0;
     node->searchFlags |= SearchThreatKnown;
     if (v >= ScoreMate) node->searchFlags |= SearchMateThreat;
   } else {
@@ -279,7 +279,7 @@ void findFirstMove(Position* root, int32_t depth, int32_t upper, int32_t lower, 
 
 bool searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move* killers, Move* pv, Move move,
                 Position* child, Move* excluded) {
-  ThreadBoard* board = node->pg;
+  ThreadBoard* board = node->board;
   const bool atRoot = excluded != nullptr;
   const bool shared = (node->searchFlags & SearchSharedNode) != 0;
   const int32_t from = moveFrom(move), to = moveTo(move);
@@ -699,7 +699,7 @@ bool searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
 bool nextMoveWindow(Position* node, int32_t* upper, int32_t* best) {
   // A helper raising best between the reads and the store would otherwise
   // leave upper below best: the loop would end as if cut, with moves unsearched.
-  const bool split = node->pg->splitPoint == node;
+  const bool split = node->board->splitPoint == node;
   if (split) enterSearchLock();
   const int32_t bestNow = loadShared(*best), upperNow = loadShared(*upper);
   const bool cut = upperNow <= bestNow;
@@ -711,7 +711,7 @@ bool nextMoveWindow(Position* node, int32_t* upper, int32_t* best) {
 
 int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, Move* killers, Move* pv,
                    Move* excluded) {
-  ThreadBoard* board = node->pg;
+  ThreadBoard* board = node->board;
   const bool atRoot = excluded != nullptr;
   node->excluded = excluded;
   pv[0] = noMove;

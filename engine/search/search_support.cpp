@@ -42,7 +42,7 @@ bool skippedInTacticalNode(const Position* node, Move move) {
 
 void pushCapturesOnto(Position* node, int32_t target) {
   if (!isOnBoard(target) || pieceOn(node, target)->colour != node->opponent) return;
-  ThreadBoard* board = node->pg;
+  ThreadBoard* board = node->board;
   int32_t found[2];
   int32_t count = 0;
   const PieceRecord* end = boardPiece(board);
@@ -95,7 +95,7 @@ void setPv(Move* pv, Move move, const Move* line) {
 }
 
 int32_t kingSquare(const Position* node, int32_t colour) {
-  const ThreadBoard* board = node->pg;
+  const ThreadBoard* board = node->board;
   const PieceRecord* king = &board->slots[colour > 0 ? WhiteKingSlot : BlackKingSlot];
   return king->colour == colour ? king->square : NoSquare;
 }

@@ -31,8 +31,8 @@ inline bool threatOnKing(const Position* node) {
 }
 inline bool hasFirstReply(const Position* node) { return isMove(node->firstReply); }
 
-inline PieceRecord* pieceOn(Position* node, int32_t square) { return squareAt(node->pg, square); }
-inline const PieceRecord* pieceOn(const Position* node, int32_t square) { return squareAt(node->pg, square); }
+inline PieceRecord* pieceOn(Position* node, int32_t square) { return squareAt(node->board, square); }
+inline const PieceRecord* pieceOn(const Position* node, int32_t square) { return squareAt(node->board, square); }
 
 // Does the move take a piece (en passant included)?
 bool isEnPassantCapture(const Position* node, Move move);
@@ -93,7 +93,7 @@ void setPv(Move* pv, Move move, const Move* line);
 inline void startChild(const Position* node, Position* child) {
   child->matedScore = node->matedScore + 1;
   child->threatMove = noMove;
-  child->threatenedPiece = boardPiece(child->pg);
+  child->threatenedPiece = boardPiece(child->board);
   child->threatGrade = 0;
   child->movesSearched = 0;
   child->unansweredThreatFrom = child->unansweredThreatTo = uint8_t(NoSquare);

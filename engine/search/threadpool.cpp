@@ -63,9 +63,9 @@ static void searchThreadMain(void* argument) {
 
     // Step 2. The giver filled the record and cloned the node before the
     // release; the child template is this record's own copy.
-    QL_CHECK(position->pg->threadId == index + 2);
+    QL_CHECK(position->board->threadId == index + 2);
     copyPosition(&child, &rec->childTemplate);
-    child.pg = position->pg;
+    child.board = position->board;
     Position* node = rec->board.splitNode;
     Move remembered[2];
     Move localKillers[2];
@@ -81,7 +81,7 @@ static void searchThreadMain(void* argument) {
     // root's exclusion list: a move of a later line (or of the easy-move
     // search) is then neither announced nor reported as the first line's.
     Move* excluded = position->excluded;
-    ThreadBoard* board = position->pg;
+    ThreadBoard* board = position->board;
     position->searchFlags |= SearchSharedNode;
     // The copy's bound type records only this move's cut or exact score.
     position->boundType = 0;
@@ -110,7 +110,7 @@ static void searchThreadMain(void* argument) {
     // helper out wakes the owner if it waits, once it is free again itself
     // (so that the owner's next hand-off finds it); past the fold the split
     // node may be gone.
-    SplitWait& wait = splitWait[node->pg->threadId - 1];
+    SplitWait& wait = splitWait[node->board->threadId - 1];
     enterSearchLock();
     if (position->movesSearched > startSearched) addShared(node->movesSearched, 1);
     node->boundType = foldBoundType(node->boundType, position->boundType);
@@ -144,7 +144,7 @@ static int32_t tryIdleHelper() {
 
 bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move* killers, Move* pv, Move move,
              Position* child) {
-  ThreadBoard* board = node->pg;
+  ThreadBoard* board = node->board;
   ThreadRecord* self = board->threadId == MasterThreadId ? nullptr : &thread[board->threadId - 2];
   if (nThreads.load(std::memory_order_relaxed) <= 0) return false;
 
@@ -191,7 +191,7 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
   // release, since the giver goes on to reuse its child record.
   ThreadRecord* rec = &thread[h];
   ThreadBoard* helperBoard = &rec->board;
-  rec->position->pg = helperBoard;
+  rec->position->board = helperBoard;
   // Helpers fold into the node under the lock; the copy reads it, so it is
   // made under the lock too, where the helper is also counted out on it.
   enterSearchLock();
@@ -220,7 +220,7 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
 }
 
 void waitForHelpers(Position* node) {
-  ThreadBoard* board = node->pg;
+  ThreadBoard* board = node->board;
   QL_CHECK(board->splitPoint != &noSplitPosition);
   board->splitPoint = node->enclosingSplit;
   // Woken by the last of this node's helpers as it folds its move: a

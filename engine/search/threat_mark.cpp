@@ -25,7 +25,7 @@ void markChildThreat(Position* node, Position* child, Move move, int32_t newDept
     Move mark = makeMove16(node->unansweredThreatFrom, markTo);
     if ((pattern & (moverBit | capturedBit)) != 0 && isPlausibleMove(child, mark)) {
       Position scratch;
-      initPosition(&scratch, child->pg);
+      initPosition(&scratch, child->board);
       makeMove(child, mark, &scratch);
       int32_t f = std::max(ThreatMarkMargin - child->staticValue, scratch.staticValue);
       int32_t v = staticExchange(&scratch, f + 1, f, nullptr);

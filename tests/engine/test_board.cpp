@@ -197,7 +197,7 @@ TEST(Positions, InitPositionTouchesOnlySearchMoveAndBoard) {
   std::memset(static_cast<void*>(&pos), 0x5A, sizeof(pos));
   initPosition(&pos, b.get());
   EXPECT_EQ(pos.killers[0], noMove);
-  EXPECT_EQ(pos.pg, b.get());
+  EXPECT_EQ(pos.board, b.get());
   EXPECT_EQ(pos.stateFlags, 0x5A5A5A5Au);
   EXPECT_EQ(pos.killers[1], 0x5A5A);
 }
@@ -223,7 +223,7 @@ TEST(Positions, CopyPositionCopiesStateButNotTheStack) {
   EXPECT_EQ(dst.stateFlags, 0x14u);
   EXPECT_EQ(dst.enPassantSquare, squareOf("e3"));
   EXPECT_EQ(dst.lastMove, 0x3424);
-  EXPECT_EQ(dst.pg, b.get());
+  EXPECT_EQ(dst.board, b.get());
   EXPECT_EQ(moveStackCount(&src), 2);
 }
 
@@ -244,7 +244,7 @@ TEST(Positions, ClonePositionRebasesOntoTheOtherBoard) {
   initPosition(&dst, dstBoard.get());
   clonePosition(&dst, &src);
 
-  EXPECT_EQ(dst.pg, dstBoard.get());
+  EXPECT_EQ(dst.board, dstBoard.get());
   EXPECT_EQ(dst.sideRecord, &dstBoard->black);
   EXPECT_EQ(dst.captured, &dstBoard->slots[pawn - srcBoard->slots]);
   EXPECT_EQ(dst.threatenedPiece, &dstBoard->slots[knight - srcBoard->slots]);

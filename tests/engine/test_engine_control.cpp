@@ -334,7 +334,7 @@ TEST_F(EngineControl, StopSetsTheFlagAndEndsTheWait) {
 TEST_F(EngineControl, SearchInfoWithEmptyLineCountsNodesOnly) {
   static ThreadBoard board;
   initBoard(&board);
-  rootPosition.pg = &board;
+  rootPosition.board = &board;
   board.nodeCount = 1234;
   helperNodeCount.store(66);
   Move empty[2] = {noMove, noMove};

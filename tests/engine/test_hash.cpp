@@ -79,7 +79,7 @@ TEST(HashKeys, InitHashAndKeysAllocatesAndBuildsTheMasterBoard) {
   EXPECT_EQ(bytes, MegaByte);
   EXPECT_NE(engineHash.entries, nullptr);
   EXPECT_EQ(entryCount, MegaByte / 16);
-  EXPECT_EQ(rootPosition.pg, &masterBoard);
+  EXPECT_EQ(rootPosition.board, &masterBoard);
   EXPECT_EQ(masterBoard.kinds[WhiteKing].keyTable, pieceKindTable[WhiteKing].keyTable);
   EXPECT_EQ(masterBoard.kinds[BlackPawn].keyTable, pieceKindTable[BlackPawn].keyTable);
   for (int16_t value : emptyPieceSquareTable) EXPECT_EQ(value, 0);

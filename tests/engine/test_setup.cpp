@@ -56,7 +56,7 @@ std::string boardText(const ThreadBoard* board) {
 // square table, counts and material agree, and the root's key is the one
 // its pieces give.
 void expectSoundBoard(const Position* root) {
-  ThreadBoard* board = root->pg;
+  ThreadBoard* board = root->board;
   int32_t listed = 0;
   int32_t material = 0;
   int32_t counts[KindCount] = {};
@@ -207,29 +207,29 @@ TEST(ParseFen, OverlongTextIsRefused) {
 TEST(SetupPosition, StartPositionBoard) {
   ASSERT_TRUE(setUp(StartText));
   const Position* root = &rootPosition;
-  EXPECT_EQ(boardText(root->pg), "rnbqkbnrpppppppp................................PPPPPPPPRNBQKBNR");
+  EXPECT_EQ(boardText(root->board), "rnbqkbnrpppppppp................................PPPPPPPPRNBQKBNR");
   expectSoundBoard(root);
   EXPECT_EQ(root->side, White);
   EXPECT_EQ(root->opponent, Black);
   EXPECT_EQ(root->stateFlags & StateCastlingMask, StateCastlingMask);
   EXPECT_EQ(root->stateFlags & (StateWhiteCannotWin | StateBlackCannotWin), 0u);
   EXPECT_EQ(root->searchFlags, 0u);
-  EXPECT_EQ(root->sideRecord, &root->pg->white);
+  EXPECT_EQ(root->sideRecord, &root->board->white);
   EXPECT_EQ(root->halfMoveClock, 0);
   EXPECT_EQ(root->parent, nullptr);
-  EXPECT_EQ(root->captured, boardPiece(root->pg));
+  EXPECT_EQ(root->captured, boardPiece(root->board));
   EXPECT_EQ(moveStackCount(root), 0);
   EXPECT_EQ(root->futilityBase, -9999);
   EXPECT_EQ(engineSide, Black);
   for (int32_t file = 0; file < 8; ++file) {
-    EXPECT_EQ(pawnsOnFile(&root->pg->white, file), 1);
-    EXPECT_EQ(pawnsOnFile(&root->pg->black, file), 1);
+    EXPECT_EQ(pawnsOnFile(&root->board->white, file), 1);
+    EXPECT_EQ(pawnsOnFile(&root->board->black, file), 1);
   }
   // The rooks of the initial array stand in the slots the open-file update visits.
-  EXPECT_EQ(root->pg->slots[29].square, squareOf("a1"));
-  EXPECT_EQ(root->pg->slots[30].square, squareOf("h1"));
-  EXPECT_EQ(root->pg->slots[2].square, squareOf("a8"));
-  EXPECT_EQ(root->pg->slots[3].square, squareOf("h8"));
+  EXPECT_EQ(root->board->slots[29].square, squareOf("a1"));
+  EXPECT_EQ(root->board->slots[30].square, squareOf("h1"));
+  EXPECT_EQ(root->board->slots[2].square, squareOf("a8"));
+  EXPECT_EQ(root->board->slots[3].square, squareOf("h8"));
   EXPECT_EQ(gameHistoryCount, 1);
   EXPECT_EQ(gameHistory[0].key, root->key);
   EXPECT_EQ(gameHistory[0].lock, root->lock);
@@ -297,15 +297,15 @@ TEST(SetupPosition, EnPassantSquareThatCannotBeRealIsDropped) {
 
 TEST(SetupPosition, NineQueensFitATenthDoesNot) {
   ASSERT_TRUE(setUp("k7/8/QQQQQQQQ/8/Q7/8/8/7K b - -"));
-  EXPECT_EQ(rootPosition.pg->kinds[WhiteQueen].count, 9);
-  EXPECT_EQ(rootPosition.pg->kinds[WhitePawn].count, 0);
+  EXPECT_EQ(rootPosition.board->kinds[WhiteQueen].count, 9);
+  EXPECT_EQ(rootPosition.board->kinds[WhitePawn].count, 0);
   expectSoundBoard(&rootPosition);
   EXPECT_FALSE(setUp("k7/8/QQQQQQQQ/8/QQ6/8/8/7K b - -"));
 }
 
 TEST(SetupPosition, ThirdKnightNeedsAFreePawnSlot) {
   ASSERT_TRUE(setUp("rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPP1/RNBQKBNR w KQkq -"));
-  EXPECT_EQ(rootPosition.pg->kinds[WhiteKnight].count, 3);
+  EXPECT_EQ(rootPosition.board->kinds[WhiteKnight].count, 3);
   expectSoundBoard(&rootPosition);
   EXPECT_FALSE(setUp("rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKBNR w KQkq -"));
   EXPECT_FALSE(setUp("rnbqkbnr/pppppppp/5n2/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -"));
@@ -355,7 +355,7 @@ TEST(SetupPosition, MalformedAndUnplayableBoardsAreRefused) {
 TEST(SetupPosition, RefusedTextKeepsThePreviousPosition) {
   const char* kiwipete = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -";
   ASSERT_TRUE(setUp(kiwipete));
-  const std::string before = boardText(rootPosition.pg);
+  const std::string before = boardText(rootPosition.board);
   const uint32_t key = rootPosition.key;
   const uint32_t flags = rootPosition.stateFlags;
   const char* refused[] = {
@@ -367,7 +367,7 @@ TEST(SetupPosition, RefusedTextKeepsThePreviousPosition) {
   for (const char* text : refused) {
     ASSERT_EQ(parseFen(text), 0) << text;
     EXPECT_EQ(setupPosition(&rootPosition, &gameSetup), -1) << text;
-    EXPECT_EQ(boardText(rootPosition.pg), before) << text;
+    EXPECT_EQ(boardText(rootPosition.board), before) << text;
     EXPECT_EQ(rootPosition.key, key) << text;
     EXPECT_EQ(rootPosition.stateFlags, flags) << text;
     expectSoundBoard(&rootPosition);
@@ -415,12 +415,12 @@ TEST(SetupPosition, DrawMarksFollowEngineWordTwo) {
   const int32_t saved = engineParameters.words[ParamDrawMarks];
   engineParameters.words[ParamDrawMarks] = 1;
   ASSERT_TRUE(setUp(nullptr));
-  EXPECT_EQ(rootPosition.pg->white.drawMark, StateWhiteCannotWin);
-  EXPECT_EQ(rootPosition.pg->black.drawMark, StateBlackCannotWin);
+  EXPECT_EQ(rootPosition.board->white.drawMark, StateWhiteCannotWin);
+  EXPECT_EQ(rootPosition.board->black.drawMark, StateBlackCannotWin);
   engineParameters.words[ParamDrawMarks] = 0;
   ASSERT_TRUE(setUp(nullptr));
-  EXPECT_EQ(rootPosition.pg->white.drawMark, 0u);
-  EXPECT_EQ(rootPosition.pg->black.drawMark, 0u);
+  EXPECT_EQ(rootPosition.board->white.drawMark, 0u);
+  EXPECT_EQ(rootPosition.board->black.drawMark, 0u);
   engineParameters.words[ParamDrawMarks] = saved;
 }
 
@@ -461,7 +461,7 @@ TEST(GameMoves, EnPassantAfterADoubleStep) {
   playGameMove(mv("d7", "d5"));
   EXPECT_EQ(rootPosition.enPassantSquare, squareOf("d6"));
   playGameMove(mv("e5", "d6"));
-  EXPECT_EQ(boardText(rootPosition.pg), "....k..." "........" "...P...." "........"
+  EXPECT_EQ(boardText(rootPosition.board), "....k..." "........" "...P...." "........"
                                         "........" "........" "........" "....K...");
   expectSoundBoard(&rootPosition);
 }
@@ -501,10 +501,10 @@ TEST(GameMoves, MoverClockIsRecorded) {
 TEST(GameMoves, SetupAfterAPromotionRestoresThePawnSlots) {
   ASSERT_TRUE(setUp("4k3/P7/8/8/8/8/1PPPPPPP/4K3 w - -"));
   playGameMove(mv("a7", "a8"));
-  EXPECT_EQ(rootPosition.pg->kinds[WhiteQueen].count, 1);
+  EXPECT_EQ(rootPosition.board->kinds[WhiteQueen].count, 1);
   ASSERT_TRUE(setUp(StartText));
-  EXPECT_EQ(rootPosition.pg->kinds[WhitePawn].count, 8);
-  EXPECT_EQ(rootPosition.pg->kinds[WhiteQueen].count, 1);
+  EXPECT_EQ(rootPosition.board->kinds[WhitePawn].count, 8);
+  EXPECT_EQ(rootPosition.board->kinds[WhiteQueen].count, 1);
   expectSoundBoard(&rootPosition);
   auto work = std::make_unique<perft::PerftPlies>();
   EXPECT_EQ(perft::countLeaves(&rootPosition, 3, work.get()), 8902u);
@@ -552,7 +552,7 @@ TEST(GameMoves, LongReversibleGameStaysInBounds) {
   EXPECT_EQ(gameSetup.count, MaxGameMoves);
   EXPECT_EQ(gameHistoryCount, GameHistorySize);
   EXPECT_EQ(gameSetup.moves[MaxGameMoves - 1].move, shuffle[(MaxGameMoves - 1) % 4]);
-  EXPECT_EQ(boardText(rootPosition.pg), "....k..." "........" "........" "........"
+  EXPECT_EQ(boardText(rootPosition.board), "....k..." "........" "........" "........"
                                         "........" "........" "........" "R...K...");
   expectSoundBoard(&rootPosition);
   prepareHashForSearch(&engineHash, 0);
@@ -616,8 +616,8 @@ TEST(SetupFuzz, MutatedTextsNeverBreakTheBoard) {
     if (parseFen(copy.get()) != 0) continue;
     if (setupPosition(&rootPosition, &gameSetup) != 0) continue;
     ++accepted;
-    EXPECT_EQ(rootPosition.pg->kinds[WhiteKing].count, 1) << text;
-    EXPECT_EQ(rootPosition.pg->kinds[BlackKing].count, 1) << text;
+    EXPECT_EQ(rootPosition.board->kinds[WhiteKing].count, 1) << text;
+    EXPECT_EQ(rootPosition.board->kinds[BlackKing].count, 1) << text;
     expectSoundBoard(&rootPosition);
   }
   EXPECT_GT(accepted, 100);

@@ -282,7 +282,7 @@ TEST(SplitNode, StoresTheBoundTypeOfTheSingleThreadSearch) {
 // the lock it would narrow below the new best and end the loop as a cut).
 TEST(SplitNode, OwnerNarrowsTheWindowUnderTheLock) {
   Position* node = testing_search::rootOf(HangingQueenFen, MinSplitDepth);
-  ThreadBoard* board = node->pg;
+  ThreadBoard* board = node->board;
   board->splitPoint = node;  // as while helpers work on it
   node->estimate = 100;
   int32_t upper = 500, best = 0;
@@ -470,11 +470,11 @@ TEST(SplitNode, OwnerGoneStaleGoesOnOrStopsByItsGiversBounds) {
     owner->upper = &giverUpper;
     ThreadBoard* board = &owner->board;
     Position* node = owner->position;
-    node->pg = board;
+    node->board = board;
     clonePosition(node, root);
     board->threadId = 3;
     board->nodeCount = 0;
-    board->splitOwner = root->pg;
+    board->splitOwner = root->board;
     board->splitNode = root;
     board->splitPoint = &noSplitPosition;
     setNodeGeneration(root, searchGeneration.load());

@@ -10,7 +10,7 @@
 
 namespace testing_board {
 
-// Fills `board` and `pos` (pos->pg := board) from a FEN board field, the
+// Fills `board` and `pos` (pos->board := board) from a FEN board field, the
 // side to move (+1 / -1), castling state flags and an en-passant square
 // (12 for none). Pieces take the first free slot of their kind, then a free
 // pawn slot of their colour. Fails the running test on bad input.

@@ -28,13 +28,13 @@ constexpr uint32_t PerftTableBytes = 1 << 20;
 bool playLegal(Position* parent, Move move, Position* child) {
   makeMove(parent, move, child);
   updateHashKey(child);
-  ThreadBoard* board = parent->pg;
+  ThreadBoard* board = parent->board;
   const int32_t kingSquare = board->slots[parent->side > 0 ? WhiteKingSlot : BlackKingSlot].square;
   return findAttacker(kingSquare, child->sideRecord) == NoSquare;
 }
 
 void preparePlies(Position* root, PerftPlies* work) {
-  for (Position& ply : work->plies) initPosition(&ply, root->pg);
+  for (Position& ply : work->plies) initPosition(&ply, root->board);
 }
 
 uint64_t walk(Position* pos, int32_t depth, Position* childPly) {
@@ -93,7 +93,7 @@ struct CheckedWalker {
   }
 
   void walk(Position* pos, int32_t depth, Position* childPly, int32_t ply) {
-    ThreadBoard* board = pos->pg;
+    ThreadBoard* board = pos->board;
     if (!snapshots[ply]) snapshots[ply] = std::make_unique<ThreadBoard>();
     if (!parentCopies[ply]) parentCopies[ply] = std::make_unique<Position>();
     resetMoveStack(pos);
@@ -159,7 +159,7 @@ CheckReport checkedWalk(Position* root, int32_t depth, PerftPlies* work) {
   auto walker = std::make_unique<CheckedWalker>();
   if (depth <= 0 || depth > MaxPerftDepth) return walker->report;
   preparePlies(root, work);
-  giveWeights(root->pg);
+  giveWeights(root->board);
   walker->walk(root, depth, &work->plies[0], 0);
   return walker->report;
 }

@@ -8,6 +8,6 @@
 namespace testing_hash {
 
 engine::HashKey scratchKey(const engine::ThreadBoard* board, int32_t side);
-inline engine::HashKey scratchKey(const engine::Position* pos) { return scratchKey(pos->pg, pos->side); }
+inline engine::HashKey scratchKey(const engine::Position* pos) { return scratchKey(pos->board, pos->side); }
 
 }  // namespace testing_hash

@@ -33,7 +33,7 @@ void startEngineCore() {
 
 Position* prepareRoot(int32_t depth) {
   Position* root = &rootPosition;
-  ThreadBoard* board = root->pg;
+  ThreadBoard* board = root->board;
   resetStopFlags();
   futilityMargin = 10;
   board->splitPoint = &noSplitPosition;
