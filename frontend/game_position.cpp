@@ -36,13 +36,6 @@ engine::ThreadBoard resultBoard;
 engine::Position resultPosition;
 engine::Position mirrorChild;
 
-// Game states: the game goes on, drawn, White has won, Black has won.
-constexpr int32_t GameOn = 3;
-constexpr int32_t GameDrawn = 1;
-constexpr int32_t GameWhiteWon = 0;
-constexpr int32_t GameBlackWon = 2;
-// Hash-entry flags of a position standing three times in the game.
-constexpr uint16_t ThriceInHistory = 0x3800;
 constexpr int32_t ShuffleDrawCount = 6;
 constexpr int32_t FiftyMovePlies = 100;
 constexpr uint32_t NoMatingMaterial = engine::StateWhiteCannotWin | engine::StateBlackCannotWin;
@@ -52,9 +45,9 @@ std::atomic<bool> legalMoveExists{true};
 
 const char* scoreText(int32_t state) {
   switch (state) {
-    case GameWhiteWon: return "1-0";
-    case GameDrawn: return "1/2-1/2";
-    case GameBlackWon: return "0-1";
+    case engine::GameWhiteWon: return "1-0";
+    case engine::GameDrawn: return "1/2-1/2";
+    case engine::GameBlackWon: return "0-1";
     default: return "*";
   }
 }
@@ -150,7 +143,7 @@ bool applyMoveText(const char* text, bool isLast) {
   // Step 1. A legal move of a game that goes on. A full game list does not
   // end the game: the move is still played, only no longer listed.
   engine::Move move = findMoveByText(&gamePosition, text, isLegalIn);
-  if (move == engine::noMove || engine::gameState != GameOn) return false;
+  if (move == engine::noMove || engine::gameState != engine::GameGoesOn) return false;
   // Step 2. The move already carries any under-promotion.
   engineEntries.playEngineMove(move, ' ');
   // Step 3.
@@ -196,24 +189,24 @@ int32_t playMirrorMove(engine::Move move, bool isLast) {
 int32_t checkGameResult(engine::Position* p) {
   // Step 1. Neither side can mate.
   if ((p->stateFlags & NoMatingMaterial) == NoMatingMaterial) {
-    engine::gameState = GameDrawn;
+    engine::gameState = engine::GameDrawn;
     return ResultNoMatingMaterial;
   }
   // Steps 2-4. The game's positions marked in the front end's table tell a
   // third occurrence; the marks are removed again at once.
-  engine::gameState = GameOn;
+  engine::gameState = engine::GameGoesOn;
   engine::prepareHashForSearch(&engine::engineHash, 0);
   engine::HashKey key = {p->key, p->lock, 0};
   engine::HashEntry* entry = engine::hashLookup(&engine::engineHash, &key);
-  bool thrice = entry != nullptr && (entry->flags & ThriceInHistory) == ThriceInHistory;
+  bool thrice = entry != nullptr && engine::markedThrice(entry->flags);
   engine::unmarkGameHistory(&engine::engineHash);
   if (p->shuffleCount >= ShuffleDrawCount || thrice) {
-    engine::gameState = GameDrawn;
+    engine::gameState = engine::GameDrawn;
     return ResultRepetition;
   }
   // Step 5.
   if (p->halfMoveClock >= FiftyMovePlies) {
-    engine::gameState = GameDrawn;
+    engine::gameState = engine::GameDrawn;
     return ResultFiftyMoves;
   }
   // Steps 6-9. A legal move decides between play, mate and stalemate.
@@ -223,10 +216,10 @@ int32_t checkGameResult(engine::Position* p) {
   int32_t kingSquare = p->board->slots[kingSlot].square;
   bool inCheck = engine::isOnBoard(kingSquare) && engine::isAttacked(p, kingSquare);
   if (!inCheck) {
-    engine::gameState = GameDrawn;
+    engine::gameState = engine::GameDrawn;
     return ResultStalemate;
   }
-  engine::gameState = p->side > 0 ? GameBlackWon : GameWhiteWon;
+  engine::gameState = p->side > 0 ? engine::GameBlackWon : engine::GameWhiteWon;
   return ResultCheckmate;
 }
 

@@ -152,7 +152,7 @@ bool handleGo(const char* line, char** tokens, int32_t count, const char* /*firs
   {
     // The search output reads this word under its lock.
     std::lock_guard<std::mutex> guard(searchOutputLock);
-    frontParameters.words[ContemptWord] = request.contempt;
+    frontParameters.words[engine::ParamContempt] = request.contempt;
   }
   // Steps 5-6. Reset the control state and hand the request to the worker.
   prepareSearch();

@@ -90,7 +90,7 @@ void reportPv(const engine::SearchInfo* info) {
   char text[PvTextBytes];
   int32_t played = writeVariationText(info->pv, MaxPvMoves, text, sizeof(text));
   // Step 2.
-  int32_t contempt = frontParameters.words[ContemptWord];
+  int32_t contempt = frontParameters.words[engine::ParamContempt];
   int32_t shown = shownScore(info->score, contempt);
   // Step 3. Only the first line names the move to play: in multi-line
   // analysis the later, weaker lines must not overwrite it.

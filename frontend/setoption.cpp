@@ -32,9 +32,7 @@ constexpr uint64_t MostEngineBytes = uint64_t(MostHashMb) * Megabyte;
 static_assert(MostEngineBytes <= UINT32_MAX);
 // The front end's own table, used by the mirror's result check.
 constexpr uint32_t FrontTableBytes = static_cast<uint32_t>(Megabyte);
-// The level word when strength is not limited, and the threat margin
-// percentage that weak ratings get.
-constexpr int32_t FullStrengthDepth = 60;
+// The threat margin percentage that weak ratings get.
 constexpr int32_t WeakThreatMargin = 5000;
 constexpr int32_t WeakRatingBelow = 2000;
 
@@ -45,11 +43,10 @@ struct EloBand {
 };
 constexpr EloBand eloBands[] = {{1540, 3}, {1660, 4}, {1840, 5}, {2060, 6},  {2180, 7},
                                 {2300, 8}, {2420, 9}, {2540, 10}, {2660, 11}};
-constexpr int32_t TopLevel = 60;
 
 // The threat margin of full strength: the engine's default, read back at
 // engine start.
-int32_t defaultThreatMargin = engine::defaultEngineParameters.words[ThreatMarginWord];
+int32_t defaultThreatMargin = engine::defaultEngineParameters.words[engine::ParamThreatMargin];
 
 // The tablebase cache memory the front end owns.
 void* tbCacheMemory = nullptr;
@@ -107,29 +104,29 @@ void applyEngineParameters() {
   // Search threads in all, the master included (the engine starts one
   // helper fewer); bounded to the listed range, the processors counted at
   // start-up.
-  frontParameters.words[ThreadsWord] = optionSpinNumber("Threads");
+  frontParameters.words[engine::ParamThreads] = optionSpinNumber("Threads");
   // Bounded, so that neither the engine's scores nor the shown ones overflow.
-  frontParameters.words[ContemptWord] = optionSpinNumber("Contempt");
-  frontParameters.words[ClearHashWord] = optionIsTrue("Clear_hash") ? 1 : 0;
+  frontParameters.words[engine::ParamContempt] = optionSpinNumber("Contempt");
+  frontParameters.words[engine::ParamClearHash] = optionIsTrue("Clear_hash") ? 1 : 0;
   // Both strength words are set afresh from the options every time, so a
   // setting gives what it gives a freshly started engine.
-  frontParameters.words[ThreatMarginWord] = defaultThreatMargin;
+  frontParameters.words[engine::ParamThreatMargin] = defaultThreatMargin;
   if (optionIsTrue("UCI_LimitStrength"))
     eloToLevel(optionNumber("UCI_ELO"));
   else
-    frontParameters.words[MaxDepthWord] = FullStrengthDepth;
+    frontParameters.words[engine::ParamMaxDepth] = engine::FullStrengthDepth;
   engineEntries.setEngineParameters(&frontParameters);
 }
 
 void eloToLevel(int32_t rating) {
-  if (rating < WeakRatingBelow) frontParameters.words[ThreatMarginWord] = WeakThreatMargin;
-  int32_t level = TopLevel;
+  if (rating < WeakRatingBelow) frontParameters.words[engine::ParamThreatMargin] = WeakThreatMargin;
+  int32_t level = engine::FullStrengthDepth;
   for (const EloBand& band : eloBands)
     if (rating < band.below) {
       level = band.level;
       break;
     }
-  frontParameters.words[MaxDepthWord] = level;
+  frontParameters.words[engine::ParamMaxDepth] = level;
 }
 
 void setHashSize(uint64_t bytes, int32_t pieces) {
@@ -164,7 +161,7 @@ bool applyAllOptions() {
   if (optionIsTrue("OwnBook")) openBookFromOptions();
   // Step 2. The engine's built-in defaults.
   engineEntries.getEngineParameters(&frontParameters);
-  defaultThreatMargin = frontParameters.words[ThreatMarginWord];
+  defaultThreatMargin = frontParameters.words[engine::ParamThreatMargin];
   // Step 3. Tablebases and their cache.
   int32_t pieces = setUpTablebases();
   // Step 4.

@@ -9,14 +9,10 @@
 
 namespace frontend {
 
-// The front end's engine-parameter record. It writes only the words named
-// below; "go" writes the contempt word too, and the search output reads it.
+// The front end's engine-parameter record. It writes only the threads,
+// contempt, clear-hash, threat-margin and maximum-depth words; "go" writes
+// the contempt word too, and the search output reads it.
 extern engine::EngineParameters frontParameters;
-constexpr int32_t ThreadsWord = 3;
-constexpr int32_t ContemptWord = 4;
-constexpr int32_t ClearHashWord = 6;
-constexpr int32_t ThreatMarginWord = 13;
-constexpr int32_t MaxDepthWord = 25;
 
 // The hash size last given to the engine, in KB, and the tablebase piece
 // limit given with it.
@@ -26,7 +22,7 @@ extern int32_t tbPiecesGiven;
 // The option words of frontParameters, then the record to the engine.
 void applyEngineParameters();
 
-// Words 25 and (for weak ratings) 13 from a rating.
+// The maximum depth and (for weak ratings) the threat margin from a rating.
 void eloToLevel(int32_t rating);
 
 // Sizes the engine's table and the front end's own 1 MB table.

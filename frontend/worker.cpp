@@ -73,8 +73,9 @@ void sendEngineParameters(int32_t depthLimit) {
     std::lock_guard<std::mutex> guard(searchOutputLock);
     parameters = frontParameters;
   }
-  parameters.words[ContemptWord] = optionSpinNumber("Contempt");
-  if (depthLimit > 0 && depthLimit < parameters.words[MaxDepthWord]) parameters.words[MaxDepthWord] = depthLimit;
+  parameters.words[engine::ParamContempt] = optionSpinNumber("Contempt");
+  int32_t& maxDepth = parameters.words[engine::ParamMaxDepth];
+  if (depthLimit > 0 && depthLimit < maxDepth) maxDepth = depthLimit;
   engineEntries.setEngineParameters(&parameters);
 }
 

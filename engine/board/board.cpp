@@ -173,8 +173,8 @@ void initBoard(ThreadBoard* board) {
     makeEmptyRecord(board, &side->head);
     for (Move& move : side->refutations) move = noMove;
   }
-  board->white.flagMask = ~uint32_t(0x1000);
-  board->black.flagMask = ~uint32_t(0x2000);
+  board->white.flagMask = ~StateWhiteQuiesce;
+  board->black.flagMask = ~StateBlackQuiesce;
 
   // Step 4. Counters, thread and split fields.
   board->nodeCount = 0;

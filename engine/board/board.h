@@ -122,6 +122,12 @@ constexpr uint32_t StateWhiteCannotWin = 0x20;
 constexpr uint32_t StateBlackCannotWin = 0x40;
 constexpr uint32_t StateDriftPending = 0x400;
 constexpr uint32_t StateFinal = 0x800;
+// State flags the searches set on copies and children; a side record's flag
+// mask clears that side's quiesce flag in a child after the side's move.
+constexpr uint32_t StateScratchSearch = 0x80;
+constexpr uint32_t StateQuiesceAgain = 0x100;
+constexpr uint32_t StateWhiteQuiesce = 0x1000;
+constexpr uint32_t StateBlackQuiesce = 0x2000;
 
 // Search flags of a position (cleared in each child): those that make sets
 // and those that the move picker reads; the search's others are in

@@ -64,8 +64,8 @@ void emptyBoard(ThreadBoard* board) {
     for (Move& move : side->refutations) move = noMove;
     for (uint8_t& mark : side->pawnMarks) mark = 0;
   }
-  board->white.flagMask = ~uint32_t(0x1000);
-  board->black.flagMask = ~uint32_t(0x2000);
+  board->white.flagMask = ~StateWhiteQuiesce;
+  board->black.flagMask = ~StateBlackQuiesce;
   board->white.drawMark = drawMarks ? StateWhiteCannotWin : 0;
   board->black.drawMark = drawMarks ? StateBlackCannotWin : 0;
   board->materialSum = 0;
@@ -197,7 +197,7 @@ bool buildPosition(Position* root, ThreadBoard* board, const GameSetup* setup) {
   // en-passant square only where a double step can have left one.
   root->side = setup->side;
   root->opponent = -setup->side;
-  if (root->side < 0) root->key ^= 0x80000000u;
+  if (root->side < 0) root->key ^= BlackToMove;
   root->halfMoveClock = setup->halfMoveClock;
   root->stateFlags |= uint32_t(setup->castling) & StateCastlingMask;
   if (squareAt(board, WhiteKingHome)->kind->index != WhiteKing)

@@ -36,39 +36,46 @@ struct EngineParameters {
   int32_t words[EngineParameterWords];
 };
 
-// Word indices of EngineParameters (0, 7 and 11 have no reader).
+// Word indices of EngineParameters, named for what the engine does with
+// each word (0, 7 and 11 have no reader). The percentages scale the
+// margins and weights they name: 100 keeps the built-in value.
 enum EngineParameterWord : int32_t {
   ParamUnused0 = 0,
-  ParamOpeningRandom = 1,    // nonzero: draw an opening offset at each search
-  ParamDrawMarks = 2,        // switch of the draw marks
-  ParamThreads = 3,          // search threads, the master included; 0 or out of range = processor count
+  ParamOpeningRandom = 1,        // nonzero: draw an opening offset at each search
+  ParamDrawMarks = 2,            // nonzero: the searches score endings marked unwinnable as draws
+  ParamThreads = 3,              // search threads, the master included; 0 or out of range = processor count
   ParamContempt = 4,
-  ParamRootLowerBound = 5,   // lower bound of the root search window
-  ParamClearHash = 6,        // nonzero: clear the table before each search
+  ParamRootLowerBound = 5,       // lower bound of the root search window
+  ParamClearHash = 6,            // nonzero: clear the table before each search
   ParamUnused7 = 7,
-  ParamHashMoveExempt = 8,   // search switch
-  ParamThreatDetection = 9,  // forced to 1 by setEngineParameters
-  ParamLateReduction = 10,   // search switch
+  ParamReductionExemptions = 8,  // nonzero: captures, improving and threat-bearing moves are not reduced
+  ParamThreatDetection = 9,      // forced to 1 by setEngineParameters
+  ParamLateReduction = 10,       // nonzero: moves after the third are reduced twice
   ParamUnused11 = 11,
-  ParamDrawMarkKeep = 12,    // evaluation switch
-  ParamThreatMargin = 13,    // percent
-  ParamMoveMarginA = 14,     // percent
-  ParamMoveMarginB = 15,     // percent
-  ParamEvalWeight16 = 16,    // 16..24: evaluation weight percentages
-  ParamEvalWeight17 = 17,
-  ParamEvalWeight18 = 18,
-  ParamEvalWeight19 = 19,
-  ParamEvalWeight20 = 20,
-  ParamEvalWeight21 = 21,
-  ParamEvalWeight22 = 22,
-  ParamEvalWeight23 = 23,
-  ParamEvalWeight24 = 24,
-  ParamMaxDepth = 25,        // maximum iteration depth
+  ParamDrawScaling = 12,         // zero: the evaluation's draw mark does not scale the score
+  ParamThreatMargin = 13,        // percent: margin of the threat detection's bound
+  ParamHangingMargin = 14,       // percent: margin of the hanging-move test
+  ParamRootRescueMargin = 15,    // percent: root score drop that starts the rescue search
+  ParamPawnValue = 16,           // percent: pawn values
+  ParamPieceValues = 17,         // percent: knight, bishop, rook and queen values
+  ParamKingSafety = 18,          // percent: king shelter, king zone and castling weights
+  ParamFiftyMoveDrift = 19,      // percent: the pull toward zero as the half-move clock grows
+  ParamPawnAdvance = 20,         // percent: pawn advancement
+  ParamInfluence = 21,           // percent: the line and knight influence values
+  ParamRookFiles = 22,           // percent: rook file tables and pawn-target bonus
+  ParamKingPlacement = 23,       // percent: king centralisation and king-to-pawn distances
+  ParamPassedPawns = 24,         // percent: passed-pawn rank tables and terms
+  ParamMaxDepth = 25,            // maximum iteration depth
 };
+
+// The maximum iteration depth at full strength: the default of
+// ParamMaxDepth, and the level of the highest ratings.
+constexpr int32_t FullStrengthDepth = 60;
 
 // The built-in defaults, word by word.
 constexpr EngineParameters defaultEngineParameters = {
-    {0, 0, 1, 0, 0, -9999, 0, 4, 1, 1, 1, 1, 1, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 60}};
+    {0, 0, 1, 0, 0, -9999, 0, 4, 1, 1, 1, 1, 1, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100, 100,
+     FullStrengthDepth}};
 
 // Search modes of `think`.
 constexpr int32_t ThinkNormal = 0;

@@ -19,12 +19,12 @@ struct PieceValuePercent {
   int32_t endValue;
 };
 constexpr PieceValuePercent pieceValuePercents[] = {
-    {PawnCode, ParamEvalWeight16, 52, 84},     {KnightCode, ParamEvalWeight17, 225, 308},
-    {BishopCode, ParamEvalWeight17, 247, 319}, {RookCode, ParamEvalWeight17, 350, 511},
-    {QueenCode, ParamEvalWeight17, 720, 992},
+    {PawnCode, ParamPawnValue, 52, 84},       {KnightCode, ParamPieceValues, 225, 308},
+    {BishopCode, ParamPieceValues, 247, 319}, {RookCode, ParamPieceValues, 350, 511},
+    {QueenCode, ParamPieceValues, 720, 992},
 };
 
-// Rank tables at a word 24 of 100; the first and last ranks stay 0.
+// Rank tables at a ParamPassedPawns word of 100; the first and last ranks stay 0.
 constexpr int32_t middlegameRankPercent1[RankTableEntries] = {0, 1, 1, 12, 45, 98, 153, 0};
 constexpr int32_t middlegameRankPercent2[RankTableEntries] = {0, 2, 2, 6, 36, 104, 158, 0};
 constexpr int32_t endgameRankPercent[RankTableEntries] = {0, 8, 8, 33, 82, 87, 135, 0};
@@ -32,7 +32,7 @@ constexpr int32_t endgameRankPercent[RankTableEntries] = {0, 8, 8, 33, 82, 87, 1
 inline int32_t percentOf(int32_t wordIndex, int32_t percent) { return engineWord(wordIndex) * percent / 100; }
 
 void fillRankTable(int32_t* table, const int32_t* percents) {
-  for (int32_t rank = 0; rank < RankTableEntries; ++rank) table[rank] = percentOf(ParamEvalWeight24, percents[rank]);
+  for (int32_t rank = 0; rank < RankTableEntries; ++rank) table[rank] = percentOf(ParamPassedPawns, percents[rank]);
 }
 
 // Both colours' kinds of a code get the same values; every piece keeps a
@@ -67,26 +67,26 @@ void deriveMiddlegameWeights(ThreadBoard* board) {
 
   // Step 2. The middlegame weights, word by word.
   MiddlegameWeights& w = middlegameWeights;
-  w.shieldPawn = percentOf(ParamEvalWeight18, 9);
-  w.shelterCover = percentOf(ParamEvalWeight18, 9);
-  w.kingZonePiece = percentOf(ParamEvalWeight18, 8);
-  w.castleCentreHeavy = percentOf(ParamEvalWeight18, 8);
-  w.castleAwayLight = percentOf(ParamEvalWeight18, 8);
-  w.shieldLoss = percentOf(ParamEvalWeight18, 10);
-  w.castleAwayHeavy = percentOf(ParamEvalWeight18, 48);
-  w.pawnTargetBonus = percentOf(ParamEvalWeight22, 6);
-  w.rookFileSecond = percentOf(ParamEvalWeight22, 6);
-  w.rookFileFirst = percentOf(ParamEvalWeight22, 3);
-  w.rookFileThird = percentOf(ParamEvalWeight22, 2);
-  w.rookFileStep = percentOf(ParamEvalWeight22, 8);
-  w.kingCentre = percentOf(ParamEvalWeight23, 7);
-  w.kingCentreQueenless = percentOf(ParamEvalWeight23, 10);
-  w.pawnProximity = percentOf(ParamEvalWeight23, 16);
-  w.passerProximity = percentOf(ParamEvalWeight23, 9);
-  w.passerKingFar = percentOf(ParamEvalWeight23, 14);
-  w.passerEscort = percentOf(ParamEvalWeight23, 23);
-  w.passedCentreFile = percentOf(ParamEvalWeight24, 7);
-  w.passedSupported = percentOf(ParamEvalWeight24, 3);
+  w.shieldPawn = percentOf(ParamKingSafety, 9);
+  w.shelterCover = percentOf(ParamKingSafety, 9);
+  w.kingZonePiece = percentOf(ParamKingSafety, 8);
+  w.castleCentreHeavy = percentOf(ParamKingSafety, 8);
+  w.castleAwayLight = percentOf(ParamKingSafety, 8);
+  w.shieldLoss = percentOf(ParamKingSafety, 10);
+  w.castleAwayHeavy = percentOf(ParamKingSafety, 48);
+  w.pawnTargetBonus = percentOf(ParamRookFiles, 6);
+  w.rookFileSecond = percentOf(ParamRookFiles, 6);
+  w.rookFileFirst = percentOf(ParamRookFiles, 3);
+  w.rookFileThird = percentOf(ParamRookFiles, 2);
+  w.rookFileStep = percentOf(ParamRookFiles, 8);
+  w.kingCentre = percentOf(ParamKingPlacement, 7);
+  w.kingCentreQueenless = percentOf(ParamKingPlacement, 10);
+  w.pawnProximity = percentOf(ParamKingPlacement, 16);
+  w.passerProximity = percentOf(ParamKingPlacement, 9);
+  w.passerKingFar = percentOf(ParamKingPlacement, 14);
+  w.passerEscort = percentOf(ParamKingPlacement, 23);
+  w.passedCentreFile = percentOf(ParamPassedPawns, 7);
+  w.passedSupported = percentOf(ParamPassedPawns, 3);
   fillRankTable(middlegameRankTable1, middlegameRankPercent1);
   fillRankTable(middlegameRankTable2, middlegameRankPercent2);
 
@@ -102,16 +102,16 @@ void deriveMiddlegameWeights(ThreadBoard* board) {
 
 void deriveEndgameWeights() {
   EndgameWeights& w = endgameWeights;
-  w.rookFileSecond = percentOf(ParamEvalWeight22, 4);
-  w.rookFileStep = percentOf(ParamEvalWeight22, 7);
-  w.pawnTargetBonus = percentOf(ParamEvalWeight22, 23);
-  w.kingCentre = percentOf(ParamEvalWeight23, 12);
-  w.pawnProximity = percentOf(ParamEvalWeight23, 12);
-  w.passerProximity = percentOf(ParamEvalWeight23, 7);
-  w.passerKingFar = percentOf(ParamEvalWeight23, 8);
-  w.passerEscort = percentOf(ParamEvalWeight23, 3);
-  w.passedCentreFile = percentOf(ParamEvalWeight24, 18);
-  w.passedSupported = percentOf(ParamEvalWeight24, 5);
+  w.rookFileSecond = percentOf(ParamRookFiles, 4);
+  w.rookFileStep = percentOf(ParamRookFiles, 7);
+  w.pawnTargetBonus = percentOf(ParamRookFiles, 23);
+  w.kingCentre = percentOf(ParamKingPlacement, 12);
+  w.pawnProximity = percentOf(ParamKingPlacement, 12);
+  w.passerProximity = percentOf(ParamKingPlacement, 7);
+  w.passerKingFar = percentOf(ParamKingPlacement, 8);
+  w.passerEscort = percentOf(ParamKingPlacement, 3);
+  w.passedCentreFile = percentOf(ParamPassedPawns, 18);
+  w.passedSupported = percentOf(ParamPassedPawns, 5);
   fillRankTable(endgameRankTable, endgameRankPercent);
 }
 

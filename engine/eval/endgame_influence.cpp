@@ -23,7 +23,7 @@ bool onBlackBackSquares(int32_t s) { return rankOf(s) >= 6 || s == 0x50 || s == 
 
 void computeEndgameInfluence(ThreadBoard* board) {
   EvalBlock& block = board->evalBlock;
-  const int32_t base = engineWord(ParamEvalWeight21) / 50;
+  const int32_t base = engineWord(ParamInfluence) / 50;
   const int32_t targetBonus = endgameWeights.pawnTargetBonus;
   const bool openBoard = block.openFileCount >= OpenBoardFiles;
 

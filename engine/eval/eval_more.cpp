@@ -100,7 +100,7 @@ void setMiddlegameDrift(EvalContext& ctx) {
   ThreadBoard* board = ctx.board;
   *ctx.stateFlags &= ~StateDriftPending;
   board->fiftyMoveDrift = 0;
-  int32_t word = engineWord(ParamEvalWeight19);
+  int32_t word = engineWord(ParamFiftyMoveDrift);
   bool heavyBoard = board->evalBlock.heavyMiddlegameMark && board->materialSum >= heavyMaterialThreshold;
   if (ctx.clock < 1 || ctx.pawns[0] + ctx.pawns[1] == 0 || heavyBoard || word == 0) return;
   board->fiftyMoveDrift = DriftPerPly * ctx.clock * word / 100;

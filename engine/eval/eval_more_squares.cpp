@@ -486,13 +486,13 @@ void middlegameSquareTerms(EvalContext& ctx) {
   }
 
   // Step 4. Draw marks off when the engine parameters say so.
-  if (engineWord(ParamDrawMarkKeep) == 0) block.drawMark = 0;
+  if (engineWord(ParamDrawScaling) == 0) block.drawMark = 0;
 
   // Step 5. The square loop.
   loop.kingSquare[1] = board->slots[WhiteKingSlot].square;
   loop.kingSquare[0] = board->slots[BlackKingSlot].square;
   int32_t k = block.queenlessEndingMark ? (block.oppositeBishopsMark ? 9 : 18) : 8;
-  loop.advancement = engineWord(ParamEvalWeight20) * k / 100;
+  loop.advancement = engineWord(ParamPawnAdvance) * k / 100;
   loop.knightEdge = *ctx.stateFlags & StateCastlingMask ? KnightEdgeCastling : KnightEdge;
   loop.passerKingFar = ctx.heavy ? middlegameWeights.passerKingFar / 2 : middlegameWeights.passerKingFar;
   for (int32_t q = 0; q < 120; ++q)

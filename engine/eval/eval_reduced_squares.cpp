@@ -288,7 +288,7 @@ void endgameSquareTerms(EvalContext& ctx) {
 
   // The square loop.
   int32_t k = pawnsOnly || block.oppositeBishopsMark ? 5 : 11;
-  EndgameLoop loop{ctx, board, block, endgameWeights, pawnsOnly, engineWord(ParamEvalWeight20) * k / 100, {}};
+  EndgameLoop loop{ctx, board, block, endgameWeights, pawnsOnly, engineWord(ParamPawnAdvance) * k / 100, {}};
   loop.kingSquare[1] = board->slots[WhiteKingSlot].square;
   loop.kingSquare[0] = board->slots[BlackKingSlot].square;
   for (int32_t s = 0; s < 120; ++s)

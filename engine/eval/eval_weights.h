@@ -24,40 +24,40 @@ extern int32_t endgameRankTable[RankTableEntries];
 
 // Weights of the evaluation with more material (percent of the word).
 struct MiddlegameWeights {
-  int32_t shieldPawn;          // word 18, 9: pawn in front of the own king's files
-  int32_t shelterCover;        // word 18, 9: pawn covering the king's zone
-  int32_t kingZonePiece;       // word 18, 8: piece in the enemy king's zone
-  int32_t castleCentreHeavy;   // word 18, 8: king centralisation (negated) with heavy material
-  int32_t castleAwayLight;     // word 18, 8: castling worth without heavy material
-  int32_t shieldLoss;          // word 18, 10: pawn advanced toward the enemy king on a closed board
-  int32_t castleAwayHeavy;     // word 18, 48: castling worth with heavy material
-  int32_t pawnTargetBonus;     // word 22, 6
-  int32_t rookFileSecond;      // word 22, 6
-  int32_t rookFileFirst;       // word 22, 3
-  int32_t rookFileThird;       // word 22, 2
-  int32_t rookFileStep;        // word 22, 8
-  int32_t kingCentre;          // word 23, 7
-  int32_t kingCentreQueenless; // word 23, 10
-  int32_t pawnProximity;       // word 23, 16
-  int32_t passerProximity;     // word 23, 9
-  int32_t passerKingFar;       // word 23, 14
-  int32_t passerEscort;        // word 23, 23
-  int32_t passedCentreFile;    // word 24, 7
-  int32_t passedSupported;     // word 24, 3
+  int32_t shieldPawn;          // ParamKingSafety, 9: pawn in front of the own king's files
+  int32_t shelterCover;        // ParamKingSafety, 9: pawn covering the king's zone
+  int32_t kingZonePiece;       // ParamKingSafety, 8: piece in the enemy king's zone
+  int32_t castleCentreHeavy;   // ParamKingSafety, 8: king centralisation (negated) with heavy material
+  int32_t castleAwayLight;     // ParamKingSafety, 8: castling worth without heavy material
+  int32_t shieldLoss;          // ParamKingSafety, 10: pawn advanced toward the enemy king on a closed board
+  int32_t castleAwayHeavy;     // ParamKingSafety, 48: castling worth with heavy material
+  int32_t pawnTargetBonus;     // ParamRookFiles, 6
+  int32_t rookFileSecond;      // ParamRookFiles, 6
+  int32_t rookFileFirst;       // ParamRookFiles, 3
+  int32_t rookFileThird;       // ParamRookFiles, 2
+  int32_t rookFileStep;        // ParamRookFiles, 8
+  int32_t kingCentre;          // ParamKingPlacement, 7
+  int32_t kingCentreQueenless; // ParamKingPlacement, 10
+  int32_t pawnProximity;       // ParamKingPlacement, 16
+  int32_t passerProximity;     // ParamKingPlacement, 9
+  int32_t passerKingFar;       // ParamKingPlacement, 14
+  int32_t passerEscort;        // ParamKingPlacement, 23
+  int32_t passedCentreFile;    // ParamPassedPawns, 7
+  int32_t passedSupported;     // ParamPassedPawns, 3
 };
 
 // Weights of the evaluation with reduced material (percent of the word).
 struct EndgameWeights {
-  int32_t rookFileSecond;   // word 22, 4
-  int32_t rookFileStep;     // word 22, 7
-  int32_t pawnTargetBonus;  // word 22, 23
-  int32_t kingCentre;       // word 23, 12
-  int32_t pawnProximity;    // word 23, 12
-  int32_t passerProximity;  // word 23, 7
-  int32_t passerKingFar;    // word 23, 8
-  int32_t passerEscort;     // word 23, 3
-  int32_t passedCentreFile; // word 24, 18
-  int32_t passedSupported;  // word 24, 5
+  int32_t rookFileSecond;   // ParamRookFiles, 4
+  int32_t rookFileStep;     // ParamRookFiles, 7
+  int32_t pawnTargetBonus;  // ParamRookFiles, 23
+  int32_t kingCentre;       // ParamKingPlacement, 12
+  int32_t pawnProximity;    // ParamKingPlacement, 12
+  int32_t passerProximity;  // ParamKingPlacement, 7
+  int32_t passerKingFar;    // ParamKingPlacement, 8
+  int32_t passerEscort;     // ParamKingPlacement, 3
+  int32_t passedCentreFile; // ParamPassedPawns, 18
+  int32_t passedSupported;  // ParamPassedPawns, 5
 };
 
 extern MiddlegameWeights middlegameWeights;

@@ -113,7 +113,7 @@ ZoneWeight kingZoneWeight(ThreadBoard* board, int32_t defender, int32_t square, 
   }
 
   // Step 8. The king-safety word.
-  const int32_t word = engineWord(ParamEvalWeight18);
+  const int32_t word = engineWord(ParamKingSafety);
   return {weight.slider * word / 100, weight.knight * word / 100};
 }
 

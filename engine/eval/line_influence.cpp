@@ -30,7 +30,7 @@ struct SeedWeights {
 };
 
 SeedWeights seedWeights(bool closeBoard) {
-  const int32_t word = engineWord(ParamEvalWeight21);
+  const int32_t word = engineWord(ParamInfluence);
   SeedWeights w{};
   w.sliderBase = word * (closeBoard ? 3 : 6) / 100;
   w.knightExtra = word * (closeBoard ? 4 : 1) / 100;

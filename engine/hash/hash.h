@@ -38,6 +38,8 @@ struct HashKey {
   uint16_t spare;
 };
 static_assert(sizeof(HashKey) == 8);
+// The key bit of the side to move: set when Black is to move.
+constexpr uint32_t BlackToMove = 0x80000000u;
 
 // One table entry; all zero is a free entry.
 //
@@ -81,6 +83,11 @@ constexpr uint8_t MarkDepth = 255;
 constexpr uint16_t MarkOnce = EntryOnLine | MarkHolder;
 constexpr uint16_t MarkTwice = MarkOnce | EntryHistoryTwice;
 constexpr uint16_t MarkThrice = MarkTwice | EntryHistoryMore;
+// Does an entry's flags mark a position standing three times or more in
+// the game history (whoever holds it now)?
+inline bool markedThrice(uint16_t flags) {
+  return (flags & MarkThrice & ~EntryHolderMask) == (MarkThrice & ~EntryHolderMask);
+}
 
 constexpr uint64_t EntriesPerBucket = 4;
 constexpr int32_t EntryBytes = 16;

@@ -14,7 +14,6 @@ namespace {
 // The White kinds' entries sit in the spare columns of the Black tables.
 constexpr int32_t WhiteColumnOffset = 8;
 constexpr int32_t BoardSquares = 120;
-constexpr uint32_t BlackToMove = 0x80000000u;
 
 // A key is two 15-bit halves: the first draw shifted up, the second below.
 HashKey drawKey(RandomState& random) {

@@ -16,8 +16,6 @@ namespace {
 // 0x88 distance from a rook pawn to a defending king that stands in its way
 // (one rank ahead and one file over is +15/+17; two ranks ahead at least).
 constexpr int32_t RookPawnCornerReach = 14;
-// Engine parameter word that lets the wrong-bishop ending count as drawn.
-constexpr int32_t WordDrawnEndings = 2;
 
 inline int32_t squareColour(int32_t square) { return (fileOf(square) + rankOf(square)) & 1; }
 
@@ -67,7 +65,7 @@ bool singlePawnDrawn(ThreadBoard* board, int32_t attacker) {
   // does not stand on the promotion square's colour.
   bool pawnEnding = onlyKingsAndPawns(board);
   if (!pawnEnding) {
-    if (engineWord(WordDrawnEndings) == 0 || !loneBishopOf(board, bishopKind)) return false;
+    if (engineWord(ParamDrawMarks) == 0 || !loneBishopOf(board, bishopKind)) return false;
     int32_t bishop = squareOfKind(board, own, bishopKind);
     int32_t promotionSquare = makeSquare(fileOf(p), attacker > 0 ? 7 : 0);
     if (bishop == NoSquare || squareColour(bishop) == squareColour(promotionSquare)) return false;

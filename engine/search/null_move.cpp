@@ -1,14 +1,10 @@
 // The null-move child: the side to move passes on the same board.
 #include "engine/board/makemove.h"
 #include "engine/eval/eval_weights.h"
+#include "engine/hash/hash.h"
 #include "engine/search/search.h"
 
 namespace engine {
-
-namespace {
-// Key bit of the side to move (set when Black is to move).
-constexpr uint32_t BlackToMoveKeyBit = 0x80000000u;
-}  // namespace
 
 void makeNullMove(Position* parent, Position* child) {
   ThreadBoard* board = parent->board;
@@ -34,7 +30,7 @@ void makeNullMove(Position* parent, Position* child) {
   child->lastMove = noMove;
   child->halfMoveClock = parent->halfMoveClock + 1;
   child->moverPreviousValue = 0;
-  child->key = parent->key ^ BlackToMoveKeyBit;
+  child->key = parent->key ^ BlackToMove;
   child->lock = parent->lock;
 }
 

@@ -47,7 +47,6 @@ constexpr int32_t TimeRuleRatio = 60;
 constexpr int32_t DoubleStepRatio = 35;
 constexpr int32_t TripleStepRatio = 4;
 constexpr int32_t PonderPollMs = 100;
-constexpr uint32_t StateRootMarks = 0x1000 | 0x2000;
 
 Move firstLegalMove(Position* position) {
   static Position scratch;
@@ -132,7 +131,7 @@ void rootSearch(Position* position, int32_t lines) {
   position->killers[0] = position->killers[1] = noMove;
   position->parent = nullptr;
   position->matedScore = ScoreMatedAtRoot;
-  position->stateFlags = (position->stateFlags & ~StateDriftPending) | StateRootMarks;
+  position->stateFlags = (position->stateFlags & ~StateDriftPending) | StateWhiteQuiesce | StateBlackQuiesce;
   // Refutations of threats are learnt afresh in every search.
   for (SideRecord* side : {&board->white, &board->black})
     std::fill(std::begin(side->refutations), std::end(side->refutations), noMove);

@@ -26,15 +26,6 @@ namespace engine {
 
 namespace {
 
-// Hash entry flags.
-constexpr uint16_t HashHolderMask = 0x00FF;
-constexpr uint16_t HashOnLine = 0x2000;
-constexpr uint16_t HashUpperBound = 0x4000;
-constexpr uint16_t HashLowerBound = 0x8000;
-// The game-history marks hold the entries as thread 1.
-constexpr int32_t GameHistoryHolder = 1;
-constexpr uint64_t HashBucketEntries = 4;
-
 // Margins of the node (engine units).
 constexpr int32_t HashMoveMargin = 26;         // a shallow entry's move counts above upper + this
 constexpr int32_t WindowEstimateMargin = 48;   // narrowing window above the estimate
@@ -59,14 +50,6 @@ constexpr int32_t DeepThreatDepth = 8;
 constexpr int32_t ThreatClassMinor = 6;
 constexpr int32_t ThreatClassRook = 7;
 constexpr int32_t ThreatClassKing = 11;
-
-// Engine parameter words the node reads.
-constexpr int32_t WordReductions = 8;
-constexpr int32_t WordThreats = 9;
-constexpr int32_t WordLateReductions = 10;
-constexpr int32_t WordThreatBound = 13;
-constexpr int32_t WordHangingBound = 14;
-constexpr int32_t WordRootRescue = 15;
 
 bool queenOnBoard(const ThreadBoard* board) {
   return board->kinds[WhiteQueen].count + board->kinds[BlackQueen].count > 0;
@@ -105,7 +88,7 @@ HashEntry snapshotEntry(HashEntry* entry) {
 // without the on-line mark, and the holder byte the probe found.
 void releaseEntry(HashEntry* entry, uint16_t savedFlags) {
   uint16_t flags = loadShared(entry->flags);
-  storeShared(entry->flags, uint16_t((flags & ~(HashOnLine | HashHolderMask)) | (savedFlags & HashHolderMask)));
+  storeShared(entry->flags, uint16_t((flags & ~(EntryOnLine | EntryHolderMask)) | (savedFlags & EntryHolderMask)));
 }
 
 // Gives back an entry the node leaves early: exactly the flags it had
@@ -114,7 +97,7 @@ void releaseEntry(HashEntry* entry, uint16_t savedFlags) {
 void restoreEntry(HashEntry* entry, uint16_t savedFlags) { storeShared(entry->flags, savedFlags); }
 
 bool holds(HashEntry* entry, const ThreadBoard* board) {
-  return entry != nullptr && (loadShared(entry->flags) & HashHolderMask) == board->threadId;
+  return entry != nullptr && (loadShared(entry->flags) & EntryHolderMask) == board->threadId;
 }
 
 // Did the move into this position capture or promote?
@@ -238,7 +221,7 @@ void detectThreat(Position* node, int32_t bound, int32_t depth) {
   startChild(node, &nullChild);
   nullChild.stateFlags |= StateQuiesceAgain | StateScratchSearch;
   nullChild.killers[0] = nullChild.killers[1] = noMove;
-  int32_t l = std::max(engineWord(WordThreatBound) * 6 / 100 + nullChild.staticValue, bound);
+  int32_t l = std::max(engineWord(ParamThreatMargin) * 6 / 100 + nullChild.staticValue, bound);
   Move killers[2] = {node->killers[0], node->killers[1]};
   Move line[PvLength];
   line[0] = noMove;
@@ -354,7 +337,7 @@ bool searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
 
       // Step 7. Does the move hang material?
       if (d > 1 && (node->searchFlags & SearchTacticalOnly) == 0 && move != node->hashMove && !research) {
-        int32_t f = std::max(engineWord(WordHangingBound) * 27 / 100 - node->staticValue, child->staticValue);
+        int32_t f = std::max(engineWord(ParamHangingMargin) * 27 / 100 - node->staticValue, child->staticValue);
         Move reply = noMove;
         staticExchange(child, f + 1, f, &reply);
         if (isMove(reply)) {
@@ -415,8 +398,8 @@ bool searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
 
       // Step 9. Threat detection for the child, or the move's own threat.
       bool skipExtension = false;
-      bool detect = engineWord(WordThreats) != 0 && (node->searchFlags & SearchTacticalOnly) == 0 && !childTactical &&
-                    !(hasFirstReply(child) && !capture && !research);
+      bool detect = engineWord(ParamThreatDetection) != 0 && (node->searchFlags & SearchTacticalOnly) == 0 &&
+                    !childTactical && !(hasFirstReply(child) && !capture && !research);
       if (detect) {
         if (d <= DeepThreatDepth) {
           int32_t t = d > 3 && (!hasFirstReply(child) || queenOnBoard(board) || research) ? 1 : 0;
@@ -486,7 +469,7 @@ bool searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
 
       // Step 12. Reductions.
       bool exempt = false;
-      if (engineWord(WordReductions) != 0) {
+      if (engineWord(ParamReductionExemptions) != 0) {
         bool improves = child->staticValue <= -node->staticValue - ImprovementExempt &&
                         (child->searchFlags & SearchTacticalOnly) == 0;
         bool passedPush = moverCode == PawnCode && (node->sideRecord->pawnMarks[to] & PassedMark) != 0 &&
@@ -503,7 +486,7 @@ bool searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
           child->searchFlags |= SearchReduced | SearchTacticalOnly;
         } else if (move == node->hashMove) {
           d -= 1;
-        } else if ((engineWord(WordLateReductions) != 0 && loadShared(node->movesSearched) > 2) ||
+        } else if ((engineWord(ParamLateReduction) != 0 && loadShared(node->movesSearched) > 2) ||
                    (moverCode == KingCode && (child->searchFlags & SearchSpecialMove) == 0 &&
                     board->materialSum > KingMoveMaterial)) {
           d -= 2;
@@ -643,7 +626,7 @@ bool searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
       if (move == node->hashMove) {
         if (s <= previousScore - RootDropMargin) {
           iterationDone.store(0, std::memory_order_relaxed);
-          if (depth > 3 && s <= previousScore - engineWord(WordRootRescue) * 46 / 100) {
+          if (depth > 3 && s <= previousScore - engineWord(ParamRootRescueMargin) * 46 / 100) {
             if (locked) leaveSearchLock();
             findFirstMove(node, depth, upperNow, s, killers);
             if (locked) enterSearchLock();
@@ -753,15 +736,15 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
   int32_t storeDepth = 0;
   // Without a table (none allocated, or too small for one bucket) the node
   // searches without one.
-  if (!atRoot && engineHash.entries != nullptr && entryCount >= HashBucketEntries) {
+  if (!atRoot && engineHash.entries != nullptr && entryCount >= EntriesPerBucket) {
     int32_t required = 2 * depth + (threatKnown(node) ? 1 : 0);
     HashKey key{node->key, node->lock, 0};
     entry = hashProbeOrReplace(&engineHash, &key, required, board->threadId, &savedFlags);
     if (entry != nullptr) {
       const HashEntry seen = snapshotEntry(entry);
-      int32_t holder = seen.flags & HashHolderMask;
-      bool onLine = (seen.flags & HashOnLine) != 0 &&
-                    (holder == GameHistoryHolder || holder == board->threadId ||
+      int32_t holder = seen.flags & EntryHolderMask;
+      bool onLine = (seen.flags & EntryOnLine) != 0 &&
+                    (holder == MarkHolder || holder == board->threadId ||
                      (board->splitOwner != nullptr && holder == board->splitOwner->threadId));
       if (onLine) {
         // A repetition of the current line or of the game.
@@ -777,18 +760,18 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
         if (takesBack) {
           useEntry = false;
         } else {
-          if ((node->searchFlags & SearchReduced) != 0 && (seen.flags & HashUpperBound) != 0 &&
+          if ((node->searchFlags & SearchReduced) != 0 && (seen.flags & EntryUpperBound) != 0 &&
               seen.score < upper) {
             if (holds(entry, board)) restoreEntry(entry, savedFlags);
             return lower;
           }
           bool moveUsable = seen.depth + 3 >= required ||
-                            ((seen.flags & HashLowerBound) != 0 && seen.score > upper + HashMoveMargin);
+                            ((seen.flags & EntryLowerBound) != 0 && seen.score > upper + HashMoveMargin);
           if (moveUsable && isMove(seen.move)) {
             if (isPlausibleMove(node, seen.move)) {
               pushMove(node, seen.move);
               node->hashMove = seen.move;
-              node->estimate = (seen.flags & HashUpperBound) != 0 ? seen.score : ScoreInfinite;
+              node->estimate = (seen.flags & EntryUpperBound) != 0 ? seen.score : ScoreInfinite;
             } else {
               // A key collision: leave the entry alone.
               if (holds(entry, board)) restoreEntry(entry, savedFlags);
@@ -803,8 +786,8 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
           pv[0] = seen.move;
           pv[1] = noMove;
         }
-        bool lowerBound = (seen.flags & HashUpperBound) == 0;
-        bool exact = (seen.flags & (HashUpperBound | HashLowerBound)) == (HashUpperBound | HashLowerBound);
+        bool lowerBound = (seen.flags & EntryUpperBound) == 0;
+        bool exact = (seen.flags & (EntryUpperBound | EntryLowerBound)) == (EntryUpperBound | EntryLowerBound);
         if (lowerBound && seen.score > lower) {
           bool allowed = true;
           if ((node->searchFlags & SearchTacticalOnly) != 0) {
@@ -917,7 +900,7 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
   }
 
   // Step 10. The best-so-far search.
-  if (engineWord(WordThreats) != 0 && (node->searchFlags & SearchTacticalOnly) == 0) {
+  if (engineWord(ParamThreatDetection) != 0 && (node->searchFlags & SearchTacticalOnly) == 0) {
     Position copy;
     copyPosition(&copy, node);
     copy.stateFlags |= StateQuiesceAgain | StateScratchSearch;
@@ -938,7 +921,7 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
       if (v > ScoreMate) node->hashMove = noMove;
     }
   }
-  if (holds(entry, board)) std::atomic_ref<uint16_t>(entry->flags).fetch_or(HashOnLine, std::memory_order_relaxed);
+  if (holds(entry, board)) std::atomic_ref<uint16_t>(entry->flags).fetch_or(EntryOnLine, std::memory_order_relaxed);
   node->searchFlags |= SearchHistoryOrder;
 
   // Step 11. The move loop.
@@ -1018,7 +1001,7 @@ end:
       storeShared(entry->score, int16_t(best));
       storeShared(entry->depth, uint8_t(storeDepth));
       if (isMove(pv[0])) storeShared(entry->move, pv[0]);
-      storeShared(entry->flags, uint16_t(node->boundType | (savedFlags & HashHolderMask)));
+      storeShared(entry->flags, uint16_t(node->boundType | (savedFlags & EntryHolderMask)));
     } else {
       releaseEntry(entry, savedFlags);
     }

@@ -6,6 +6,7 @@
 
 #include "engine/board/board.h"
 #include "engine/board/movegen.h"
+#include "engine/hash/hash.h"
 
 namespace engine {
 
@@ -20,16 +21,10 @@ constexpr uint32_t SearchExtended = 0x400;
 constexpr uint32_t SearchSharedNode = 0x2000;   // a helper's copy of a split node
 constexpr uint32_t SearchReplyPushed = 0x8000;  // the parent pushed the first reply already
 
-// State flags the searches set on copies and children.
-constexpr uint32_t StateQuiesceAgain = 0x100;
-constexpr uint32_t StateScratchSearch = 0x80;
-constexpr uint32_t StateWhiteQuiesce = 0x1000;
-constexpr uint32_t StateBlackQuiesce = 0x2000;
-
-// Bound types a node stores with its result.
-constexpr uint16_t BoundUpper = 0x4000;
-constexpr uint16_t BoundExact = 0xC000;
-constexpr uint16_t BoundLower = 0x8000;
+// Bound types a node stores with its result: the table entry's bound bits.
+constexpr uint16_t BoundUpper = EntryUpperBound;
+constexpr uint16_t BoundExact = EntryUpperBound | EntryLowerBound;
+constexpr uint16_t BoundLower = EntryLowerBound;
 
 // The bound type of a node after one more move's result is folded in: a cut
 // (lower bound) stands over an exact score, an exact score over none.

@@ -372,11 +372,11 @@ TEST(MiddlegameDrawRules, WordTwelveOffKeepsOnlyTheSinglePawnAdjustment) {
   buildEvalPosition(marked, field, White);
   runEvaluatorStages(marked, White);
   EXPECT_EQ(marked.board->evalBlock.drawMark, 1);
-  int32_t saved = engineParameters.words[ParamDrawMarkKeep];
-  engineParameters.words[ParamDrawMarkKeep] = 0;
+  int32_t saved = engineParameters.words[ParamDrawScaling];
+  engineParameters.words[ParamDrawScaling] = 0;
   buildEvalPosition(unmarked, field, White);
   runEvaluatorStages(unmarked, White);
-  engineParameters.words[ParamDrawMarkKeep] = saved;
+  engineParameters.words[ParamDrawScaling] = saved;
   EXPECT_EQ(unmarked.board->evalBlock.drawMark, 0);
   // Unscaled: the pawn keeps the whole moved edge in its base value.
   EXPECT_EQ(unmarked.board->kinds[WhitePawn].baseValue, 84 + (2 * 308) / 3);

@@ -185,7 +185,7 @@ TEST(EvaluationWeights, ChangedWordsScaleEveryValueTruncating) {
   const int32_t defaultQueen = board->kinds[WhiteQueen].value, defaultSum = board->materialSum;
   const int32_t defaultThreshold = middlegameThreshold, defaultEndRank = endgameRankTable[6];
   for (const Case& c : cases) {
-    for (int32_t w = ParamEvalWeight16; w <= ParamEvalWeight24; ++w) engineParameters.words[w] = c.word;
+    for (int32_t w = ParamPawnValue; w <= ParamPassedPawns; ++w) engineParameters.words[w] = c.word;
     deriveMiddlegameWeights(board);
     deriveEndgameWeights();
     expectValues(board, PawnCode, c.pawn[0], c.pawn[1]);
@@ -462,7 +462,7 @@ TEST(Evaluate, FullEvaluationRederivesAndFreesThePool) {
   AttackData* record = claimAttackData(ep.board.get());
   ASSERT_NE(record, nullptr);
   // Without the request nothing is derived and the record stays owned.
-  engineParameters.words[ParamEvalWeight22] = 200;
+  engineParameters.words[ParamRookFiles] = 200;
   evaluateWith(ep, White, 0, 0);
   EXPECT_EQ(middlegameWeights.rookFileStep, 8);
   EXPECT_EQ(record->owner.load(), ep.board.get());
@@ -522,11 +522,11 @@ TEST(Evaluate, NoDriftWithoutPawnsOrWithWordNineteenOff) {
   EvalPosition ep;
   buildEvalPosition(ep, field, White, 0, 0);
   const int32_t atZero = evaluateWith(ep, White);
-  engineParameters.words[ParamEvalWeight19] = 0;
+  engineParameters.words[ParamFiftyMoveDrift] = 0;
   buildEvalPosition(ep, field, White, 0, 40);
   EXPECT_EQ(evaluateWith(ep, White), atZero);
   EXPECT_EQ(ep.pos->stateFlags & StateDriftPending, 0u);
-  engineParameters.words[ParamEvalWeight19] = 100;
+  engineParameters.words[ParamFiftyMoveDrift] = 100;
   // Rooks and minor pieces, no pawns: no drift at any clock.
   buildEvalPosition(ep, "r1b1k3/8/2n5/8/8/2N5/8/R1B1K3", White, 0, 0);
   const int32_t pawnless = evaluateWith(ep, White);

@@ -234,7 +234,7 @@ TEST(LineInfluence, OpenBoardUsesHomeEdgesAndPawnAttackCuts) {
 TEST(LineInfluence, OwnPawnBlocksTheFileUnlessAnEnemyPawnAttacksIt) {
   // King zones off, so a Black pawn on d7 changes only the values beyond
   // White's pawn on d4 (it is a target there).
-  WordOverride noZones(ParamEvalWeight18, 0);
+  WordOverride noZones(ParamKingSafety, 0);
   auto rookOnD1 = [](const char* field, int32_t* beyond) {
     EvalPosition ep;
     buildEvalPosition(ep, field, White);
@@ -257,7 +257,7 @@ TEST(LineInfluence, OwnPawnBlocksTheFileUnlessAnEnemyPawnAttacksIt) {
 }
 
 TEST(LineInfluence, BaseValuesFollowWordTwentyOne) {
-  WordOverride doubled(ParamEvalWeight21, 200);
+  WordOverride doubled(ParamInfluence, 200);
   EvalPosition ep;
   buildEvalPosition(ep, "3q1rk1/5pp1/8/8/8/8/3P2P1/3Q1RK1", White);
   runInfluence(ep);
@@ -412,7 +412,7 @@ TEST(KingZone, SquaresCoveredByOwnPawnsGetNothing) {
 }
 
 TEST(KingZone, TheKingSafetyWordScalesTheWeights) {
-  WordOverride half(ParamEvalWeight18, 50);
+  WordOverride half(ParamKingSafety, 50);
   EvalPosition ep;
   buildEvalPosition(ep, "3q1rk1/5pp1/8/8/8/7n/5PP1/3Q1RK1", White);
   runInfluence(ep);

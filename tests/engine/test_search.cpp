@@ -37,11 +37,11 @@ struct Fixture {
   }
 };
 
-// Sets EngineParameters word 2 (drawn endings recognised) for one test.
+// Sets the draw-marks word (drawn endings recognised) for one test.
 struct DrawWord {
-  int32_t saved = engineParameters.words[2];
-  explicit DrawWord(int32_t value) { engineParameters.words[2] = value; }
-  ~DrawWord() { engineParameters.words[2] = saved; }
+  int32_t saved = engineParameters.words[ParamDrawMarks];
+  explicit DrawWord(int32_t value) { engineParameters.words[ParamDrawMarks] = value; }
+  ~DrawWord() { engineParameters.words[ParamDrawMarks] = saved; }
 };
 
 // One exchange on the square the last move went to, with its material
@@ -146,7 +146,7 @@ const DrawCase DrawCases[] = {
 
 TEST(DrawMarks, SinglePawnEndings) {
   for (const DrawCase& c : DrawCases) {
-    DrawWord word(c.drawWord >= 0 ? c.drawWord : engineParameters.words[2]);
+    DrawWord word(c.drawWord >= 0 ? c.drawWord : engineParameters.words[ParamDrawMarks]);
     Fixture f(c.field, c.side);
     recogniseDraws(f.pos.get());
     EXPECT_EQ(f.pos->stateFlags & c.mask, c.expected) << c.what;

@@ -28,7 +28,7 @@ class SearchOutput : public ::testing::Test {
     frontend::engineEntries.stopThinking = [] {};
     frontend::engineEntries.resetStopFlags = [] {};
     frontend::engineEntries.setEnginePosition = [](const char*) { return int32_t(0); };
-    frontend::frontParameters.words[frontend::ContemptWord] = 0;
+    frontend::frontParameters.words[engine::ParamContempt] = 0;
     frontend::prepareSearch();
     // Variations are played out on the mirrored game: the start position.
     static bool keysReady = engine::initHashAndKeys(1u << 20) > 0;
@@ -58,7 +58,7 @@ const Move e2e4Pv[] = {0x3414, 0x4464, noMove};
 }  // namespace
 
 TEST_F(SearchOutput, ContemptComesOffCentipawnScoresButNotZeroOrMates) {
-  frontend::frontParameters.words[frontend::ContemptWord] = 20;
+  frontend::frontParameters.words[engine::ParamContempt] = 20;
   EXPECT_NE(reportLine(8999, 100, e2e4Pv).find("score cp 8979 "), std::string::npos);
   EXPECT_NE(reportLine(0, 100, e2e4Pv).find("score cp 0 "), std::string::npos);
   EXPECT_NE(reportLine(-45, 100, e2e4Pv).find("score cp -65 "), std::string::npos);

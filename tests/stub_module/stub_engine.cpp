@@ -76,8 +76,9 @@ void reportDepth(int32_t depth, int32_t lines, int32_t startMs) {
 
 void setEngineParameters(const engine::EngineParameters* parameters) {
   live = *parameters;
-  say("stub setEngineParameters threads %d contempt %d clear %d margin %d depth %d", live.words[3], live.words[4],
-      live.words[6], live.words[13], live.words[25]);
+  say("stub setEngineParameters threads %d contempt %d clear %d margin %d depth %d", live.words[engine::ParamThreads],
+      live.words[engine::ParamContempt], live.words[engine::ParamClearHash], live.words[engine::ParamThreatMargin],
+      live.words[engine::ParamMaxDepth]);
 }
 void getEngineParameters(engine::EngineParameters* out) { *out = engine::defaultEngineParameters; }
 void clearEngineHash() { say("stub clearEngineHash"); }
