@@ -11,7 +11,6 @@
 namespace frontend {
 
 bool engineStarted = false;
-int32_t cpuCount = 1;
 engine::HostCallbacks hostCallbacks = {};
 engine::EngineEntries engineEntries = {};
 

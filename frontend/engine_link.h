@@ -1,6 +1,6 @@
 // The front end's binding to the engine module: the two function tables
-// exchanged by EngineInit (the front end's callbacks, the engine's entries),
-// the processor count and the flag of the lazy engine start. The tables are
+// exchanged by EngineInit (the front end's callbacks, the engine's entries)
+// and the flag of the lazy engine start. The tables are
 // filled once on the main thread at start-up and only read afterwards.
 #pragma once
 #include <cstdint>
@@ -22,8 +22,6 @@ constexpr bool denormalsAreZero = true;
 
 // The engine has been started (or its start has been tried).
 extern bool engineStarted;
-// Processors the process may run on, counted once at start-up.
-extern int32_t cpuCount;
 // The front end's callbacks handed to EngineInit, and the entries it fills.
 extern engine::HostCallbacks hostCallbacks;
 extern engine::EngineEntries engineEntries;

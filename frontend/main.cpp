@@ -17,24 +17,22 @@ constexpr int ExitNormal = 1;
 }  // namespace
 
 int main() {
-  // Step 1. Denormals never take the slow path in the evaluation's floats.
+  // Denormals never take the slow path in the evaluation's floats.
   platform::setFlushToZero(frontend::denormalsAreZero);
   // A controller that closes its end of the pipe ends nothing here.
   platform::ignoreBrokenPipe();
-  // Step 2. The engine is started lazily, by the first command that needs it.
+  // The engine is started lazily, by the first command that needs it.
   frontend::engineStarted = false;
-  // Steps 3-4. The processor count is the Threads option's default and maximum.
-  frontend::cpuCount = platform::processorCount();
-  frontend::setThreadsOptionTexts(frontend::cpuCount);
-  // Step 5. Every option starts at its default.
+  // The processor count is the Threads option's default and maximum.
+  frontend::setThreadsOptionTexts(platform::processorCount());
   frontend::resetOptions();
-  // Steps 6-8. Bind the engine module; without it there is nothing to run.
+  // Bind the engine module; without it there is nothing to run.
   if (frontend::bindEngineModule() != frontend::BindOk) return ExitNoModule;
-  // Step 9. The command loop runs on this thread until "quit" or end of input.
+  // The command loop runs on this thread until "quit" or end of input.
   frontend::uciLoop();
-  // Step 10. Nothing is torn down: the worker, the timer thread and the
-  // engine's threads may still wait, so the process ends without running
-  // static destructors under their feet.
+  // Nothing is torn down: the worker, the timer thread and the engine's
+  // threads may still wait, so the process ends without running static
+  // destructors under their feet.
   std::fflush(stdout);
   std::quick_exit(ExitNormal);
 }

@@ -149,11 +149,7 @@ bool handleGo(const char* line, char** tokens, int32_t count, const char* /*firs
   if (searchRunning.load(std::memory_order_relaxed)) endRunningSearch();
   // Steps 2-4. Contempt for the displayed scores, then the keywords.
   ThinkRequest request = parseGoTokens(line, tokens, count, optionSpinNumber("Contempt"));
-  {
-    // The search output reads this word under its lock.
-    std::lock_guard<std::mutex> guard(searchOutputLock);
-    frontParameters.words[engine::ParamContempt] = request.contempt;
-  }
+  setContemptWord(request.contempt);
   // Steps 5-6. Reset the control state and hand the request to the worker.
   prepareSearch();
   searchRunning.store(true, std::memory_order_relaxed);

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "engine/hash/hash.h"
@@ -116,6 +117,11 @@ void applyEngineParameters() {
   else
     frontParameters.words[engine::ParamMaxDepth] = engine::FullStrengthDepth;
   engineEntries.setEngineParameters(&frontParameters);
+}
+
+void setContemptWord(int32_t contempt) {
+  std::lock_guard<std::mutex> guard(searchOutputLock);
+  frontParameters.words[engine::ParamContempt] = contempt;
 }
 
 void eloToLevel(int32_t rating) {

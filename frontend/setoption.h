@@ -10,9 +10,13 @@
 namespace frontend {
 
 // The front end's engine-parameter record. It writes only the threads,
-// contempt, clear-hash, threat-margin and maximum-depth words; "go" writes
-// the contempt word too, and the search output reads it.
+// contempt, clear-hash, threat-margin and maximum-depth words; the search
+// output reads the contempt word under its lock.
 extern engine::EngineParameters frontParameters;
+
+// Sets the contempt word of frontParameters, under the search output's lock
+// (the contempt that "go" shows with the scores).
+void setContemptWord(int32_t contempt);
 
 // The hash size last given to the engine, in KB, and the tablebase piece
 // limit given with it.

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/eval/evaluate.h"
+#include "engine/board/setup.h"
 #include "frontend/book.h"
 #include "frontend/console.h"
 #include "frontend/engine_link.h"
@@ -150,7 +150,7 @@ bool handleThink(const char* /*line*/, char** tokens, int32_t count, const char*
   // Step 1. The side to move picks the clock and increment; the linked
   // core, which has no think entry of its own, learns it too.
   int32_t side = mirrorSideToMove();
-  engine::engineSide = side;
+  engine::setEngineSide(side);
   // Step 2.
   int32_t numbers[8];
   for (int32_t i = 0; i < 8; ++i) numbers[i] = textToNumber(tokens[i + 1]);

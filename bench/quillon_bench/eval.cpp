@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "bench/quillon_bench/commands.h"
+#include "engine/board/setup.h"
 #include "engine/eval/eval_weights.h"
 #include "engine/eval/evaluate.h"
 #include "engine/control/control.h"

@@ -27,12 +27,12 @@
 #include <cstdint>
 
 #include "engine/board/check.h"
+#include "engine/control/eval_block.h"
+#include "engine/control/hash_key.h"
 #include "engine/control/move.h"
-#include "engine/eval/eval_block.h"
 
 namespace engine {
 
-struct HashKey;
 struct PieceRecord;
 struct SideRecord;
 struct ThreadBoard;

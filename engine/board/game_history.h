@@ -10,7 +10,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/hash/hash.h"
+#include "engine/control/hash_key.h"
 
 namespace engine {
 

@@ -4,8 +4,6 @@
 #include "engine/board/game_history.h"
 #include "engine/board/makemove.h"
 #include "engine/board/setup.h"
-#include "engine/eval/evaluate.h"
-#include "engine/hash/hash.h"
 #include "engine/control/control.h"
 #include "engine/board/stopwatch.h"
 
@@ -13,6 +11,7 @@ namespace engine {
 
 GameSetup gameSetup;
 int32_t gameState = GameGoesOn;
+int32_t engineSide = White;
 
 namespace {
 // The next root, built on the root's board.
@@ -38,6 +37,8 @@ int32_t setUpGame(Position* root, const char* text) {
   startGameRecord(&parsed);
   return 0;
 }
+
+void setEngineSide(int32_t side) { engineSide = side; }
 
 void saveGame(GameSnapshot* snapshot) {
   snapshot->record = gameSetup;

@@ -10,9 +10,9 @@
 // caller.
 #include "engine/board/geometry.h"
 #include "engine/board/makemove.h"
-#include "engine/eval/eval_weights.h"
-#include "engine/eval/evaluate.h"
-#include "engine/eval/pawn_files.h"
+#include "engine/board/pawn_files.h"
+#include "engine/board/setup.h"
+#include "engine/control/eval_block.h"
 #include "engine/control/shared_word.h"
 
 namespace engine {

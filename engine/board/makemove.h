@@ -8,6 +8,9 @@ namespace engine {
 void makeMove(Position* parent, Move move, Position* child);
 // Takes the child's move back.
 void unmakeMove(Position* child);
+// The child's key and lock from its parent's and the move just made; make
+// leaves this to its caller.
+void updateHashKey(Position* child);
 // The null-move child: the same board with the sides exchanged.
 void makeNullMove(Position* parent, Position* child);
 // Clears each castling right whose rook no longer stands on its corner.

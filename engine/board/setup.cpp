@@ -11,8 +11,6 @@
 #include "engine/board/attacks.h"
 #include "engine/board/game_history.h"
 #include "engine/board/makemove.h"
-#include "engine/eval/evaluate.h"
-#include "engine/hash/hash.h"
 #include "engine/control/control.h"
 
 namespace engine {

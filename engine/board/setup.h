@@ -13,8 +13,8 @@
 
 #include "engine/board/board.h"
 #include "engine/board/game_history.h"
-#include "engine/hash/hash.h"
 #include "engine/board/stopwatch.h"
+#include "engine/control/hash_key.h"
 
 namespace engine {
 
@@ -61,6 +61,16 @@ extern int32_t gameState;
 // The game's move number (raised by each Black move); the time allocation
 // and the opening randomisation read it.
 extern int32_t moveNumber;
+
+// The side the engine plays (+1 White, -1 Black): the side not to move
+// after a set-up, the side to move at the root once a search begins. The
+// evaluation and make read it on every search thread; it changes only
+// while no search runs.
+extern int32_t engineSide;
+// Sets the engine's side from outside the game record: think at the start
+// of a search, and the front end for its linked copy of the core (which has
+// no think of its own).
+void setEngineSide(int32_t side);
 
 // Parses a position text (null = the start position) into `gameSetup`;
 // 0 success, -1 failure. A refused text changes nothing; an accepted one

@@ -5,7 +5,7 @@
 // kind counts, material sum, piece count, pawn-file counts and the current
 // values of the pieces involved. The Positions keep their own values.
 #include "engine/board/makemove.h"
-#include "engine/eval/pawn_files.h"
+#include "engine/board/pawn_files.h"
 
 namespace engine {
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/board/setup.h"
 #include "engine/eval/eval_terms.h"
 #include "engine/eval/evaluate.h"
 #include "engine/control/control.h"

@@ -4,7 +4,6 @@
 
 namespace engine {
 
-int32_t engineSide = 1;
 int32_t openingOffset = 0;
 std::atomic<int32_t> futilityMargin{10};
 

@@ -15,6 +15,4 @@ int32_t heavyMaterialThreshold = 4 * 247 + 2 * 720 + 1;
 int32_t twoBishopsRooksSum = 2 * (247 + 350);
 int32_t bishopRookQueenSum = 247 + 350 + 720;
 
-std::atomic<int32_t> evalOffset{1};
-
 }  // namespace engine

@@ -5,11 +5,9 @@
 // of a search, before any helper thread runs; every search thread then only
 // reads them. They start with the values of default words (100 %), so an
 // evaluation before the first derivation already sees real weights.
-// `evalOffset` is set by the evaluator calls on every thread (always the
-// same value within a search, so stored only when it changes): a relaxed
-// atomic.
+// The score offset `evalOffset` that the evaluator calls set stands with
+// the evaluation block (engine/control/eval_block.h), as make reads it.
 #pragma once
-#include <atomic>
 #include <cstdint>
 
 #include "engine/board/board.h"
@@ -68,9 +66,6 @@ extern int32_t middlegameThreshold;     // bishop + queen: above it the evaluati
 extern int32_t heavyMaterialThreshold;  // 4 bishops + 2 queens + 1
 extern int32_t twoBishopsRooksSum;      // 2 x (bishop + rook)
 extern int32_t bishopRookQueenSum;      // bishop + rook + queen
-
-// openingOffset + 1, written by each evaluator call.
-extern std::atomic<int32_t> evalOffset;
 
 // Piece values of both colours in the board (and a material sum recounted
 // with them), the thresholds, the middlegame weights and the two

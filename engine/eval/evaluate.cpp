@@ -6,6 +6,7 @@
 #include "engine/eval/evaluate.h"
 
 #include "engine/board/makemove.h"
+#include "engine/board/setup.h"
 #include "engine/eval/attack_data.h"
 #include "engine/eval/eval_weights.h"
 #include "engine/control/control.h"

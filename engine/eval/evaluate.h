@@ -1,9 +1,9 @@
 // The evaluation entry and the global evaluation state shared by all search
 // threads.
 //
-// `engineSide` is written by think (and the front end's worker) and
-// `openingOffset` by the root driver, both before the search threads start;
-// the search threads only read them. `futilityMargin` is set by the root
+// `openingOffset` is written by the root driver before the search threads
+// start; the search threads only read it (and the engine's side, which the
+// game record owns: engine/board/setup.h). `futilityMargin` is set by the root
 // driver and then rewritten by every evaluation on every thread (always to
 // the same value within a search): a relaxed atomic.
 #pragma once
@@ -14,8 +14,6 @@
 
 namespace engine {
 
-// The side to move at the root when the current search began (+1, -1).
-extern int32_t engineSide;
 // Drawn by the root driver at each search: -2..+2, or 0.
 extern int32_t openingOffset;
 // The futility margin the search reads.

@@ -1,12 +1,14 @@
 // Hash keys and the transposition table.
 //
-// A position is identified by a `HashKey`: a 32-bit key and a 16-bit lock,
-// the XOR of per-kind, per-square values of every piece on the board, with
-// key bit 31 set when Black is to move. Castling rights, the en-passant
-// square and the move counters are not part of it. The per-square values
-// come from the fixed random generator seeded with 0, so they are the same
-// in every run and build (the opening book is keyed by them). They are
-// written by `initHashAndKeys` while no search runs and only read after.
+// A position is identified by a `HashKey` (engine/control/hash_key.h): a
+// 32-bit key and a 16-bit lock, the XOR of per-kind, per-square values of
+// every piece on the board, with key bit 31 set when Black is to move.
+// Castling rights, the en-passant square and the move counters are not part
+// of it; the board layer keeps the keys up to date (`updateHashKey`). The
+// per-square values come from the fixed random generator seeded with 0, so
+// they are the same in every run and build (the opening book is keyed by
+// them). They are written by `initHashAndKeys` while no search runs and
+// only read after.
 //
 // The transposition table is one block of 16-byte entries in overlapping
 // buckets of four, shared by every search thread without a lock. An entry
@@ -27,19 +29,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/control/hash_key.h"
 #include "engine/control/move.h"
 #include "engine/control/shared_word.h"
 
 namespace engine {
-
-struct HashKey {
-  uint32_t key;
-  uint16_t lock;
-  uint16_t spare;
-};
-static_assert(sizeof(HashKey) == 8);
-// The key bit of the side to move: set when Black is to move.
-constexpr uint32_t BlackToMove = 0x80000000u;
 
 // One table entry; all zero is a free entry.
 //
@@ -182,10 +176,6 @@ void unmarkGameHistory(HashTable* table);
 // them releases the entry). Null when every entry of the bucket is held.
 HashEntry* hashProbeOrReplace(HashTable* table, const HashKey* key, int32_t depth, int32_t holderId,
                               uint16_t* savedFlags);
-
-// The child's key and lock from its parent's and the move just made.
-struct Position;
-void updateHashKey(Position* child);
 
 inline void xorKey(HashKey* into, const HashKey* from) {
   into->key ^= from->key;

@@ -89,6 +89,8 @@ struct alignas(64) ThreadRecord {
   platform::Semaphore* token;
 };
 
+// Processors counted when the pool is created: the search threads when the
+// threads word is 0 or out of range.
 extern int32_t cpuCount;
 // Helpers a hand-off may choose from: the search threads less the master.
 extern std::atomic<int32_t> nThreads;

@@ -6,6 +6,7 @@
 
 #include <random>
 
+#include "engine/board/setup.h"
 #include "engine/eval/eval_terms.h"
 #include "engine/eval/evaluate.h"
 #include "helpers/board_builder.h"

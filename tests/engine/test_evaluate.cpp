@@ -11,6 +11,7 @@
 #include <random>
 
 #include "engine/board/makemove.h"
+#include "engine/board/setup.h"
 #include "engine/eval/attack_data.h"
 #include "engine/eval/eval_weights.h"
 #include "engine/eval/evaluate.h"

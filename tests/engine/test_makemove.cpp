@@ -11,9 +11,10 @@
 #include <memory>
 
 #include "engine/board/makemove.h"
+#include "engine/board/setup.h"
 #include "engine/eval/eval_weights.h"
 #include "engine/eval/evaluate.h"
-#include "engine/eval/pawn_files.h"
+#include "engine/board/pawn_files.h"
 #include "engine/search/search.h"
 #include "helpers/board_builder.h"
 

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/board/setup.h"
 #include "engine/eval/evaluate.h"
 #include "helpers/eval_positions.h"
 #include "helpers/random_positions.h"

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "engine/board/setup.h"
 #include "engine/eval/eval_terms.h"
 #include "engine/eval/evaluate.h"
 #include "helpers/board_builder.h"

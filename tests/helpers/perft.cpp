@@ -8,7 +8,7 @@
 #include "engine/board/makemove.h"
 #include "engine/board/movegen.h"
 #include "engine/board/setup.h"
-#include "engine/eval/pawn_files.h"
+#include "engine/board/pawn_files.h"
 #include "engine/hash/hash.h"
 #include "engine/control/control.h"
 #include "helpers/board_builder.h"

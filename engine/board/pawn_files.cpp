@@ -1,6 +1,6 @@
 // Pawn counts per file, the isolated-pawn charges they imply, and the value
 // of rooks on files that open or close.
-#include "engine/eval/pawn_files.h"
+#include "engine/board/pawn_files.h"
 
 namespace engine {
 

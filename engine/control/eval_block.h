@@ -1,4 +1,9 @@
-// The evaluation's data inside each board record.
+// The evaluation's data inside each board record, and the score offset that
+// make and the search read.
+//
+// These records belong to the evaluation, but the board record embeds them
+// and make keeps the incremental static value with them, so they stand
+// below the board layer: the board includes nothing of the evaluation.
 //
 // `EvalBlock` is the last part of a `ThreadBoard`: it opens with the six
 // piece-square blocks (king, queen, rook, bishop, knight, pawn), each a
@@ -10,6 +15,7 @@
 // bonus on the same thread. `EvalScalars` holds the evaluation's per-board
 // marks that stand beside `fiftyMoveDrift` in the board record.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 namespace engine {
@@ -110,5 +116,11 @@ struct EvalScalars {
 // A global evaluation setting that each board record copies when it is
 // initialised.
 extern uint32_t evaluationSetting;
+
+// openingOffset + 1: the offset every static value carries. Written by each
+// evaluator call on every thread (always the same value within a search,
+// so stored only when it changes): a relaxed atomic. Make, the null move
+// and the exchange read it for the values they derive without evaluating.
+extern std::atomic<int32_t> evalOffset;
 
 }  // namespace engine

@@ -1,0 +1,9 @@
+// The evaluation's globals that the board layer reads.
+#include "engine/control/eval_block.h"
+
+namespace engine {
+
+uint32_t evaluationSetting = 0;
+std::atomic<int32_t> evalOffset{1};
+
+}  // namespace engine
