@@ -38,21 +38,21 @@ void replaceString(char** slot, const char* text) {
 }  // namespace
 
 OptionEntry optionTable[] = {
-    {"Hash", true, "16", "spin", "min 4 max 4095", nullptr},
-    {"Ponder", true, "false", "check", "", nullptr},
-    {"OwnBook", true, "true", "check", "", nullptr},
-    {"MultiPV", true, "1", "spin", "min 1 max 50", nullptr},
-    {"Book_file", true, "ql12.bin", "string", "", nullptr},
-    {"Book_selectivity", true, "5", "spin", "min 0 max 30", nullptr},
-    {"Contempt", true, "0", "spin", "min -500 max 500", nullptr},
-    {"Use_tablebases", true, "true", "check", "", nullptr},
-    {"NalimovPath", true, "C:\\TBs", "string", "", nullptr},
-    {"NalimovCache", true, "32", "spin", "min 1 max 256", nullptr},
-    {"UCI_LimitStrength", true, "false", "check", "", nullptr},
-    {"UCI_ELO", true, "3000", "spin", "min 1200 max 3000", nullptr},
-    {"Clear_hash", true, "false", "check", "", nullptr},
-    {"Threads", true, threadsDefaultText, "spin", threadsRangeText, nullptr},
-    {nullptr, false, nullptr, nullptr, nullptr, nullptr},
+    {"Hash", "16", "spin", "min 4 max 4095", nullptr},
+    {"Ponder", "false", "check", "", nullptr},
+    {"OwnBook", "true", "check", "", nullptr},
+    {"MultiPV", "1", "spin", "min 1 max 50", nullptr},
+    {"Book_file", "ql12.bin", "string", "", nullptr},
+    {"Book_selectivity", "5", "spin", "min 0 max 30", nullptr},
+    {"Contempt", "0", "spin", "min -500 max 500", nullptr},
+    {"Use_tablebases", "true", "check", "", nullptr},
+    {"NalimovPath", "C:\\TBs", "string", "", nullptr},
+    {"NalimovCache", "32", "spin", "min 1 max 256", nullptr},
+    {"UCI_LimitStrength", "false", "check", "", nullptr},
+    {"UCI_ELO", "3000", "spin", "min 1200 max 3000", nullptr},
+    {"Clear_hash", "false", "check", "", nullptr},
+    {"Threads", threadsDefaultText, "spin", threadsRangeText, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 void setThreadsOptionTexts(int32_t processorCount) {
@@ -135,7 +135,6 @@ std::string optionText(const char* name) {
 
 void listOptions() {
   for (OptionEntry* row = optionTable; row->name != nullptr; ++row) {
-    if (!row->visible) continue;
     std::lock_guard<std::mutex> guard(optionLock);
     const char* value = row->value != nullptr ? row->value : "";
     if (row->range != nullptr && row->range[0] != '\0')

@@ -15,7 +15,6 @@ namespace frontend {
 
 struct OptionEntry {
   const char* name;
-  bool visible;
   const char* defaultText;
   const char* type;   // "spin", "check" or "string"
   const char* range;  // "min A max B" for spin options, else empty
@@ -58,7 +57,7 @@ int32_t optionSpinNumber(const char* name);
 // short would name another file.
 std::string optionText(const char* name);
 
-// Prints one "option name ..." line per visible row, with current values.
+// Prints one "option name ..." line per row, with current values.
 void listOptions();
 
 }  // namespace frontend

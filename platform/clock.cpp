@@ -1,5 +1,6 @@
 #include "platform/clock.h"
 
+#include <errno.h>
 #include <time.h>
 
 namespace platform {
@@ -15,7 +16,9 @@ void sleepMilliseconds(uint32_t ms) {
   timespec wait{};
   wait.tv_sec = time_t(ms / 1000u);
   wait.tv_nsec = long(ms % 1000u) * 1000000L;
-  while (nanosleep(&wait, &wait) != 0) {
+  // A signal cuts the sleep short and leaves the rest in `wait`: sleep that
+  // again. Any other failure would fail the same way every time.
+  while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
   }
 }
 

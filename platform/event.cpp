@@ -6,8 +6,6 @@ namespace platform {
 
 Event* createEvent() { return new Event; }
 
-void closeEvent(Event* event) { delete event; }
-
 void setEvent(Event* event) {
   {
     std::lock_guard<std::mutex> guard(event->mutex);
@@ -16,11 +14,10 @@ void setEvent(Event* event) {
   event->signal.notify_one();
 }
 
-bool waitEvent(Event* event) {
+void waitEvent(Event* event) {
   std::unique_lock<std::mutex> guard(event->mutex);
   event->signal.wait(guard, [event] { return event->signalled; });
   event->signalled = false;
-  return true;
 }
 
 bool waitEventFor(Event* event, uint32_t timeoutMs) {

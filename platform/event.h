@@ -15,15 +15,14 @@ struct Event {
   bool signalled = false;
 };
 
-// A new event, not signalled.
+// A new event, not signalled (it lives as long as the process).
 Event* createEvent();
-void closeEvent(Event* event);
 
 void setEvent(Event* event);
 
-// Waits until the event is set and resets it. With a timeout (ms) it may
-// return false when the time ran out first.
-bool waitEvent(Event* event);
+// Waits until the event is set and resets it.
+void waitEvent(Event* event);
+// The same, giving up after `timeoutMs`: false when the time ran out first.
 bool waitEventFor(Event* event, uint32_t timeoutMs);
 
 }  // namespace platform

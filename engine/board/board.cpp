@@ -78,7 +78,6 @@ void linkSideTables(ThreadBoard* board) {
   board->sideByColour[0] = &board->black;
   board->sideByColour[1] = nullptr;
   board->sideByColour[2] = &board->white;
-  for (int32_t i = 0; i < 3; ++i) board->sideByColourCopy[i] = board->sideByColour[i];
   board->opponentLastSlot[0] = &board->slots[BlackKingSlot];
   board->opponentLastSlot[1] = nullptr;
   board->opponentLastSlot[2] = &board->slots[WhiteKingSlot];
@@ -178,7 +177,6 @@ void initBoard(ThreadBoard* board) {
 
   // Step 4. Counters, thread and split fields.
   board->nodeCount = 0;
-  board->evalSettingCopy = evaluationSetting;
   board->threadId = 1;
   board->splitOwner = board;
   board->splitPoint = &noSplitPosition;

@@ -201,7 +201,6 @@ struct ThreadBoard {
   int32_t pieceCount;
   SideRecord white;
   SideRecord black;
-  SideRecord* sideByColourCopy[3];  // same contents as sideByColour
   PieceKind kinds[KindCount];
   // Written at every node by the board's own thread: on a cache line that
   // no other thread reads at every node. Read whole by other threads (also
@@ -209,7 +208,6 @@ struct ThreadBoard {
   alignas(64) uint64_t nodeCount;
   int32_t fiftyMoveDrift;
   EvalScalars evalScalars;
-  uint32_t evalSettingCopy;
   // Read by the threads that work for this board's split nodes at every
   // node they search (and the generation written by them): a line apart
   // from the words this board's thread writes all the time.

@@ -3,7 +3,6 @@
 
 namespace engine {
 
-uint32_t evaluationSetting = 0;
 std::atomic<int32_t> evalOffset{1};
 
 }  // namespace engine

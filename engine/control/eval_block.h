@@ -113,10 +113,6 @@ struct EvalScalars {
   const PieceRecord* leftOutPiece;
 };
 
-// A global evaluation setting that each board record copies when it is
-// initialised.
-extern uint32_t evaluationSetting;
-
 // openingOffset + 1: the offset every static value carries. Written by each
 // evaluator call on every thread (always the same value within a search,
 // so stored only when it changes): a relaxed atomic. Make, the null move

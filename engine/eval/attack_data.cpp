@@ -28,7 +28,6 @@ AttackData* claimAttackData(ThreadBoard* board) {
     }
     record->evalScalars = board->evalScalars;
     record->fiftyMoveDrift = board->fiftyMoveDrift;
-    record->evalSettingCopy = board->evalSettingCopy;
     return record;
   }
   return nullptr;
@@ -51,7 +50,6 @@ void restoreAttackData(AttackData* record, ThreadBoard* board) {
   }
   board->evalScalars = record->evalScalars;
   board->fiftyMoveDrift = record->fiftyMoveDrift;
-  board->evalSettingCopy = record->evalSettingCopy;
   record->owner.store(nullptr, std::memory_order_release);
 }
 

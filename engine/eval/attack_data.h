@@ -23,7 +23,6 @@ struct AttackData {
   uint8_t pawnMarks[2][128];
   EvalScalars evalScalars;
   int32_t fiftyMoveDrift;
-  uint32_t evalSettingCopy;
 };
 
 extern AttackData attackDataPool[AttackDataRecords];

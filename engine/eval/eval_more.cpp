@@ -97,14 +97,11 @@ void applyMiddlegameDrawRules(EvalContext& ctx) {
 }  // namespace
 
 void setMiddlegameDrift(EvalContext& ctx) {
-  ThreadBoard* board = ctx.board;
-  *ctx.stateFlags &= ~StateDriftPending;
-  board->fiftyMoveDrift = 0;
-  int32_t word = engineWord(ParamFiftyMoveDrift);
+  // No drift on a heavy board: its heavy mark set and the material sum at
+  // least heavyMaterialThreshold.
+  const ThreadBoard* board = ctx.board;
   bool heavyBoard = board->evalBlock.heavyMiddlegameMark && board->materialSum >= heavyMaterialThreshold;
-  if (ctx.clock < 1 || ctx.pawns[0] + ctx.pawns[1] == 0 || heavyBoard || word == 0) return;
-  board->fiftyMoveDrift = DriftPerPly * ctx.clock * word / 100;
-  *ctx.stateFlags |= StateDriftPending;
+  setFiftyMoveDrift(ctx, !heavyBoard, DriftPerPly);
 }
 
 void classifyMiddlegame(EvalContext& ctx) {

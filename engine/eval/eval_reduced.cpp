@@ -48,14 +48,7 @@ void applyEndgameDrawRules(EvalContext& ctx, int32_t materialSum) {
 }  // namespace
 
 void setEndgameDrift(EvalContext& ctx) {
-  ThreadBoard* board = ctx.board;
-  *ctx.stateFlags &= ~StateDriftPending;
-  board->fiftyMoveDrift = 0;
-  int32_t word = engineWord(ParamFiftyMoveDrift);
-  if (ctx.clock < 1 || ctx.pawns[0] + ctx.pawns[1] == 0 || word == 0) return;
-  int32_t perPly = board->materialSum == 0 ? DriftPerPlyPawnsOnly : DriftPerPly;
-  board->fiftyMoveDrift = perPly * ctx.clock * word / 100;
-  *ctx.stateFlags |= StateDriftPending;
+  setFiftyMoveDrift(ctx, true, ctx.board->materialSum == 0 ? DriftPerPlyPawnsOnly : DriftPerPly);
 }
 
 void classifyEndgame(EvalContext& ctx) {

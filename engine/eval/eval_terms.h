@@ -121,6 +121,10 @@ void scaleEvaluation(EvalContext& ctx, int32_t factor);
 void sumPieces(EvalContext& ctx);
 // The fifty-move factor in 64ths: the clock counts at most 100.
 int32_t fiftyMoveFactor(int32_t clock, int32_t perHundred);
+// Sets the board's fifty-move drift and StateDriftPending for the entry:
+// `perPly` per ply of the half-move clock at a drift word of 100, when
+// `applies`, the clock runs and pawns are left; otherwise no drift.
+void setFiftyMoveDrift(EvalContext& ctx, bool applies, int32_t perPly);
 
 // The evaluation with more material: stage 1, the drift it sets, and
 // stages 3 and 4 (returns S).

@@ -1,8 +1,20 @@
 // The evaluation entry's fifty-move drift: as the half-move clock grows the
 // evaluators set a drift, and the entry moves the score toward zero by it.
+#include "engine/control/control.h"
+#include "engine/eval/eval_terms.h"
 #include "engine/eval/evaluate.h"
 
 namespace engine {
+
+void setFiftyMoveDrift(EvalContext& ctx, bool applies, int32_t perPly) {
+  ThreadBoard* board = ctx.board;
+  *ctx.stateFlags &= ~StateDriftPending;
+  board->fiftyMoveDrift = 0;
+  const int32_t word = engineWord(ParamFiftyMoveDrift);
+  if (!applies || ctx.clock < 1 || ctx.pawns[0] + ctx.pawns[1] == 0 || word == 0) return;
+  board->fiftyMoveDrift = perPly * ctx.clock * word / 100;
+  *ctx.stateFlags |= StateDriftPending;
+}
 
 int32_t applyFiftyMoveDrift(ThreadBoard* board, int32_t score) {
   int32_t drift = board->fiftyMoveDrift;

@@ -177,9 +177,4 @@ void unmarkGameHistory(HashTable* table);
 HashEntry* hashProbeOrReplace(HashTable* table, const HashKey* key, int32_t depth, int32_t holderId,
                               uint16_t* savedFlags);
 
-inline void xorKey(HashKey* into, const HashKey* from) {
-  into->key ^= from->key;
-  into->lock ^= from->lock;
-}
-
 }  // namespace engine

@@ -154,7 +154,7 @@ TEST(CopyBoard, CopyRebuildsEveryPointerForTheNewAddress) {
   for (int i = 0; i < KindCount; ++i)
     EXPECT_EQ(dst->kinds[i].next, i < 12 ? &dst->kinds[i + 1] : nullptr);
   EXPECT_EQ(dst->sideByColour[2], &dst->white);
-  EXPECT_EQ(dst->sideByColourCopy[0], &dst->black);
+  EXPECT_EQ(dst->sideByColour[0], &dst->black);
   EXPECT_EQ(dst->white.otherSide, &dst->black);
   EXPECT_EQ(dst->black.head.board, dst.get());
   EXPECT_EQ(dst->opponentLastSlot[2], &dst->slots[32]);

@@ -1,5 +1,6 @@
 #include "helpers/module_host.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,7 +10,6 @@
 #include <thread>
 
 #include "platform/module.h"
-#include "platform/module_path.h"
 #include "platform/timer.h"
 
 namespace testing_host {
@@ -92,6 +92,12 @@ std::string modulePath() {
   return std::string(QUILLON_BINARY_DIR) + (sizeof(void*) == 8 ? "/qln12.x64.so" : "/qln12.w32.so");
 }
 
+void* loadModuleFromPath(const char* path, const char** error) {
+  void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (error != nullptr) *error = module == nullptr ? dlerror() : nullptr;
+  return module;
+}
+
 bool moduleLoaded(std::string* reason) {
   static bool tried = false;
   static bool loaded = false;
@@ -99,7 +105,7 @@ bool moduleLoaded(std::string* reason) {
   if (!tried) {
     tried = true;
     const char* error = nullptr;
-    void* module = platform::loadModuleFromPath(modulePath().c_str(), &error);
+    void* module = loadModuleFromPath(modulePath().c_str(), &error);
     auto init = reinterpret_cast<engine::EngineInitFunction>(platform::findModuleSymbol(module, "EngineInit"));
     if (module == nullptr || init == nullptr) {
       failure = "engine module not loadable: " + std::string(error != nullptr ? error : "no EngineInit");

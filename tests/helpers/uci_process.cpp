@@ -14,7 +14,6 @@
 
 #include "helpers/module_host.h"
 #include "platform/module.h"
-#include "platform/module_path.h"
 
 namespace testing_uci {
 
@@ -197,7 +196,7 @@ bool startRealEngine(UciProcess* process, int timeoutMs, std::string* reason) {
   // The loader's own words for the module the program was given.
   const char* error = nullptr;
   const std::string path = testing_host::modulePath();
-  void* module = platform::loadModuleFromPath(path.c_str(), &error);
+  void* module = testing_host::loadModuleFromPath(path.c_str(), &error);
   *reason = "no readyok from the program with the real module; it printed: " + (said.empty() ? "nothing" : said) +
             "loading " + path + ": " +
             (module == nullptr ? (error != nullptr ? error : "refused")

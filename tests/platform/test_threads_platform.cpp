@@ -80,7 +80,7 @@ TEST(Event, AutoResetLetsOneWaitThrough) {
   setEvent(e);  // setting twice still lets only one wait through
   EXPECT_TRUE(waitEventFor(e, 10));
   EXPECT_FALSE(waitEventFor(e, 10));
-  closeEvent(e);
+  delete e;
 }
 
 TEST(Event, PingPongBetweenThreads) {
