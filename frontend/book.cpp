@@ -56,9 +56,9 @@ void makeBookKey(uint8_t* out, uint32_t key, uint16_t lock) {
 int32_t compareBookKey(const uint8_t* a, const uint8_t* b) { return std::memcmp(a, b, BookKeyBytes); }
 
 engine::Move probeBookKey(Book* source, uint32_t key, uint16_t lock, int32_t selectivity) {
-  // Step 1.
+  // Step 1. No book open, no move.
   if (source->file == nullptr) return engine::noMove;
-  // Step 2.
+  // Step 2. The key as the file stores it, to compare bytes with.
   uint8_t searchKey[BookKeyBytes];
   makeBookKey(searchKey, key, lock);
   // Step 3. Binary search over the entry positions 1..count.

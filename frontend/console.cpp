@@ -7,16 +7,16 @@
 namespace frontend {
 
 void printLine(const char* format, ...) {
-  // Step 1. Format into the line buffer; vsnprintf cuts an overlong text.
+  // Format into the line buffer; vsnprintf cuts an overlong text.
   char line[OutputLineBytes];
   va_list arguments;
   va_start(arguments, format);
   std::vsnprintf(line, sizeof(line), format, arguments);
   va_end(arguments);
-  // Step 2. One write for the text and its newline keeps the line whole
+  // One write for the text and its newline keeps the line whole
   // under the stream's own lock.
   std::fprintf(stdout, "%s\n", line);
-  // Step 3. Flush at once: the controller waits for every line.
+  // Flush at once: the controller waits for every line.
   std::fflush(stdout);
 }
 

@@ -140,46 +140,45 @@ bool setMirrorPosition(const char* text) {
 }
 
 bool applyMoveText(const char* text, bool isLast) {
-  // Step 1. A legal move of a game that goes on. A full game list does not
+  // A legal move of a game that goes on. A full game list does not
   // end the game: the move is still played, only no longer listed.
   engine::Move move = findMoveByText(&gamePosition, text, isLegalIn);
   if (move == engine::noMove || engine::gameState != engine::GameGoesOn) return false;
-  // Step 2. The move already carries any under-promotion.
+  // The move already carries any under-promotion.
   engineEntries.playEngineMove(move, ' ');
-  // Step 3.
   int32_t code = playMirrorMove(move, isLast);
   if (code != ResultNone) printLine("info string result %s %s", scoreText(engine::gameState), reasonText(code));
   return true;
 }
 
 int32_t playMirrorMove(engine::Move move, bool isLast) {
-  // Step 1.
+  // The mover's clock stops; the move is played with its key, and a rook
+  // that has left its corner takes its castling right along.
   engine::Stopwatch* moverClock = gamePosition.side > 0 ? &engine::whiteClock : &engine::blackClock;
   engine::stopStopwatch(moverClock);
-  // Step 2.
   engine::makeMove(&gamePosition, move, &mirrorChild);
   engine::updateHashKey(&mirrorChild);
   engine::fixCastlingRights(&mirrorChild);
   engine::refreshMatingMarks(&mirrorChild);
-  // Step 3. Listed while the list has room.
+  // Listed while the list has room.
   engine::GameSetup& game = engine::gameSetup;
   if (game.played < engine::MaxGameMoves) {
     game.moves[game.played] = {moverClock->accumulated, move};
     game.played += 1;
   }
   game.count = game.played;
-  // Step 4.
+  // The child becomes the game position and joins the history.
   engine::copyPosition(&gamePosition, &mirrorChild);
   engine::HashKey key = {gamePosition.key, gamePosition.lock, 0};
   if (gamePosition.halfMoveClock < engine::GameHistorySize) engine::addHistoryKey(&key, gamePosition.halfMoveClock);
-  // Step 5.
+  // Only the last move of a command has its result checked, on a copy.
   int32_t code = ResultNone;
   if (isLast) {
     engine::initPosition(&resultPosition, &resultBoard);
     engine::clonePosition(&resultPosition, &gamePosition);
     code = checkGameResult(&resultPosition);
   }
-  // Step 6.
+  // The other clock runs; a Black move ends a move number.
   engine::startStopwatch(gamePosition.side > 0 ? &engine::whiteClock : &engine::blackClock);
   if (gamePosition.side > 0) engine::moveNumber += 1;
   refreshLegalMoveFlag();
@@ -187,12 +186,12 @@ int32_t playMirrorMove(engine::Move move, bool isLast) {
 }
 
 int32_t checkGameResult(engine::Position* p) {
-  // Step 1. Neither side can mate.
+  // Neither side can mate.
   if ((p->stateFlags & NoMatingMaterial) == NoMatingMaterial) {
     engine::gameState = engine::GameDrawn;
     return ResultNoMatingMaterial;
   }
-  // Steps 2-4. The game's positions marked in the front end's table tell a
+  // The game's positions marked in the front end's table tell a
   // third occurrence; the marks are removed again at once.
   engine::gameState = engine::GameGoesOn;
   engine::prepareHashForSearch(&engine::engineHash, 0);
@@ -204,12 +203,11 @@ int32_t checkGameResult(engine::Position* p) {
     engine::gameState = engine::GameDrawn;
     return ResultRepetition;
   }
-  // Step 5.
   if (p->halfMoveClock >= FiftyMovePlies) {
     engine::gameState = engine::GameDrawn;
     return ResultFiftyMoves;
   }
-  // Steps 6-9. A legal move decides between play, mate and stalemate.
+  // A legal move decides between play, mate and stalemate.
   if (firstLegalMove(p) != engine::noMove)
     return engine::gameSetup.played >= engine::MaxGameMoves ? ResultMoveListFull : ResultNone;
   int32_t kingSlot = p->side > 0 ? engine::WhiteKingSlot : engine::BlackKingSlot;

@@ -44,29 +44,27 @@ bool handleUciNewGame(const char* line, char** /*tokens*/, int32_t count, const 
 }
 
 bool handlePosition(const char* line, char** tokens, int32_t count, const char* /*first*/) {
-  // Step 1.
   ensureEngineStarted(line);
-  // Step 2. The move list starts after the first "moves".
+  // The move list starts after the first "moves".
   int32_t movesIndex = count;
   for (int32_t i = 1; i < count; ++i)
     if (std::strcmp(tokens[i], "moves") == 0) {
       movesIndex = i;
       break;
     }
-  // Step 3.
   char text[PositionTextBytes];
   if (!buildPositionText(tokens, movesIndex, text, sizeof(text))) {
     printLine("info string Illegal position");
     return true;
   }
-  // Step 4. No search may read the game while it changes.
+  // No search may read the game while it changes.
   endRunningSearch();
-  // Step 5. A refused text keeps the mirror's game and plays no moves.
+  // A refused text keeps the mirror's game and plays no moves.
   if (!setMirrorPosition(text)) {
     printLine("info string Illegal position");
     return true;
   }
-  // Step 6. Each move in turn; the first that matches no legal move ends the list.
+  // Each move in turn; the first that matches no legal move ends the list.
   for (int32_t i = movesIndex + 1; i < count; ++i)
     if (!applyMoveText(tokens[i], i == count - 1)) {
       printLine("Illegal move: %s", tokens[i]);

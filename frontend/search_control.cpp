@@ -59,13 +59,13 @@ int32_t clockMilliseconds(int32_t ms) { return ms < 0 ? 0 : ms; }
 }  // namespace
 
 ThinkRequest parseGoTokens(const char* line, char** tokens, int32_t count, int32_t contempt) {
-  // Step 3. Defaults: a normal search on the clock with nothing given.
+  // Step 1. Defaults: a normal search on the clock with nothing given.
   ThinkRequest request = {ModeNormal, TypeClock, 0, 0, 0, 0, 0, 0, contempt};
   bool infinite = false;
   bool clockGiven = false;
   int32_t moveTime = 0;  // 0: none given
   int32_t depth = 0;     // 0: none given
-  // Step 4. Keywords in any order. The mode follows the last of "ponder"
+  // Step 2. Keywords in any order. The mode follows the last of "ponder"
   // and "infinite"; the kind of search is settled after the walk.
   for (int32_t i = 1; i < count; ++i) {
     const char* word = tokens[i];
@@ -138,7 +138,7 @@ ThinkRequest parseGoTokens(const char* line, char** tokens, int32_t count, int32
 }
 
 bool handleGo(const char* line, char** tokens, int32_t count, const char* /*first*/) {
-  // Step 1. "go" may be the first command that needs the engine.
+  // "go" may be the first command that needs the engine.
   ensureEngineStarted(line);
   if (!workerAvailable()) {
     reportError("Engine initialization failed", line);
@@ -147,10 +147,10 @@ bool handleGo(const char* line, char** tokens, int32_t count, const char* /*firs
   // A search still running (ponder, analysis) would hold this thread in
   // the post: end it first, its "bestmove" goes out before the new search.
   if (searchRunning.load(std::memory_order_relaxed)) endRunningSearch();
-  // Steps 2-4. Contempt for the displayed scores, then the keywords.
+  // Contempt for the displayed scores, then the keywords.
   ThinkRequest request = parseGoTokens(line, tokens, count, optionSpinNumber("Contempt"));
   setContemptWord(request.contempt);
-  // Steps 5-6. Reset the control state and hand the request to the worker.
+  // Reset the control state and hand the request to the worker.
   prepareSearch();
   searchRunning.store(true, std::memory_order_relaxed);
   postCommand("think %d %d %d %d %d %d %d %d", request.mode, request.type, request.whiteTime, request.blackTime,

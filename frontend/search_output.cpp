@@ -41,17 +41,16 @@ void setNodeCount(uint64_t nodes) {
 }
 
 void moveToText(char* out, engine::Move move, char letter) {
-  // Step 1. From-square; step 2, the to-byte as signed: negative for an
+  // The from-square, and the to-byte as signed: negative for an
   // under-promotion, whose real square sits in its low bits.
   int32_t from = move & 0xFF;
   int32_t t = static_cast<int8_t>(move >> 8);
   out[0] = static_cast<char>('a' + (from & 7));
   out[1] = static_cast<char>('1' + ((from >> 4) & 7));
   int32_t to = t >= 0 ? t : (t < -64 ? (t & 15) + 112 : (t & 15));
-  // Step 3.
   out[2] = static_cast<char>('a' + (to & 7));
   out[3] = static_cast<char>('1' + ((to >> 4) & 7));
-  // Step 4. The promotion letter, lower case for both colours as the
+  // The promotion letter, lower case for both colours as the
   // protocol writes it: GUIs and board libraries that pass the move on to
   // another engine or check it (chess.js) refuse an upper-case one.
   char promotion = 0;
@@ -68,7 +67,6 @@ void moveToText(char* out, engine::Move move, char letter) {
   } else {
     promotion = 'r';
   }
-  // Step 5.
   out[4] = promotion;
   out[5] = '\0';
 }
@@ -85,14 +83,13 @@ int32_t shownScore(int32_t score, int32_t contempt) {
 void reportPv(const engine::SearchInfo* info) {
   if (info == nullptr || info->pv == nullptr) return;
   std::lock_guard<std::mutex> guard(searchOutputLock);
-  // Steps 1 and 4. The variation's text, played on a private copy of the
+  // The variation's text, played on a private copy of the
   // game position; it ends at the first move the copy does not have.
   char text[PvTextBytes];
   int32_t played = writeVariationText(info->pv, MaxPvMoves, text, sizeof(text));
-  // Step 2.
   int32_t contempt = frontParameters.words[engine::ParamContempt];
   int32_t shown = shownScore(info->score, contempt);
-  // Step 3. Only the first line names the move to play: in multi-line
+  // Only the first line names the move to play: in multi-line
   // analysis the later, weaker lines must not overwrite it.
   if (info->lineIndex == 0 && played > 0) {
     for (int32_t i = 0; i < MaxPvMoves; ++i) pvCopy[i] = i < played ? info->pv[i] : engine::noMove;
@@ -100,10 +97,10 @@ void reportPv(const engine::SearchInfo* info) {
     bestMove = info->pv[0];
     ponderMove = played > 1 ? info->pv[1] : engine::noMove;
   }
-  // Step 5. Speed from the search's own time.
+  // Speed from the search's own time.
   int32_t nps = info->time > 0 ? static_cast<int32_t>(nodeCount * 1000 / uint64_t(info->time)) : 0;
   int32_t hits = static_cast<int32_t>(tablebases::tbHits.load(std::memory_order_relaxed));
-  // Step 6. Mate distances from the raw score, truncated toward zero.
+  // Mate distances from the raw score, truncated toward zero.
   int32_t score = info->score;
   if (score >= MateShownFrom || score <= -MateShownFrom) {
     int32_t mate = int32_t(score >= MateShownFrom ? (MateBase - int64_t(score)) / 2 : (-int64_t(score) - MateBase) / 2);
@@ -119,13 +116,13 @@ void reportPv(const engine::SearchInfo* info) {
 
 void reportCurrMove(int32_t depth, engine::Move move, int32_t flags) {
   std::lock_guard<std::mutex> guard(searchOutputLock);
-  // Step 1. No move: a new iteration begins.
+  // No move: a new iteration begins.
   if ((move >> 8) == engine::NoSquare) {
     printLine("info depth %d nodes %lld", depth, static_cast<long long>(nodeCount));
     currMoveCount = 0;
     return;
   }
-  // Step 2. A move seen before in this pass starts a new pass over the root
+  // A move seen before in this pass starts a new pass over the root
   // moves; beyond the list's room the count stays where it is.
   if ((flags & 128) == 0) {
     bool seen = false;
@@ -138,13 +135,12 @@ void reportCurrMove(int32_t depth, engine::Move move, int32_t flags) {
       currMoveList[currMoveCount++] = move;
     }
   }
-  // Step 3. A queen promotion is a plain move: the pawn letter gives its "q".
+  // A queen promotion is a plain move: the pawn letter gives its "q".
   char letter = static_cast<char>((flags >> 8) & 0xFF);
   if (letter == 'Q') letter = 'P';
   if (letter == 'q') letter = 'p';
   char text[MoveTextBytes];
   moveToText(text, move, letter);
-  // Step 4.
   printLine("info currmove %s currmovenumber %d", text, currMoveCount);
 }
 

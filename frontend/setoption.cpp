@@ -136,58 +136,56 @@ void eloToLevel(int32_t rating) {
 }
 
 void setHashSize(uint64_t bytes, int32_t pieces) {
-  // Step 1. Bound the request: the engine takes a 32-bit byte count, and
+  // Bound the request: the engine takes a 32-bit byte count, and
   // no more than half the machine's memory (Linux grants more than it can
   // back, and zeroing the table would then end the process).
   uint64_t request = bytes < MostEngineBytes ? bytes : MostEngineBytes;
   uint64_t physical = platform::physicalMemoryBytes();
   if (physical != 0 && request > physical / 2) request = physical / 2;
-  // Steps 2-3. Find in this process what the request and the front end's
+  // Find in this process what the request and the front end's
   // own megabyte can really have. The block is only asked for and given
   // back: clearing and locking a table that is freed at once would only
   // delay "readyok".
   uint64_t got = engine::measureHash(request + Megabyte);
-  // Step 4. The front end's own table for the mirror's result check.
+  // The front end's own table for the mirror's result check.
   engine::initHashAndKeys(FrontTableBytes);
-  // Step 5. The rest goes to the engine; never a size below zero.
+  // The rest goes to the engine; never a size below zero.
   uint64_t engineBytes = got > Megabyte ? got - Megabyte : 0;
   if (engineBytes > request) engineBytes = request;
   uint32_t engineGot = engineEntries.initEngine(static_cast<uint32_t>(engineBytes), pieces);
-  // Step 6. Record what the engine really has, so asking again for the
+  // Record what the engine really has, so asking again for the
   // same size re-sizes when the first request came short.
   tbPiecesGiven = pieces;
   hashSizeKb = engineGot / 1024;
-  // Step 7. Less than asked, for whatever reason (a bound above, or memory
+  // Less than asked, for whatever reason (a bound above, or memory
   // refused): say so.
   if (engineGot < bytes) reportError("Hash size was reduced", "");
 }
 
 bool applyAllOptions() {
-  // Step 1. The book, when it is to be used.
+  // The book, when it is to be used.
   if (optionIsTrue("OwnBook")) openBookFromOptions();
-  // Step 2. The engine's built-in defaults.
+  // The engine's built-in defaults.
   engineEntries.getEngineParameters(&frontParameters);
   defaultThreatMargin = frontParameters.words[engine::ParamThreatMargin];
-  // Step 3. Tablebases and their cache.
+  // Tablebases and their cache.
   int32_t pieces = setUpTablebases();
-  // Step 4.
   tablebases::tbHits.store(0, std::memory_order_relaxed);
-  // Step 5. The hash size: a value below 1 MB would wrap, so it is raised.
+  // The hash size: a value below 1 MB would wrap, so it is raised.
   int32_t hashMb = clampNumber(optionNumber("Hash"), 1, MostHashMb);
   setHashSize(uint64_t(hashMb) * Megabyte, pieces);
-  // Step 6.
   applyEngineParameters();
   return true;
 }
 
 bool handleSetOption(const char* /*line*/, char** tokens, int32_t count, const char* /*first*/) {
-  // Step 1. Exactly "setoption name N value V"; anything else does nothing.
+  // Exactly "setoption name N value V"; anything else does nothing.
   if (count < 5 || std::strcmp(tokens[1], "name") != 0 || std::strcmp(tokens[3], "value") != 0) return true;
   const char* name = tokens[2];
   const char* value = tokens[4];
-  // Step 2. Store the text; an unknown name stores nothing.
+  // Store the text; an unknown name stores nothing.
   setOptionString(name, value);
-  // Step 3. Wait for a running search before the engine's state changes.
+  // Wait for a running search before the engine's state changes.
   if (engineStarted) {
     endRunningSearch();
     if (sameTextNoCase(name, "Hash")) {
@@ -198,16 +196,16 @@ bool handleSetOption(const char* /*line*/, char** tokens, int32_t count, const c
       }
     }
   }
-  // Step 4. A new book file takes effect at once when the book is in use.
+  // A new book file takes effect at once when the book is in use.
   if (sameTextNoCase(name, "Book_file") && optionIsTrue("OwnBook")) openBookFromOptions();
-  // Step 5. Tablebase options: a changed piece limit re-sizes both tables.
+  // Tablebase options: a changed piece limit re-sizes both tables.
   if (engineStarted &&
       (sameTextNoCase(name, "Use_tablebases") || sameTextNoCase(name, "NalimovPath") ||
        sameTextNoCase(name, "NalimovCache"))) {
     int32_t pieces = setUpTablebases();
     if (pieces != tbPiecesGiven) resizeBothTables(uint64_t(hashSizeKb) * 1024u, pieces);
   }
-  // Step 6. The engine parameters follow every change.
+  // The engine parameters follow every change.
   tablebases::tbHits.store(0, std::memory_order_relaxed);
   applyEngineParameters();
   return true;

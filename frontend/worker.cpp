@@ -82,15 +82,15 @@ void sendEngineParameters(int32_t depthLimit) {
 }  // namespace
 
 bool startEngine() {
-  // Step 1. The channel's events, both not signalled.
+  // The channel's events, both not signalled.
   commandPosted = platform::createEvent();
   workerIdle = platform::createEvent();
-  // Step 2. Every option takes effect; the mirror and the engine start from
+  // Every option takes effect; the mirror and the engine start from
   // the start position, so a "go" before any "position" searches a game.
   initMirror();
   applyAllOptions();
   setStartPosition();
-  // Step 3. The worker; without it the engine cannot search.
+  // The worker; without it the engine cannot search.
   bool started = platform::startThread(workerMain, nullptr);
   workerStarted.store(started, std::memory_order_relaxed);
   return started;
@@ -100,9 +100,9 @@ bool workerAvailable() { return workerStarted.load(std::memory_order_relaxed); }
 
 bool postCommand(const char* format, ...) {
   if (!workerAvailable()) return false;
-  // Step 1. The worker must have finished its previous command.
+  // The worker must have finished its previous command.
   platform::waitEvent(workerIdle);
-  // Steps 2-3. Format, cut at the first newline, copy into the buffer.
+  // Format, cut at the first newline, copy into the buffer.
   char text[CommandBufferBytes];
   va_list arguments;
   va_start(arguments, format);
@@ -110,7 +110,6 @@ bool postCommand(const char* format, ...) {
   va_end(arguments);
   stripNewline(text);
   std::memcpy(commandBuffer, text, sizeof(commandBuffer));
-  // Step 4.
   platform::setEvent(commandPosted);
   return true;
 }
@@ -118,9 +117,8 @@ bool postCommand(const char* format, ...) {
 void waitForWorkerIdle() { postCommand("waitforidle"); }
 
 void dispatchCommand() {
-  // Step 1.
   platform::waitEvent(commandPosted);
-  // Step 2. One whole copy for messages, one cut into tokens.
+  // One whole copy for messages, one cut into tokens.
   char whole[WorkerCopyBytes];
   char split[WorkerCopyBytes];
   std::memcpy(whole, commandBuffer, sizeof(whole) - 1);
@@ -128,7 +126,6 @@ void dispatchCommand() {
   std::memcpy(split, whole, sizeof(split));
   char* tokens[WorkerMaxTokens];
   int32_t count = splitTokens(split, tokens, WorkerMaxTokens);
-  // Step 3.
   if (count > 0) {
     const CommandEntry* row = workerCommandTable;
     while (row->name != nullptr && std::strcmp(row->name, tokens[0]) != 0) ++row;
@@ -137,7 +134,6 @@ void dispatchCommand() {
     else
       reportError("internal error", whole);
   }
-  // Step 4.
   platform::setEvent(workerIdle);
 }
 
@@ -147,14 +143,12 @@ bool handleWaitForIdle(const char* /*line*/, char** /*tokens*/, int32_t /*count*
 
 bool handleThink(const char* /*line*/, char** tokens, int32_t count, const char* /*first*/) {
   FRONTEND_CHECK(count == 9);
-  // Step 1. The side to move picks the clock and increment; the linked
+  // The side to move picks the clock and increment; the linked
   // core, which has no think entry of its own, learns it too.
   int32_t side = mirrorSideToMove();
   engine::setEngineSide(side);
-  // Step 2.
   int32_t numbers[8];
   for (int32_t i = 0; i < 8; ++i) numbers[i] = textToNumber(tokens[i + 1]);
-  // Step 3.
   runThink(numbers[0], numbers[1], side > 0 ? numbers[2] : numbers[3], numbers[4], side > 0 ? numbers[5] : numbers[6],
            numbers[7]);
   return true;
@@ -170,7 +164,7 @@ void runThink(int32_t mode, int32_t type, int32_t ownTime, int32_t movesToGo, in
                                  ownTime % MillisecondsPerSecond);
   else
     engineEntries.setTimeControl(type, ownTime, movesToGo, ownIncrement, 0);
-  // Step 2.
+  // Step 2. The tablebase hits shown are this search's.
   tablebases::tbHits.store(0, std::memory_order_relaxed);
   // A position without a legal move has nothing to search.
   if (!mirrorHasLegalMove()) {

@@ -190,7 +190,7 @@ uint64_t pawnlessIndexWithRange(const TbIndexPlan& plan, const uint32_t* first, 
   const int32_t* moverMen = plan.men[side];
   const int32_t* waiterMen = plan.men[1 - side];
 
-  // Step 1. Fold on the king to move: into the quadrant a1-d4, then into the
+  // Fold on the king to move: into the quadrant a1-d4, then into the
   // triangle a1-d1-d4 (other king on or below the diagonal when it is on it).
   PawnlessFrame frame{tbQuadrantFold[mover[kingWord]], false};
   uint32_t king = mover[kingWord] ^ frame.fold, other = waiter[kingWord] ^ frame.fold;
@@ -200,7 +200,7 @@ uint64_t pawnlessIndexWithRange(const TbIndexPlan& plan, const uint32_t* first, 
   int32_t p = tbKingPairIndexPawnless[king * 64 + other];
   if (p == tbIllegalPair) return tbOutsideScheme;
 
-  // Step 2. The leading index.
+  // The leading index.
   Man lead[maxMen];
   int32_t leadCount = 0;
   for (int32_t k = listKinds - 1; k >= 1; --k) {
@@ -211,7 +211,7 @@ uint64_t pawnlessIndexWithRange(const TbIndexPlan& plan, const uint32_t* first, 
   uint64_t index = leadingIndex(lead, leadCount, p, king, other, false);
   if (index == tbOutsideScheme) return tbOutsideScheme;
 
-  // Step 3. The trailing digits.
+  // The trailing digits.
   Placed placed;
   placed.add(king);
   placed.add(other);
@@ -289,7 +289,7 @@ uint64_t ordinaryPawnIndex(const TbIndexPlan& plan, const PawnSetup& s, uint64_t
   int32_t p = tbKingPairIndexPawns[(king ^ l) * 64 + (other ^ l)];
   if (p == tbIllegalPair) return tbOutsideScheme;
 
-  // Step 1. The leading group: the side to move's men (its pawns kind 1),
+  // The leading group: the side to move's men (its pawns kind 1),
   // or the other side's pawns (kind 0) when it has only its king.
   Man lead[maxMen];
   int32_t leadCount = s.waiterPawnsLead ? collectMen(s.waiter, s.waiterMen, 0, 0, 0, l, lead)
@@ -297,7 +297,7 @@ uint64_t ordinaryPawnIndex(const TbIndexPlan& plan, const PawnSetup& s, uint64_t
   uint64_t index = leadingIndex(lead, leadCount, p, king ^ l, other ^ l, true);
   if (index == tbOutsideScheme) return tbOutsideScheme;
 
-  // Step 2. Trailing digits, compared in the trailing frame. Pawns subtract
+  // Trailing digits, compared in the trailing frame. Pawns subtract
   // the placed pawns; pieces subtract kings, leading men, trailing pawns and
   // earlier trailing pieces.
   int32_t trailingMen[listKinds];

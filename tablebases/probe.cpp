@@ -38,9 +38,9 @@ const TbIndexFunction& tbIndexFunction(int32_t id, int32_t side) { return tbDesc
 
 int32_t tbReadValue(int32_t id, int32_t side, uint64_t index) {
   const TbDesc& row = tbDesc[id];
-  // Step 1. A symmetric row has only the White-to-move table.
+  // A symmetric row has only the White-to-move table.
   if (row.flags & tbSymmetric) side = 0;
-  // Step 2. Indices past the table (positions outside the scheme) are unknown.
+  // Indices past the table (positions outside the scheme) are unknown.
   if (row.buckets[side] == nullptr || index >= row.positions[side]) return unknownValue;
   if (row.flags & tbSixteenBit) {
     uint32_t block = uint32_t(index >> 12), offset = uint32_t(index & 0xfff) * 2;
@@ -60,7 +60,7 @@ int32_t tbReadValue(int32_t id, int32_t side, uint64_t index) {
 int32_t tbProbe(const int8_t* board, int32_t side, uint32_t enPassant, int32_t* score) {
   if (board == nullptr || score == nullptr) return 0;
 
-  // Steps 1-2. One pass over the board: check it (codes 0..12, one king a
+  // Step 1. One pass over the board: check it (codes 0..12, one king a
   // side, no pawn on the first or last rank), count the men and fill the
   // square lists in ascending square order. No row has more than three men
   // of one kind on a side, which also bounds the lists.
@@ -87,7 +87,7 @@ int32_t tbProbe(const int8_t* board, int32_t side, uint32_t enPassant, int32_t* 
   int32_t id = tbFindEndgame(counts);
   if (id == 0) return 0;
 
-  // Step 3. Colour-swapped material reads the row with the lists exchanged.
+  // Step 2. Colour-swapped material reads the row with the lists exchanged.
   bool whiteToMove = side > 0;
   const uint32_t* first = lists[0];
   const uint32_t* second = lists[1];
@@ -101,7 +101,7 @@ int32_t tbProbe(const int8_t* board, int32_t side, uint32_t enPassant, int32_t* 
   }
   if (!tbIsAvailable(id, sideIndex)) return 0;
 
-  // Step 4. Index, entry, distance to mate.
+  // Step 3. Index, entry, distance to mate.
   uint64_t index = tbIndexFunction(id, sideIndex)(first, second, enPassant == 0 ? tbNoEnPassant : enPassant, invert);
   if (index == tbOutsideScheme) return 0;
   int32_t v = tbReadValue(id, sideIndex, index);

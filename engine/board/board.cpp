@@ -149,12 +149,12 @@ constinit PieceKind pieceKindTable[KindCount] = {
 void initBoard(ThreadBoard* board) {
   std::memset(static_cast<void*>(board), 0, sizeof(ThreadBoard));
 
-  // Step 1. Own copies of the kinds, linked and pointed at this board's
+  // Own copies of the kinds, linked and pointed at this board's
   // piece-square blocks; the static links are replaced by this board's.
   for (int32_t i = 0; i < KindCount; ++i) board->kinds[i] = pieceKindTable[i];
   linkKinds(board);
 
-  // Step 2. Sentinels, free slots (each with its slot's kind) and the
+  // Sentinels, free slots (each with its slot's kind) and the
   // square table of an empty board.
   makeEmptyRecord(board, &board->empty);
   makeEmptyRecord(board, &board->edge);
@@ -166,7 +166,7 @@ void initBoard(ThreadBoard* board) {
   }
   clearSquareTable(board);
 
-  // Step 3. Side records with empty lists.
+  // Side records with empty lists.
   linkSideTables(board);
   for (SideRecord* side : {&board->white, &board->black}) {
     makeEmptyRecord(board, &side->head);
@@ -175,7 +175,7 @@ void initBoard(ThreadBoard* board) {
   board->white.flagMask = ~StateWhiteQuiesce;
   board->black.flagMask = ~StateBlackQuiesce;
 
-  // Step 4. Counters, thread and split fields.
+  // Counters, thread and split fields.
   board->nodeCount = 0;
   board->threadId = 1;
   board->splitOwner = board;
@@ -187,11 +187,11 @@ void initBoard(ThreadBoard* board) {
 
 void copyBoard(ThreadBoard* dst, const ThreadBoard* src) {
   if (dst == src) return;
-  // Step 1. Take every field as it stands; the pointers that point into the
+  // Take every field as it stands; the pointers that point into the
   // source record are rebuilt below.
   std::memcpy(static_cast<void*>(dst), static_cast<const void*>(src), sizeof(ThreadBoard));
 
-  // Step 2. Kind chain, piece-square pointers and side tables.
+  // Kind chain, piece-square pointers and side tables.
   linkKinds(dst);
   linkSideTables(dst);
   for (SideRecord* side : {&dst->white, &dst->black}) {
@@ -199,13 +199,13 @@ void copyBoard(ThreadBoard* dst, const ThreadBoard* src) {
     side->head.board = dst;
   }
 
-  // Step 3. Sentinel and edge from the empty-kind template slot.
+  // Sentinel and edge from the empty-kind template slot.
   for (PieceRecord* record : {&dst->empty, &dst->edge}) {
     *record = dst->slots[EmptyTemplateSlot];
     makeEmptyRecord(dst, record);
   }
 
-  // Step 4. Each slot's kind, kind copy and board; then the square table.
+  // Each slot's kind, kind copy and board; then the square table.
   for (PieceRecord& piece : dst->slots) {
     piece.kind = &dst->kinds[piece.kind->index];
     refreshKindCopy(&piece);
@@ -215,7 +215,7 @@ void copyBoard(ThreadBoard* dst, const ThreadBoard* src) {
   for (PieceRecord& piece : dst->slots)
     if (standsOnBoard(&piece)) squareAt(dst, piece.square) = &piece;
 
-  // Step 5. The two lists in slot order, captured pieces left out.
+  // The two lists in slot order, captured pieces left out.
   linkPieceList(dst, &dst->white, WhiteFirstPawnSlot, WhiteKingSlot, +1);
   linkPieceList(dst, &dst->black, BlackLastPawnSlot, BlackKingSlot, -1);
   dst->slots[EmptyTemplateSlot].next = boardPiece(dst);

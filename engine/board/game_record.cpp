@@ -65,7 +65,7 @@ void restoreGame(const GameSnapshot* snapshot) {
 int32_t playGameMove(Move move) {
   GameSetup* setup = &gameSetup;
 
-  // Step 1.
+  // Step 1. The child is played on the root's own board.
   initPosition(&gameChild, rootPosition.board);
 
   // Step 2. The mover's clock stops.
@@ -93,11 +93,11 @@ int32_t playGameMove(Move move) {
   copyPosition(&rootPosition, &gameChild);
   rootPosition.parent = nullptr;
 
-  // Step 6.
+  // Step 6. The new position joins the game history.
   HashKey key = {rootPosition.key, rootPosition.lock, 0};
   addHistoryKey(&key, rootPosition.halfMoveClock);
 
-  // Steps 7 and 8. The other clock runs; a Black move ends a move number.
+  // Step 7. The other clock runs; a Black move ends a move number.
   startStopwatch(rootPosition.side > 0 ? &whiteClock : &blackClock);
   if (rootPosition.side > 0) ++moveNumber;
   return 0;

@@ -257,14 +257,14 @@ Move generateCaptures(Position* pos) {
 void generatePieceMoves(Position* pos) { pushQuietMoves(pos, pos->pieceCursor); }
 
 void generateMoves(Position* pos) {
-  // Step 1. Push the quiet moves of every piece (the threatened piece's were
+  // Push the quiet moves of every piece (the threatened piece's were
   // handed out already when a threat is known).
   Move* start = pos->moveStackTop;
   PieceRecord* end = boardPiece(pos->board);
   for (PieceRecord* piece = firstPiece(pos->sideRecord); piece != end; piece = piece->next)
     if (!(threatKnown(pos) && piece == pos->threatenedPiece)) pushQuietMoves(pos, piece);
 
-  // Step 2. Pop and score them: non-negative scores sorted, negative ones
+  // Pop and score them: non-negative scores sorted, negative ones
   // kept in popped order.
   ScoredMove sorted[MoveStackSize];
   Move negative[MoveStackSize];
@@ -278,7 +278,7 @@ void generateMoves(Position* pos) {
       negative[negativeCount++] = move;
   }
 
-  // Step 3. Negative ones first (the first popped on top of them), then the
+  // Negative ones first (the first popped on top of them), then the
   // sorted ones, best on top.
   for (int32_t i = negativeCount - 1; i >= 0; --i) pushMove(pos, negative[i]);
   for (int32_t i = sortedCount - 1; i >= 0; --i) pushMove(pos, sorted[i].move);

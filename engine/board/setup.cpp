@@ -29,7 +29,7 @@ Position scratchRoot;
 
 bool isFreeSlot(const PieceRecord* piece) { return piece->colour == 0; }
 
-// Step 2. Every slot free with its initial kind (a promoted piece of an
+// Every slot free with its initial kind (a promoted piece of an
 // earlier game gives its slot back as a pawn), an empty square table, the
 // side records and kind counters reset.
 void emptyBoard(ThreadBoard* board) {
@@ -111,7 +111,7 @@ bool placePiece(Position* root, ThreadBoard* board, PieceKind* kind, int32_t squ
   return true;
 }
 
-// Step 3. The board field from a8 along each rank down to h1. A rank that
+// The board field from a8 along each rank down to h1. A rank that
 // passes its eighth file is refused at once, so no square index ever leaves
 // the board. False for any malformed field.
 bool placePieces(Position* root, ThreadBoard* board, const char* field) {
@@ -139,8 +139,8 @@ bool placePieces(Position* root, ThreadBoard* board, const char* field) {
   return false;
 }
 
-// Step 5. White's pieces from slot 17 upward, Black's from slot 15
-// downward; free slots point at the board record.
+// A side's piece list: White's pieces from slot 17 upward, Black's from
+// slot 15 downward; free slots point at the board record.
 void linkPieceList(ThreadBoard* board, SideRecord* side, int32_t first, int32_t last, int32_t step) {
   PieceRecord* previous = &side->head;
   for (int32_t slot = first; slot != last + step; slot += step) {
@@ -153,7 +153,7 @@ void linkPieceList(ThreadBoard* board, SideRecord* side, int32_t first, int32_t 
   previous->next = boardPiece(board);
 }
 
-// Step 10. Kind counts, piece count, pawns per file, material sum.
+// Kind counts, piece count, pawns per file, material sum.
 void recount(ThreadBoard* board) {
   for (PieceRecord& piece : board->slots) {
     if (isFreeSlot(&piece)) continue;
@@ -175,8 +175,10 @@ bool enPassantFits(const ThreadBoard* board, int32_t side, int32_t square) {
   return pawn->kind->index == (side > 0 ? BlackPawn : WhitePawn);
 }
 
-// Steps 1 to 6, 10 and 11 on one board. False when the board field is
-// malformed or holds more pieces than the slots allow.
+// Builds the position of a parsed record on one board: the root's state,
+// the pieces and their lists, the counts and the mating-material marks.
+// False when the board field is malformed or holds more pieces than the
+// slots allow.
 bool buildPosition(Position* root, ThreadBoard* board, const GameSetup* setup) {
   // Step 1. A fresh root.
   root->stateFlags = 0;
@@ -188,10 +190,12 @@ bool buildPosition(Position* root, ThreadBoard* board, const GameSetup* setup) {
   root->parent = nullptr;
   root->board = board;
 
+  // Step 2. The pieces of the board field on an emptied board; the key
+  // takes in each piece's entry.
   emptyBoard(board);
   if (!placePieces(root, board, setup->text)) return false;
 
-  // Step 4. Side, clock, castling rights with the kings at home, and an
+  // Step 3. Side, clock, castling rights with the kings at home, and an
   // en-passant square only where a double step can have left one.
   root->side = setup->side;
   root->opponent = -setup->side;
@@ -209,10 +213,11 @@ bool buildPosition(Position* root, ThreadBoard* board, const GameSetup* setup) {
   }
   root->sideRecord = sideRecordOf(board, root->side);
 
+  // Step 4. The piece lists, in slot order.
   linkPieceList(board, &board->white, WhiteFirstPawnSlot, WhiteKingSlot, +1);
   linkPieceList(board, &board->black, BlackLastPawnSlot, BlackKingSlot, -1);
 
-  // Step 6. Root bookkeeping.
+  // Step 5. Root bookkeeping and the board's counts.
   root->pickerStage = StageTacticalFirst;
   root->moveStackTop = root->moveStack;
   root->futilityBase = NoValue;
@@ -223,7 +228,7 @@ bool buildPosition(Position* root, ThreadBoard* board, const GameSetup* setup) {
 
   recount(board);
 
-  // Step 11. Mating-material marks.
+  // Step 6. Mating-material marks.
   root->stateFlags &= ~(StateWhiteCannotWin | StateBlackCannotWin);
   if (cannotMate(board, White)) root->stateFlags |= StateWhiteCannotWin;
   if (cannotMate(board, Black)) root->stateFlags |= StateBlackCannotWin;
@@ -262,20 +267,20 @@ int32_t setupPosition(Position* root, GameSetup* setup) {
   initPosition(&scratchRoot, &scratchBoard);
   if (!buildPosition(&scratchRoot, &scratchBoard, setup) || !isPlayable(&scratchRoot)) return -1;
 
-  // Steps 1 to 6, 10 and 11 on the caller's board cannot fail now.
+  // Built on the caller's board, it cannot fail now.
   const bool built = buildPosition(root, root->board, setup);
   QL_CHECK(built);
   moveNumber = setup->moveNumber;
 
-  // Step 7. The history restarts with the set-up position.
+  // The history restarts with the set-up position.
   HashKey key = {root->key, root->lock, 0};
   addHistoryKey(&key, root->halfMoveClock);
 
-  // Step 8. The game list starts empty after a parse.
+  // The game list starts empty after a parse.
   if (setup->played < 0) setup->played = 0;
   if (setup->played > setup->count) setup->played = setup->count;
 
-  // Step 9. The engine plays the side that is not to move.
+  // The engine plays the side that is not to move.
   engineSide = root->opponent;
   return 0;
 }

@@ -79,7 +79,8 @@ void unmakeMove(Position* child) {
     }
   }
 
-  // Step 4.
+  // Step 4. The mover's value as it was before the move (make changed it
+  // with the square).
   mover->currentValue = child->moverPreviousValue;
 }
 

@@ -37,13 +37,13 @@ void computeEndgameInfluence(ThreadBoard* board) {
     if (rankOf(s) <= 5 && (pieceOn(board, s + 15, Black, PawnCode) || pieceOn(board, s + 17, Black, PawnCode)))
       flags |= ControlBlackPawnAttack;
 
-    // Steps 2 to 4. The base value where the side's pieces gain ground.
+    // Step 2. The base value where the side's pieces gain ground.
     int32_t whiteLine = base, blackLine = base;
     if (onWhiteBackSquares(s) || openBoard || (flags & ControlBlackPawnAttack)) whiteLine = 0;
     if (onBlackBackSquares(s) || openBoard || (flags & ControlWhitePawnAttack)) blackLine = 0;
     int32_t whiteKnight = 0, blackKnight = 0;
 
-    // Step 5. Pawns: targets unless their own pawns can guard them, and
+    // Step 3. Pawns: targets unless their own pawns can guard them, and
     // blocks of both lines where no enemy pawn attacks them.
     if (pieceOn(board, s, White, PawnCode)) {
       whiteLine = 0;
@@ -61,7 +61,7 @@ void computeEndgameInfluence(ThreadBoard* board) {
       if (!(flags & ControlWhitePawnAttack)) flags |= ControlBlackPawnFree;
     }
 
-    // Step 6. Knight values are the pawn-target bonus alone.
+    // Step 4. Knight values are the pawn-target bonus alone.
     block.controlFlagMap[s] = flags;
     block.lineInfluenceMap[s] = int16_t(whiteLine);
     block.lineInfluenceMap[s + BlackTableOffset] = int16_t(blackLine);

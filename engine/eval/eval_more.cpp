@@ -124,12 +124,12 @@ void classifyMiddlegame(EvalContext& ctx) {
   block.crowdedBoardMark = ctx.pawns[1] + ctx.pieces[1] >= 11 && ctx.pawns[0] + ctx.pieces[0] >= 11;
   ctx.heavy = queensOn && sum >= heavyMaterialThreshold;
 
-  // Steps 4 to 6. Base values, lone bishops, balances and the pawn files.
+  // Step 4. Base values, lone bishops, balances and the pawn files.
   setBaseValues(ctx);
   noteLoneBishops(ctx);
   computeBalances(ctx, MiddlegamePathFactor, MiddlegameOpenFileAmount);
 
-  // Step 7. Castling weights: K weighs king centralisation, A castling.
+  // Step 5. Castling weights: K weighs king centralisation, A castling.
   if (block.heavyMiddlegameMark) {
     ctx.castleCentre = -w.castleCentreHeavy;
     ctx.castleAway = w.castleAwayHeavy;
@@ -145,10 +145,10 @@ void classifyMiddlegame(EvalContext& ctx) {
     }
   }
 
-  // Step 8. The fifty-move drift.
+  // Step 6. The fifty-move drift.
   setMiddlegameDrift(ctx);
 
-  // Step 9. Rook-file tables: files a colour's rooks can use count more.
+  // Step 7. Rook-file tables: files a colour's rooks can use count more.
   for (int32_t colour : {White, Black}) {
     int32_t s = sideIndex(colour);
     for (int32_t file = 0; file < FileCount; ++file) {
@@ -188,10 +188,10 @@ int32_t finishMiddlegame(EvalContext& ctx) {
   const int32_t pawnsOnBoard = ctx.pawns[0] + ctx.pawns[1];
   const bool driftPending = (*ctx.stateFlags & StateDriftPending) != 0;
 
-  // Step 1. The offset that make and the entry read.
+  // The offset that make and the entry read.
   storeIfChanged(evalOffset, openingOffset + 1);
 
-  // Steps 2 and 3. Open files reward a minor-piece edge; drawish positions
+  // Open files reward a minor-piece edge; drawish positions
   // are scaled down instead.
   if (block.drawMark == 0 && (!driftPending || pawnsOnBoard >= 11)) {
     if (block.openFileCount >= 1 && block.openFileCount <= 3) {

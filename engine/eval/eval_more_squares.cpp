@@ -80,9 +80,9 @@ struct SquareLoop {
   int32_t passerKingFar;    // D
 };
 
-// Step 3f/3g: a passed pawn of `colour` would stand on q (rank counted from
-// White's side). Adds the pawn's value and, with a pawn there, the king terms
-// and the blockade.
+// passedPawnTerm of the square loop: a passed pawn of `colour` would stand
+// on q (rank counted from White's side). Adds the pawn's value and, with a
+// pawn there, the king terms and the blockade.
 void passedPawnTerm(SquareLoop& loop, int32_t colour, int32_t q) {
   ThreadBoard* board = loop.board;
   const MiddlegameWeights& w = loop.w;
@@ -123,8 +123,9 @@ void passedPawnTerm(SquareLoop& loop, int32_t colour, int32_t q) {
   }
 }
 
-// Steps 4 and 5: the first rank of a side with its rooks boxed in by the
-// king, then the promotion entry of the other side's pawns there.
+// The last-rank terms of the square loop: the first rank of a side with its
+// rooks boxed in by the king, then the promotion entry of the other side's
+// pawns there.
 void homeRankTerms(SquareLoop& loop, int32_t colour, int32_t q) {
   ThreadBoard* board = loop.board;
   int32_t s = sideIndex(colour);
@@ -255,11 +256,11 @@ void squareStep(SquareLoop& loop, int32_t q) {
     if (r <= pawnFile(board, Black, f).passedLimit) passedPawnTerm(loop, Black, q);
   }
 
-  // Steps 4 and 5. The last ranks.
+  // Step 4. The last ranks.
   if (r == 7) homeRankTerms(loop, Black, q);
   if (r == 0) homeRankTerms(loop, White, q);
 
-  // Step 6. backwardPawnTerm: no support from behind beside own pawns.
+  // Step 5. backwardPawnTerm: no support from behind beside own pawns.
   if (!(pawnMark(board, White, q) & SupportMark) &&
       (pawnCountOn(board, White, f - 1) > 0 || pawnCountOn(board, White, f + 1) > 0))
     addEntry(board, PawnBlock, White, q, -block.rookFileTables[0][0][f]);
@@ -267,7 +268,7 @@ void squareStep(SquareLoop& loop, int32_t q) {
       (pawnCountOn(board, Black, f - 1) > 0 || pawnCountOn(board, Black, f + 1) > 0))
     addEntry(board, PawnBlock, Black, q, -block.rookFileTables[1][0][f]);
 
-  // Step 7. Pawn-shaped piece terms.
+  // Step 6. Pawn-shaped piece terms.
   bool innerFile = f >= 1 && f <= 6;
   bool centreFile = f == 3 || f == 4;
   if (innerFile && r <= 3 && pieceOn(board, q, Black, PawnCode)) {
@@ -302,7 +303,7 @@ void squareStep(SquareLoop& loop, int32_t q) {
     if (!shut) addEntry(board, BishopBlock, White, q, outpostBishop);
   }
 
-  // Step 8. rookBehindPasserTerm.
+  // Step 7. rookBehindPasserTerm.
   if (board->materialSum < twoBishopsRooksSum) {
     const PawnFileRecord& white = pawnFile(board, White, f);
     if (white.lowestPawnRank < 7 && white.lowestPawnRank >= white.passedLimit && white.lowestPawnRank > r)
@@ -312,24 +313,24 @@ void squareStep(SquareLoop& loop, int32_t q) {
       addEntry(board, RookBlock, Black, q, RookBehindPasser);
   }
 
-  // Step 9. knightEdgeTerm, once per edge (twice in a corner).
+  // Step 8. knightEdgeTerm, once per edge (twice in a corner).
   int32_t edges = (r == 0 || r == 7 ? 1 : 0) + (f == 0 || f == 7 ? 1 : 0);
   addEntry(board, KnightBlock, White, q, -edges * loop.knightEdge);
   addEntry(board, KnightBlock, Black, q, -edges * loop.knightEdge);
 
-  // Step 10. doubledPawnTerm.
+  // Step 9. doubledPawnTerm.
   if (!block.heavyMiddlegameMark) {
     if (pawnCountOn(board, White, f) > 1) addEntry(board, PawnBlock, White, q, -DoubledPawnCost);
     if (pawnCountOn(board, Black, f) > 1) addEntry(board, PawnBlock, Black, q, -DoubledPawnCost);
   }
 
-  // Step 11. centralKnightTerm.
+  // Step 10. centralKnightTerm.
   if (block.openFileCount <= 2 && isCentralKnightSquare(q)) {
     addEntry(board, KnightBlock, White, q, CentralKnight);
     addEntry(board, KnightBlock, Black, q, CentralKnight);
   }
 
-  // Step 12. centrePawnTerm: pawns that support a centre square.
+  // Step 11. centrePawnTerm: pawns that support a centre square.
   if (flags & ControlCentre) {
     addEntry(board, PawnBlock, White, q - 15, CentrePawn);
     addEntry(board, PawnBlock, White, q - 17, CentrePawn);
@@ -350,7 +351,7 @@ void squareStep(SquareLoop& loop, int32_t q) {
     }
   }
 
-  // Step 13. Shelter, storm and king zone of each side.
+  // Step 12. Shelter, storm and king zone of each side.
   if (block.queensOnBoardMark) {
     for (int32_t colour : {White, Black}) {
       int32_t shelter = block.kingShelterSquare[sideIndex(colour)];
@@ -453,7 +454,7 @@ void middlegameSquareTerms(EvalContext& ctx) {
   ThreadBoard* board = ctx.board;
   EvalBlock& block = board->evalBlock;
 
-  // Step 2. uncoveredSquareTerm: squares in front of a side's pawns that an
+  // Step 1. uncoveredSquareTerm: squares in front of a side's pawns that an
   // enemy pawn holds and no own pawn can contest.
   if (block.openFileCount <= 2 && !block.oppositeBishopsMark) {
     for (int32_t file = 0; file < 8; ++file) {
@@ -472,7 +473,7 @@ void middlegameSquareTerms(EvalContext& ctx) {
     }
   }
 
-  // Step 3. Rooks boxed in at the corners by their own king.
+  // Step 2. Rooks boxed in at the corners by their own king.
   SquareLoop loop{ctx, board, block, middlegameWeights, block.passedRankTable, {{E1, E1}, {E1, E1}}, {}, {}, 0, 0, 0};
   loop.hasRook[1] = ctx.rooks[1] > 0;
   loop.hasRook[0] = ctx.rooks[0] > 0;
@@ -485,10 +486,10 @@ void middlegameSquareTerms(EvalContext& ctx) {
     loop.boxedRook[0][1] = findBoxedRook(board, sq("a8"), E8, Black);
   }
 
-  // Step 4. Draw marks off when the engine parameters say so.
+  // Step 3. Draw marks off when the engine parameters say so.
   if (engineWord(ParamDrawScaling) == 0) block.drawMark = 0;
 
-  // Step 5. The square loop.
+  // Step 4. The square loop.
   loop.kingSquare[1] = board->slots[WhiteKingSlot].square;
   loop.kingSquare[0] = board->slots[BlackKingSlot].square;
   int32_t k = block.queenlessEndingMark ? (block.oppositeBishopsMark ? 9 : 18) : 8;
@@ -498,7 +499,8 @@ void middlegameSquareTerms(EvalContext& ctx) {
   for (int32_t q = 0; q < 120; ++q)
     if (isOnBoard(q)) squareStep(loop, q);
 
-  // Steps 6 to 10.
+  // Step 5. The terms that need the whole board's entries: pawn chains,
+  // king-pawn proximity, trapped pieces, the shield files and castling.
   if (ctx.heavy && block.openFileCount == 0) pawnChainTerm(ctx);
   if (!ctx.heavy && ctx.pawns[0] + ctx.pawns[1] > 0) kingPawnProximityTerm(ctx);
   applyTrappedPieces(board, TrappedCost);

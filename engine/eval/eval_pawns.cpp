@@ -53,7 +53,7 @@ void addPathValue(SideRecord* side, int32_t square, int32_t value) {
     side->pawnTerms[square + BlackTableOffset] = int16_t(side->pawnTerms[square + BlackTableOffset] - value);
 }
 
-// Step 2: records and contact/support marks of one pawn.
+// The records and contact/support marks of one pawn.
 void recordPawn(ThreadBoard* board, int32_t colour, int32_t square) {
   int32_t rank = rankOf(square), file = fileOf(square);
   int32_t forward = colour > 0 ? 16 : -16;
@@ -86,9 +86,9 @@ void recordPawn(ThreadBoard* board, int32_t colour, int32_t square) {
   }
 }
 
-// Step 4 for White's most advanced pawn of a file: when exactly one of the
-// three files ahead holds a stopper, Black gains the value on the squares
-// the pawn would still have to cross.
+// The path values of White's most advanced pawn of a file: when exactly one
+// of the three files ahead holds a stopper, Black gains the value on the
+// squares the pawn would still have to cross.
 void whitePathValues(ThreadBoard* board, int32_t file, int32_t pathFactor) {
   const int32_t* rankTable = board->evalBlock.passedRankTable;
   int32_t c = pawnFile(board, White, file).highestPawnRank;
@@ -123,7 +123,7 @@ void blackPathValues(ThreadBoard* board, int32_t file, int32_t pathFactor) {
   for (int32_t rank = c - 1; rank >= 1; --rank) addPathValue(white, makeSquare(stopperFile, rank), passed);
 }
 
-// Step 6: a square gets the side's reach mark when one of its pawns attacks
+// A square gets the side's reach mark when one of its pawns attacks
 // it now or after one or two free forward steps.
 void markReach(ThreadBoard* board, int32_t colour) {
   int32_t forward = colour > 0 ? 16 : -16;
@@ -145,7 +145,7 @@ void markReach(ThreadBoard* board, int32_t colour) {
   }
 }
 
-// Step 7: support runs back from a reach mark over squares free of enemy
+// Support runs back from a reach mark over squares free of enemy
 // contact, six squares at most.
 void markSupport(ThreadBoard* board, int32_t colour) {
   for (int32_t file = 0; file < 8; ++file) {
@@ -207,7 +207,7 @@ void analysePawnFiles(ThreadBoard* board, int32_t pathFactor, int32_t openFileAm
   // Step 5. The rook's bonus on a file without pawns.
   block.openFileBonus = block.openFileCount < 4 ? openFileAmount : 0;
 
-  // Steps 6 and 7. Reach first, support from it.
+  // Step 6. Reach first, support from it.
   markReach(board, White);
   markReach(board, Black);
   markSupport(board, White);

@@ -74,12 +74,12 @@ void classifyEndgame(EvalContext& ctx) {
     if (kind.code == PawnCode && sum == 0) kind.baseValue += PurePawnBonus;
   }
 
-  // Steps 3 and 4. Lone bishops, balances, pawn files, the drift.
+  // Step 3. Lone bishops, balances, pawn files, the drift.
   noteLoneBishops(ctx);
   computeBalances(ctx, EndgamePathFactor, EndgameOpenFileAmount);
   setEndgameDrift(ctx);
 
-  // Step 5. Rook-file tables.
+  // Step 4. Rook-file tables.
   for (int32_t colour : {White, Black}) {
     int32_t s = sideIndex(colour);
     for (int32_t file = 0; file < FileCount; ++file) {
@@ -104,10 +104,10 @@ int32_t finishEndgame(EvalContext& ctx) {
   EvalBlock& block = ctx.board->evalBlock;
   const bool driftPending = (*ctx.stateFlags & StateDriftPending) != 0;
 
-  // Step 1. The offset that make and the entry read.
+  // The offset that make and the entry read.
   storeIfChanged(evalOffset, openingOffset + 1);
 
-  // Steps 2 and 3. Open files, or the drawish scale.
+  // Open files, or the drawish scale.
   if (block.drawMark == 0 && (!driftPending || ctx.pawns[1] >= 4 || ctx.pawns[0] >= 4)) {
     if (block.openFileCount < 4) {
       int32_t minorEdge = 2 * ctx.kn - ctx.rk;

@@ -82,7 +82,7 @@ void passerKingTerm(EndgameLoop& loop, int32_t colour, int32_t s, int32_t ownRan
   }
 }
 
-// Step 7: passedPawnTerm of a side on s.
+// passedPawnTerm of the square loop: a passed pawn of `colour` on s.
 void passedPawnTerm(EndgameLoop& loop, int32_t colour, int32_t s) {
   ThreadBoard* board = loop.board;
   const EndgameWeights& w = loop.w;

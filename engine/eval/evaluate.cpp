@@ -56,33 +56,33 @@ void evaluate(Position* pos, int32_t full) {
   // Step 3. Castling rights whose rooks have gone.
   fixCastlingRights(pos);
 
-  // Steps 4 and 5. The evaluator, without a piece that is about to be
+  // Step 4. The evaluator, without a piece that is about to be
   // taken back.
   PieceRecord* removed = removeRecapturablePiece(pos);
   int32_t score = middlegame ? evaluateMiddlegame(board, &pos->stateFlags, pos->halfMoveClock, pos->side)
                              : evaluateEndgame(board, &pos->stateFlags, pos->halfMoveClock, pos->side);
   restoreRemovedPiece(board, removed);
 
-  // Step 6. The bias against the engine's side, then the side to move's
+  // Step 5. The bias against the engine's side, then the side to move's
   // point of view.
   int32_t bias = engineSideBias(board, middlegame);
   score = engineSide > 0 ? score - bias : score + bias;
   if (pos->side < 0) score = -score;
 
-  // Steps 7 and 8. The futility margin and half the evaluator's offset
+  // Step 6. The futility margin and half the evaluator's offset
   // (truncating toward zero).
   const int32_t offset = evalOffset.load(std::memory_order_relaxed);
   storeIfChanged(futilityMargin, offset - openingOffset - FutilityBase);
   score += offset / 2;
 
-  // Step 9. The fifty-move drift, which the evaluator put in force; the
+  // Step 7. The fifty-move drift, which the evaluator put in force; the
   // board keeps it signed for the engine's side, as make applies it.
   if (pos->stateFlags & StateDriftPending) {
     score = applyFiftyMoveDrift(board, score);
     if (pos->side != engineSide) board->fiftyMoveDrift = -board->fiftyMoveDrift;
   }
 
-  // Step 10. Contempt: the engine's side gives up that much for a draw.
+  // Step 8. Contempt: the engine's side gives up that much for a draw.
   const int32_t contempt = engineWord(ParamContempt);
   score = pos->side == engineSide ? score + contempt : score - contempt;
   pos->staticValue = score;

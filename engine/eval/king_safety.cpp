@@ -50,7 +50,7 @@ bool onCastlingPath(int32_t square, int32_t king, int32_t shelter, int32_t colou
   return false;
 }
 
-// Step 3 for a square inside the zone.
+// The weight of a square inside the king zone.
 ZoneWeight insideWeight(ThreadBoard* board, int32_t defender, int32_t square, int32_t king, int32_t shelter) {
   if (square == king || onCastlingPath(square, king, shelter, defender)) return KingSquareWeight;
   const int32_t homeRank = defender > 0 ? 0 : 7;
@@ -78,7 +78,7 @@ ZoneWeight kingZoneWeight(ThreadBoard* board, int32_t defender, int32_t square, 
   // is no weakness of the king.
   if ((flags & pawnCover) || shelter == NoShelterSquare || pieceOn(board, square, attacker, PawnCode)) return {0, 0};
 
-  // Steps 2 to 4. Inside the zone by distance; outside only the home square
+  // Step 2. Inside the zone by distance; outside only the home square
   // of a king that still means to castle.
   const int32_t king = kingSquareOf(board, defender);
   const int32_t distance = squareDistance(square, shelter);
@@ -91,7 +91,7 @@ ZoneWeight kingZoneWeight(ThreadBoard* board, int32_t defender, int32_t square, 
     weight = KingSquareWeight;
   }
 
-  // Steps 5 and 6: what stands in front of the square, seen from the
+  // Step 3. What stands in front of the square, seen from the
   // defender (never past the far edge).
   const int32_t lastRank = defender > 0 ? 7 : 0;
   if (rankOf(square) != lastRank) {
@@ -106,13 +106,13 @@ ZoneWeight kingZoneWeight(ThreadBoard* board, int32_t defender, int32_t square, 
     if (shielded) weight.slider = (weight.slider * ShieldFactor + 32) >> 6;
   }
 
-  // Step 7. Half weight unless queens and rooks keep the attack heavy.
+  // Step 4. Half weight unless queens and rooks keep the attack heavy.
   if (!block.heavyMiddlegameMark) {
     weight.slider >>= 1;
     weight.knight >>= 1;
   }
 
-  // Step 8. The king-safety word.
+  // Step 5. The king-safety word.
   const int32_t word = engineWord(ParamKingSafety);
   return {weight.slider * word / 100, weight.knight * word / 100};
 }

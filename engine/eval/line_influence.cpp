@@ -76,7 +76,7 @@ void computeLineInfluence(ThreadBoard* board) {
     int32_t whiteLine = w.sliderBase, blackLine = w.sliderBase;
     int32_t whiteKnight = w.knightExtra, blackKnight = w.knightExtra;
 
-    // Steps 2 and 3. Pawn attacks; a piece defended by its own pawn damps
+    // Step 2. Pawn attacks; a piece defended by its own pawn damps
     // the other side's carry unless an enemy pawn attacks it.
     if (rankOf(s) >= 2 && (pieceOn(board, s - 15, White, PawnCode) || pieceOn(board, s - 17, White, PawnCode)))
       flags = colour == White && isLinePieceOrKnight(code) ? ControlWhitePawnAttack | ControlDampBlack
@@ -87,7 +87,7 @@ void computeLineInfluence(ThreadBoard* board) {
       flags &= ~ControlDampBlack;
     }
 
-    // Step 4. Home edges and squares the enemy pawns hold count less, except
+    // Step 3. Home edges and squares the enemy pawns hold count less, except
     // on a compact board with queens.
     if (!compact) {
       if (onWhiteHomeEdge(s) || wideOpenEnding) {
@@ -108,7 +108,7 @@ void computeLineInfluence(ThreadBoard* board) {
       }
     }
 
-    // Step 5. The piece on the square: pawns are targets (unless guarded by
+    // Step 4. The piece on the square: pawns are targets (unless guarded by
     // the reach of their own pawns) and block lines no enemy pawn opens.
     if (code == PawnCode && colour == White) {
       whiteLine = whiteKnight = 0;
@@ -130,11 +130,11 @@ void computeLineInfluence(ThreadBoard* board) {
       flags |= ControlDampWhite | ControlDampBlack;
     }
 
-    // Step 6. No square is worth less than nothing.
+    // Step 5. No square is worth less than nothing.
     whiteLine = std::max(whiteLine, 0);
     blackLine = std::max(blackLine, 0);
 
-    // Step 7. The centre, while queens and heavy material are on the board;
+    // Step 6. The centre, while queens and heavy material are on the board;
     // a pawn that blocks the square keeps it from the other side.
     if (centreCounts && isCentre(s)) {
       flags |= ControlCentre;
@@ -142,7 +142,7 @@ void computeLineInfluence(ThreadBoard* board) {
       if (!(flags & ControlWhitePawnFree)) blackLine += w.centreBonus;
     }
 
-    // Steps 8 and 9. Each king's zone adds to the other side's values.
+    // Step 7. Each king's zone adds to the other side's values.
     const ZoneWeight aroundWhite = kingZoneWeight(board, White, s, flags);
     blackLine += aroundWhite.slider;
     blackKnight += aroundWhite.knight;
@@ -150,7 +150,7 @@ void computeLineInfluence(ThreadBoard* board) {
     whiteLine += aroundBlack.slider;
     whiteKnight += aroundBlack.knight;
 
-    // Step 10. Store the flags and both colours' values.
+    // Step 8. Store the flags and both colours' values.
     block.controlFlagMap[s] = flags;
     block.lineInfluenceMap[s] = int16_t(whiteLine);
     block.lineInfluenceMap[s + BlackTableOffset] = int16_t(blackLine);

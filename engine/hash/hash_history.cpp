@@ -12,13 +12,13 @@
 namespace engine {
 
 void prepareHashForSearch(HashTable* table, int32_t newSearch) {
-  // Step 1. A new age, so that this search's entries replace older ones
+  // A new age, so that this search's entries replace older ones
   // first; the hash fill counts from zero again.
   if (newSearch != 0) {
     table->age = int8_t((table->age + 1) % AgeCount);
     resetClaimedCount();
   }
-  // Step 2. Each occurrence marks the position once more.
+  // Each occurrence marks the position once more.
   for (int32_t i = gameHistoryCount - 1; i >= 0; --i) {
     uint16_t scratch = 0;
     HashEntry* entry = hashProbeOrReplace(table, &gameHistory[i], MarkDepth, MarkHolder, &scratch);

@@ -95,15 +95,15 @@ void resetClaimedCount() {
   for (ClaimCounter& counter : claimedCounts) storeShared(counter.count, uint64_t(0));
 }
 
-// Steps 1 to 3 of the allocation: the block of at most `bytes`, shrunk to
-// three quarters while it is refused; null when none was had. `bytes`
+// The block of the allocation: at most `bytes`, shrunk to three quarters
+// while it is refused; null when none was had. `bytes`
 // receives the size obtained.
 static HashEntry* obtainBlock(uint64_t* bytes) {
   uint64_t size = *bytes;
   for (;;) {
-    // Step 1. Room in the locked working set for the table.
+    // Room in the locked working set for the table.
     platform::allowLockedMemory(clampToSize(size + WorkingSetMaxExtra));
-    // Step 2. The block, whole entries only.
+    // The block, whole entries only.
     const uint64_t count = size / EntryBytes;
     HashEntry* block = nullptr;
     if (requestPossible(count * EntryBytes))
@@ -112,7 +112,7 @@ static HashEntry* obtainBlock(uint64_t* bytes) {
       *bytes = count * EntryBytes;
       return block;
     }
-    // Step 3. Refused: three quarters of the size, down to the smallest.
+    // Refused: three quarters of the size, down to the smallest.
     if (size <= SmallestRetry) return nullptr;
     size = (size / 4) * 3;
   }
@@ -122,13 +122,12 @@ uint64_t allocateHash(HashTable* table, uint64_t bytes) {
   // A table still allocated is given back first rather than lost.
   freeHash(table);
   HashEntry* block = obtainBlock(&bytes);
-  // Step 4.
   table->age = 0;
   if (block == nullptr) {
     entryCount = 0;
     return 0;
   }
-  // Step 5. Large pages asked for first: the table is probed all over, and
+  // Large pages asked for first: the table is probed all over, and
   // clearing a new block faults it in one large page at a time rather than
   // one small page at a time (for a table of gigabytes, tens of times
   // faster). Cleared before it is locked: the clearing threads fault the
@@ -229,7 +228,8 @@ HashEntry* hashProbeOrReplace(HashTable* table, const HashKey* hk, int32_t depth
         choice = entry;
       }
     }
-    // Step 3.
+    // Step 3. Every entry held by another thread: nothing to take. A
+    // rescan after a lost claim starts where this scan stopped.
     if (choice == nullptr) return nullptr;
     scanStart = scanStop;
 
@@ -242,7 +242,7 @@ HashEntry* hashProbeOrReplace(HashTable* table, const HashKey* hk, int32_t depth
       return choice;
     }
 
-    // Steps 4 and 5. Claim a free holder byte in one step; an entry that
+    // Step 4. Claim a free holder byte in one step; an entry that
     // another thread took meanwhile, for another position, sends us on.
     const uint16_t flags = loadShared(choice->flags);
     int32_t holder = flags & EntryHolderMask;
@@ -258,14 +258,14 @@ HashEntry* hashProbeOrReplace(HashTable* table, const HashKey* hk, int32_t depth
     }
     *savedFlags = flags;
 
-    // Step 6. Count the entries this search has put to use.
+    // Step 5. Count the entries this search has put to use.
     if (loadShared(choice->depth) == 0 || loadShared(choice->age) != uint8_t(tableAge))
       addShared(claimedCounts[holderId & EntryHolderMask].count, uint64_t(1));
     storeShared(choice->age, uint8_t(tableAge));
 
-    // Step 7. Found.
+    // Step 6. Found.
     if (keyMatches(choice, hk)) return choice;
-    // Step 8. Take the entry over for this position: no move and no depth,
+    // Step 7. Take the entry over for this position: no move and no depth,
     // the old score and bounds stay until a result is stored.
     if (holder == holderId) {
       storeShared(choice->key, hk->key);

@@ -51,9 +51,8 @@ int32_t playEngineMove(Move move, int32_t promotionLetter) {
 void thinkEntry(int32_t lines, int32_t mode) { think(lines, mode); }
 
 void bindEngine(HostCallbacks* in, EngineEntries* out) {
-  // Step 1.
   rootScoreFloor = -ScoreBound;
-  // Step 2. Slot 8 stays as the host left it.
+  // Slot 8 stays as the host left it.
   out->setEngineParameters = setEngineParameters;
   out->getEngineParameters = getEngineParameters;
   out->clearEngineHash = clearEngineHash;
@@ -68,11 +67,10 @@ void bindEngine(HostCallbacks* in, EngineEntries* out) {
   out->ponderHit = ponderHit;
   out->stopThinking = stopThinking;
   out->onTimer = onTimer;
-  // Step 3.
+  // The host's callbacks are kept, the live parameters start at the
+  // defaults, and the search's hooks go through the callbacks.
   hostCallbacks = *in;
-  // Step 4.
   engineParameters = defaultEngineParameters;
-  // Step 5.
   infoHook.store(reportSearchInfo);
   currMoveHook.store(announceCurrentMove);
   timerHook.store(armSearchTimer);

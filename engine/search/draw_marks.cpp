@@ -96,7 +96,7 @@ void recogniseDraws(Position* node) {
   ThreadBoard* board = node->board;
   for (int32_t attacker = White; attacker >= Black; attacker -= 2) {
     if (!singlePawnDrawn(board, attacker)) continue;
-    // Step 4. Only a legal position is marked: the king of the side not to
+    // Only a legal position is marked: the king of the side not to
     // move must not stand attacked.
     int32_t kingOfOtherSide =
         squareOfKind(board, node->sideRecord->otherSide, node->side > 0 ? BlackKing : WhiteKing);

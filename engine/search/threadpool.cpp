@@ -16,9 +16,9 @@ constexpr int32_t MasterThreadId = 1;
 static void searchThreadMain(void* argument);
 
 void createThreadPool(int32_t requested) {
-  // Step 1. Processors of the affinity mask.
+  // Processors of the affinity mask.
   cpuCount = std::max(platform::processorCount(), 1);
-  // Steps 3 and 4, on the first call only: the records and their threads.
+  // On the first call only: the records and their threads.
   if (thread == nullptr) {
     int32_t records = std::min(2 * cpuCount, MaxThreadRecords);
     thread = new ThreadRecord[records];
@@ -40,13 +40,13 @@ void createThreadPool(int32_t requested) {
       if (!rec->started) break;
       threadsCreated = i + 1;
     }
-    // Step 5. The split waits of the master and of every helper.
+    // The split waits of the master and of every helper.
     for (int32_t i = 0; i <= MaxThreadRecords; ++i) {
       splitWait[i].helpersDone = platform::createSemaphore(0, 1);
       QL_CHECK(splitWait[i].helpersDone != nullptr);
     }
   }
-  // Step 2 (and later calls): the helpers beside the master, and the tokens.
+  // On every call: the helpers beside the master, and the tokens.
   setHelperCount(helpersForThreads(requested, cpuCount));
 }
 
@@ -98,12 +98,12 @@ static void searchThreadMain(void* argument) {
         break;
     }
 
-    // Step 5 (before the fold, so that the owner's count is whole once its
-    // wait ends). The helper's nodes count for the master.
+    // Step 4. The helper's nodes count for the master, before the fold, so
+    // that the owner's count is whole once its wait ends.
     helperNodeCount.fetch_add(board->nodeCount, std::memory_order_relaxed);
     board->nodeCount = 0;
 
-    // Step 4. Fold the move's count, bound type, killers and best so far
+    // Step 5. Fold the move's count, bound type, killers and best so far
     // into the split node under the lock (the giver and other helpers update
     // it too), so that the node stores what one thread searching every move
     // itself would: a cut here makes its result a lower bound. The last
@@ -148,7 +148,7 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
   ThreadRecord* self = board->threadId == MasterThreadId ? nullptr : &thread[board->threadId - 2];
   if (nThreads.load(std::memory_order_relaxed) <= 0) return false;
 
-  // Steps 1 to 3. A thread hands off only what it can have at once: a
+  // Step 1. A thread hands off only what it can have at once: a
   // hand-off token and a free helper; when either is missing it searches
   // the move itself, which keeps it working while its helpers do and means
   // that no thread ever waits for a helper (one that did could wait for a
@@ -186,7 +186,7 @@ bool handOff(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move*
     board->splitPoint = node;
   }
 
-  // Step 4. Prepare the helper: a clone of the node on its own board, the
+  // Step 2. Prepare the helper: a clone of the node on its own board, the
   // hand-off fields and a copy of the child template, all before the
   // release, since the giver goes on to reuse its child record.
   ThreadRecord* rec = &thread[h];

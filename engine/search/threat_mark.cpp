@@ -15,7 +15,7 @@ constexpr int32_t ThreatMarkMargin = 28;
 
 void markChildThreat(Position* node, Position* child, Move move, int32_t newDepth, int32_t classBound) {
   int32_t to = moveTo(move);
-  // Step 6.1. A marked threat that the exchange after the move no longer
+  // A marked threat that the exchange after the move no longer
   // makes pay is cleared.
   if (node->unansweredThreatFrom != NoSquare && node->threatGrade >= 1 && node->threatGrade <= 3) {
     int32_t markTo = node->unansweredThreatTo;
@@ -33,7 +33,7 @@ void markChildThreat(Position* node, Position* child, Move move, int32_t newDept
       if (v > f) node->unansweredThreatFrom = node->unansweredThreatTo = NoSquare;
     }
   }
-  // Step 6.2. The threatening piece still there and aiming at something.
+  // The threatening piece still there and aiming at something.
   if (classBound != NoThreatRefresh && threatKnown(node) && node->unansweredThreatFrom == NoSquare) {
     int32_t square = moveFrom(node->threatMove);
     const PieceRecord* piece = pieceOn(node, square);
@@ -47,7 +47,7 @@ void markChildThreat(Position* node, Position* child, Move move, int32_t newDept
       }
     }
   }
-  // Step 6.3. The child tries the marked move first.
+  // The child tries the marked move first.
   child->firstReply = node->unansweredThreatFrom == NoSquare
                           ? noMove
                           : makeMove16(node->unansweredThreatFrom, node->unansweredThreatTo);
