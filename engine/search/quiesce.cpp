@@ -25,13 +25,6 @@ bool queenOnBoard(const ThreadBoard* board) {
   return board->kinds[WhiteQueen].count + board->kinds[BlackQueen].count > 0;
 }
 
-// A child about to be searched: its killers for the ply below and its
-// mated score.
-void prepareChild(Position* node, Position* child) {
-  child->killers[0] = child->killers[1] = noMove;
-  child->matedScore = node->matedScore + 1;
-}
-
 }  // namespace
 
 int32_t searchFrontier(Position* node, int32_t depth, int32_t upper, int32_t lower, Move* killers, Move* pv) {
@@ -56,11 +49,9 @@ int32_t searchFrontier(Position* node, int32_t depth, int32_t upper, int32_t low
   node->movesSearched = 0;
   bool inCheck = threatOnKing(node);
   Position child;
-  initPosition(&child, board);
-  prepareChild(node, &child);
+  TakenMoves taken;
+  startMoveLoop(node, &child, &taken);
   Move line[PvLength];
-  TakenMoves taken{};
-  taken.stackPhase = true;
 
   // Steps 4 and 5. Moves from the stack, then the picker's stages.
   for (;;) {
@@ -196,7 +187,6 @@ int32_t searchFrontier(Position* node, int32_t depth, int32_t upper, int32_t low
 }
 
 int32_t quiesce(Position* node, int32_t upper, int32_t lower, Move* killers, Move* pv) {
-  ThreadBoard* board = node->board;
   pv[0] = noMove;
 
   // Step 1. Stand pat.
@@ -221,11 +211,9 @@ int32_t quiesce(Position* node, int32_t upper, int32_t lower, Move* killers, Mov
 
   bool inCheck = threatOnKing(node) && node->threatGrade == 0;
   Position child;
-  initPosition(&child, board);
-  prepareChild(node, &child);
+  TakenMoves taken;
+  startMoveLoop(node, &child, &taken);
   Move line[PvLength];
-  TakenMoves taken{};
-  taken.stackPhase = true;
 
   // Step 6.
   for (;;) {

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/board/attacks.h"
-#include "engine/board/makemove.h"
+#include "engine/board/legality.h"
 #include "engine/board/movegen.h"
 #include "engine/board/random.h"
 #include "engine/board/setup.h"
@@ -47,22 +46,6 @@ constexpr int32_t TimeRuleRatio = 60;
 constexpr int32_t DoubleStepRatio = 35;
 constexpr int32_t TripleStepRatio = 4;
 constexpr int32_t PonderPollMs = 100;
-
-Move firstLegalMove(Position* position) {
-  static Position scratch;
-  static Position child;
-  copyPosition(&scratch, position);
-  resetMoveStack(&scratch);
-  const int32_t kingSlot = scratch.side > 0 ? WhiteKingSlot : BlackKingSlot;
-  for (Move move = nextMove(&scratch); move != noMove; move = nextMove(&scratch)) {
-    makeMove(&scratch, move, &child);
-    const PieceRecord* king = &scratch.board->slots[kingSlot];
-    bool legal = isOnBoard(king->square) && findAttacker(king->square, child.sideRecord) == NoSquare;
-    unmakeMove(&child);
-    if (legal) return move;
-  }
-  return noMove;
-}
 
 static bool isPawnToLastRank(const Position* position, Move move) {
   if (move == noMove) return false;

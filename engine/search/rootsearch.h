@@ -29,7 +29,4 @@ void think(int32_t lines, int32_t mode);
 // The driver itself; results leave only through the reports.
 void rootSearch(Position* position, int32_t lines);
 
-// The first legal move of the position, or noMove when it has none.
-Move firstLegalMove(Position* position);
-
 }  // namespace engine

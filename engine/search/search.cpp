@@ -9,6 +9,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "engine/board/legality.h"
 #include "engine/board/makemove.h"
 #include "engine/board/movegen.h"
 #include "engine/eval/attack_data.h"
@@ -64,12 +65,6 @@ bool isExcluded(const Move* excluded, Move move) {
   return false;
 }
 bool exclusionEmpty(const Move* excluded) { return excluded == nullptr || *excluded == noMove; }
-
-// Has the side that just moved left its king attacked?
-bool moverKingAttacked(const Position* child) {
-  int32_t square = kingSquare(child, child->opponent);
-  return square != NoSquare && findAttacker(square, child->sideRecord) != NoSquare;
-}
 
 // The entry as the probe found it, read once.
 HashEntry snapshotEntry(HashEntry* entry) {
@@ -819,9 +814,6 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
 
   // Step 5. The child record.
   Position child;
-  initPosition(&child, board);
-  child.killers[0] = child.killers[1] = noMove;
-  child.matedScore = node->matedScore + 1;
   node->inCheck = threatOnKing(node) ? 1 : 0;
   int32_t best = lower;
   Move line[PvLength];
@@ -928,8 +920,8 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
   {
     if (isMove(node->hashMove)) pushMove(node, node->hashMove);
     node->movesSearched = 0;
-    TakenMoves taken{};
-    taken.stackPhase = true;
+    TakenMoves taken;
+    startMoveLoop(node, &child, &taken);
     for (;;) {
       bool fromStack = false;
       Move move = takeNextMove(node, &taken, false, &fromStack);

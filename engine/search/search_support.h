@@ -73,6 +73,17 @@ struct TakenMoves {
 // picker's (captures only when `capturesOnly`). `fromStack` tells which.
 Move takeNextMove(Position* node, TakenMoves* taken, bool capturesOnly, bool* fromStack);
 
+// The set-up of a node's move loop: the child record on the node's board,
+// with no killers yet for the ply below and its mated score one ply
+// further, and nothing taken from the stack so far.
+inline void startMoveLoop(const Position* node, Position* child, TakenMoves* taken) {
+  initPosition(child, node->board);
+  child->killers[0] = child->killers[1] = noMove;
+  child->matedScore = node->matedScore + 1;
+  taken->count = 0;
+  taken->stackPhase = true;
+}
+
 // The threat mark of the child (searchMove's unanswered-threat test):
 // clears or sets the node's unanswered-threat field for the move just made
 // and gives it to the child as its first reply. `classBound` is the class
