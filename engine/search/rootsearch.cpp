@@ -19,6 +19,21 @@
 
 namespace engine {
 
+int32_t searchDepth = 3;
+int32_t lineIndex = 0;
+int32_t previousScore = -ScoreBound;
+std::atomic<int32_t> onFirstRootMove{0};
+std::atomic<int32_t> linesReported{0};
+
+// The easy-move test's figures: the factor (tenths; 10 = none) that a
+// best move keeping its score applies to the time ratio, that move and the
+// score it must keep. And half the depth of the root's stored result,
+// which the next depth never lands on.
+static int32_t easyFactor = 10;
+static Move easyMove = noMove;
+static int32_t easyScore = 0;
+static int32_t hashDepthMark = 0;
+
 // Draws of the opening randomisation: they continue the fixed sequence
 // (seeded with 0) after the draws that made the key tables, three per key,
 // one key per kind and board square.

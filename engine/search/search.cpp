@@ -19,6 +19,7 @@
 #include "engine/hash/hash.h"
 #include "engine/control/control.h"
 #include "engine/search/hook_slots.h"
+#include "engine/search/rootsearch.h"
 #include "engine/search/search_support.h"
 #include "engine/control/shared_word.h"
 #include "engine/search/threads.h"
