@@ -42,6 +42,12 @@ inline int32_t fileOf(int32_t square) { return square & 7; }
 inline int32_t rankOf(int32_t square) { return square >> 4; }
 inline int32_t makeSquare(int32_t file, int32_t rank) { return rank * 16 + file; }
 
+// The corners, where the castling rooks start.
+constexpr int32_t SquareA1 = 0x00;
+constexpr int32_t SquareH1 = 0x07;
+constexpr int32_t SquareA8 = 0x70;
+constexpr int32_t SquareH8 = 0x77;
+
 inline Move makeMove16(int32_t from, int32_t toByte) { return Move((from & 0xFF) | ((toByte & 0xFF) << 8)); }
 inline int32_t moveFrom(Move m) { return m & 0xFF; }
 inline int32_t moveToByte(Move m) { return m >> 8; }
