@@ -31,12 +31,8 @@ constexpr int32_t KingLostValue = -9999;
 // in White's direction (times the side for either colour).
 constexpr int32_t DoubleStep = 32;
 constexpr int32_t RankStep = 16;
-// The ranks a pawn promotes on.
-constexpr int32_t Rank1 = 0;
-constexpr int32_t Rank8 = 7;
-// Castling: the king's two files, and the rook's corner and landing square
-// from the king's target, king side and queen side.
-constexpr int32_t CastlingKingStep = 2;
+// Castling: the rook's corner and landing square from the king's target,
+// king side and queen side.
 constexpr int32_t KingSideRookFrom = 1;
 constexpr int32_t KingSideRookTo = -1;
 constexpr int32_t QueenSideRookFrom = -2;

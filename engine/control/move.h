@@ -47,6 +47,11 @@ constexpr int32_t SquareA1 = 0x00;
 constexpr int32_t SquareH1 = 0x07;
 constexpr int32_t SquareA8 = 0x70;
 constexpr int32_t SquareH8 = 0x77;
+// The first and last ranks, where pawns promote.
+constexpr int32_t Rank1 = 0;
+constexpr int32_t Rank8 = 7;
+// Castling moves the king this many files.
+constexpr int32_t CastlingKingStep = 2;
 
 inline Move makeMove16(int32_t from, int32_t toByte) { return Move((from & 0xFF) | ((toByte & 0xFF) << 8)); }
 inline int32_t moveFrom(Move m) { return m & 0xFF; }

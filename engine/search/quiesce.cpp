@@ -16,15 +16,6 @@ namespace {
 
 // The futility base below which a depth-one node prunes nothing.
 constexpr int32_t FrontierNoPruning = -19;
-// Class bounds of the threat-target walk: any piece above a pawn's class,
-// and the king alone (a check).
-constexpr int32_t ThreatClassMinor = 6;
-constexpr int32_t ThreatClassKing = 11;
-
-bool queenOnBoard(const ThreadBoard* board) {
-  return board->kinds[WhiteQueen].count + board->kinds[BlackQueen].count > 0;
-}
-
 }  // namespace
 
 int32_t searchFrontier(Position* node, int32_t depth, int32_t upper, int32_t lower, Move* killers, Move* pv) {
