@@ -391,24 +391,17 @@ void searchBestSoFar(NodeSearch* ns) {
 // and in check the moves that do not answer it. A move that leaves a known
 // threat unanswered is marked so for its search.
 bool skipMove(Position* node, Move move, bool fromStack, const TakenMoves* taken) {
-  const int32_t to = moveTo(move);
   if ((node->searchFlags & SearchTacticalOnly) != 0 && skippedInTacticalNode(node, move)) return true;
   if (node->futilityBase > FutilityNoPrune) {
     const PieceRecord* mover = pieceOn(node, moveFrom(move));
     if (moveGain(node, move) <= node->futilityBase && !isEnPassantCapture(node, move) &&
-        threatTarget(to, mover, ThreatClassMinor) == NoSquare) {
+        threatTarget(moveTo(move), mover, ThreatClassMinor) == NoSquare) {
       addShared(node->movesSearched, 1);
       return true;
     }
   }
   if (!fromStack && taken->contains(move)) return true;
-  node->unansweredThreatFrom = node->unansweredThreatTo = NoSquare;
-  if (threatKnown(node) && !answersThreat(node, move)) {
-    if (node->inCheck != 0 && pieceOn(node, to)->kindCopy.code != KingCode) return true;
-    node->unansweredThreatFrom = uint8_t(moveFrom(node->threatMove));
-    node->unansweredThreatTo = uint8_t(moveTo(node->threatMove));
-  }
-  return false;
+  return leavesCheckUnanswered(node, move, node->inCheck != 0);
 }
 
 // After a move: does the loop end? On a stop; on bounds moved by another

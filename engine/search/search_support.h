@@ -72,6 +72,18 @@ int32_t moveGain(const Position* node, Move move);
 // Does the move meet the known threat: move the threatened piece, take the
 // threatening one (en passant too), or land between them?
 bool answersThreat(const Position* node, Move move);
+// A known threat and a move that does not answer it: in check the move is
+// skipped (true), unless it takes the king; otherwise the threat is marked
+// unanswered on the node for the move's search (the mark is cleared for
+// every other move).
+inline bool leavesCheckUnanswered(Position* node, Move move, bool inCheck) {
+  node->unansweredThreatFrom = node->unansweredThreatTo = NoSquare;
+  if (!threatKnown(node) || answersThreat(node, move)) return false;
+  if (inCheck && pieceOn(node, moveTo(move))->kindCopy.code != KingCode) return true;
+  node->unansweredThreatFrom = uint8_t(moveFrom(node->threatMove));
+  node->unansweredThreatTo = uint8_t(moveTo(node->threatMove));
+  return false;
+}
 // Is the child of this move one that the tactical-only rule skips? (The
 // mover's code at least that of what stands on the target, unless the move
 // recaptures on the last move's target or is the first reply.)
