@@ -93,22 +93,6 @@ bool reversesOwnMove(const Position* parent, int32_t from, int32_t toByte, int32
   return line != stepToward(to, t) || line != stepToward(f, to);
 }
 
-// The child starts from the parent's carried state, with the sides
-// exchanged, nothing searched and an empty move stack.
-void carryParentState(Position* parent, Position* child) {
-  child->board = parent->board;
-  child->stateFlags = parent->stateFlags;
-  child->searchFlags = 0;
-  child->side = parent->opponent;
-  child->opponent = parent->side;
-  child->sideRecord = parent->sideRecord->otherSide;
-  child->parent = parent;
-  child->moveStackTop = child->moveStack;
-  child->pieceCursor = &child->sideRecord->head;
-  child->pickerStage = StageTacticalFirst;
-  child->shuffleCount = 0;
-}
-
 // The mover goes to its target, taking the castling rights of the corners
 // it leaves or reaches; the child's value is the parent's negated with the
 // mover's gain taken away.
@@ -265,6 +249,20 @@ void moveKing(MoveInProgress& m) {
 }
 
 }  // namespace
+
+void carryParentState(Position* parent, Position* child) {
+  child->board = parent->board;
+  child->stateFlags = parent->stateFlags;
+  child->searchFlags = 0;
+  child->side = parent->opponent;
+  child->opponent = parent->side;
+  child->sideRecord = parent->sideRecord->otherSide;
+  child->parent = parent;
+  child->moveStackTop = child->moveStack;
+  child->pieceCursor = &child->sideRecord->head;
+  child->pickerStage = StageTacticalFirst;
+  child->shuffleCount = 0;
+}
 
 // Mating material of one colour from the kind counts: no pawn, rook or
 // queen, and either no bishop and at most two knights while the other side

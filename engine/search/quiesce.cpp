@@ -29,14 +29,14 @@ struct FrontierSearch {
   Move* killers;
   Move* pv;
   bool inCheck;
-  Position child;
-  Move line[PvLength];
-  Move move;
-  int32_t to;
-  bool research;
-  int32_t childDepth;  // 0 unless a check or its answer keeps a depth
-  int32_t childUpper;
-  int32_t childLower;
+  Position* child;
+  Move line[PvLength] = {};
+  Move move = noMove;
+  int32_t to = 0;
+  bool research = false;
+  int32_t childDepth = 0;  // 0 unless a check or its answer keeps a depth
+  int32_t childUpper = 0;
+  int32_t childLower = 0;
 };
 
 // Moves to try first (the last pushed is tried first): the killers (the
@@ -78,7 +78,7 @@ bool skipFrontierMove(FrontierSearch* fs, bool fromStack, const TakenMoves* take
 // (below depth one as it stands; at depth one refreshed from the
 // threatening piece), and the check the move gives.
 void markFrontierThreats(FrontierSearch* fs) {
-  Position* child = &fs->child;
+  Position* child = fs->child;
   markChildThreat(fs->node, child, fs->move, 0, fs->depth >= 1 ? ThreatClassMinor : NoThreatRefresh);
   if (fs->depth < 1) return;
   const int32_t king = threatTarget(fs->to, pieceOn(child, fs->to), ThreatClassKing);
@@ -94,7 +94,7 @@ void markFrontierThreats(FrontierSearch* fs) {
 // a first search is tactical-only and reduced.
 void answerCheckByStrike(FrontierSearch* fs) {
   const Position* node = fs->node;
-  Position* child = &fs->child;
+  Position* child = fs->child;
   if (!hasFirstReply(child) || moveTo(child->firstReply) == moveFrom(child->threatMove) || !threatOnKing(child) ||
       fs->to == moveTo(node->firstReply) || (node->searchFlags & SearchExtended) != 0)
     return;
@@ -112,7 +112,7 @@ void answerCheckByStrike(FrontierSearch* fs) {
 // *score is the child's.
 bool scoreFrontierChild(FrontierSearch* fs, int32_t* score) {
   const Position* node = fs->node;
-  const Position* child = &fs->child;
+  const Position* child = fs->child;
   if ((child->stateFlags & StateFinal) != 0) {
     *score = child->staticValue;
     return true;
@@ -135,7 +135,7 @@ bool scoreFrontierChild(FrontierSearch* fs, int32_t* score) {
 // value); so does every reduced child get the null window.
 void setFrontierWindow(FrontierSearch* fs) {
   const Position* node = fs->node;
-  Position* child = &fs->child;
+  Position* child = fs->child;
   const bool heavy = fs->board->materialSum >= heavyMaterialThreshold;
   if (fs->inCheck && queenOnBoard(fs->board) && fs->to != moveFrom(node->threatMove) &&
       (node->searchFlags & SearchExtended) == 0 &&
@@ -158,7 +158,7 @@ void setFrontierWindow(FrontierSearch* fs) {
 // Searches the child: at the depth a check kept, by the frontier below
 // depth one for a forcing threat, else by quiesce.
 int32_t searchFrontierChild(FrontierSearch* fs) {
-  Position* child = &fs->child;
+  Position* child = fs->child;
   Move* killers = fs->node->killers;
   if (fs->childDepth > 0)
     return searchFrontier(child, fs->childDepth, fs->childUpper, fs->childLower, killers, fs->line);
@@ -174,7 +174,7 @@ int32_t searchFrontierChild(FrontierSearch* fs) {
 // line. True when it cuts the node (lower is then its score).
 bool searchFrontierMove(FrontierSearch* fs) {
   Position* node = fs->node;
-  Position* child = &fs->child;
+  Position* child = fs->child;
   for (fs->research = false;;) {
     makeMove(node, fs->move, child);
     startChild(node, child);
@@ -217,8 +217,8 @@ struct QuiesceSearch {
   Move* killers;
   Move* pv;
   bool inCheck;  // a threat against the king, not a mere attack on it
-  Position child;
-  Move line[PvLength];
+  Position* child;
+  Move line[PvLength] = {};
 };
 
 // Captures to try first (the last pushed is tried first): the killers that
@@ -241,7 +241,7 @@ void pushQuiesceMoves(Position* node, const Move* killers) {
 // on its target.
 int32_t resolveCapture(QuiesceSearch* qs, Move move, bool kingMove, int32_t childLower) {
   Position* node = qs->node;
-  Position* child = &qs->child;
+  Position* child = qs->child;
   const int32_t to = moveTo(move);
   child->stateFlags &= node->sideRecord->flagMask;
   if ((child->stateFlags & (StateWhiteQuiesce | StateBlackQuiesce)) != 0 &&
@@ -261,7 +261,7 @@ int32_t resolveCapture(QuiesceSearch* qs, Move move, bool kingMove, int32_t chil
 // lower bound); the others are resolved.
 int32_t scoreCapture(QuiesceSearch* qs, Move move) {
   Position* node = qs->node;
-  Position* child = &qs->child;
+  Position* child = qs->child;
   const bool kingMove = pieceOn(node, moveFrom(move))->kindCopy.code == KingCode;
   makeMove(node, move, child);
   startChild(node, child);
@@ -309,18 +309,19 @@ int32_t searchFrontier(Position* node, int32_t depth, int32_t upper, int32_t low
   pushFrontierMoves(node, killers);
 
   // Step 2. Every move: from the stack, then the picker's stages.
-  FrontierSearch fs;
-  fs.node = node;
-  fs.board = node->board;
-  fs.depth = depth;
-  fs.upper = upper;
-  fs.lower = lower;
-  fs.killers = killers;
-  fs.pv = pv;
   node->movesSearched = 0;
-  fs.inCheck = threatOnKing(node);
+  Position child;
+  FrontierSearch fs{.node = node,
+                    .board = node->board,
+                    .depth = depth,
+                    .upper = upper,
+                    .lower = lower,
+                    .killers = killers,
+                    .pv = pv,
+                    .inCheck = threatOnKing(node),
+                    .child = &child};
   TakenMoves taken;
-  startMoveLoop(node, &fs.child, &taken);
+  startMoveLoop(node, &child, &taken);
   for (;;) {
     bool fromStack = false;
     fs.move = takeNextMove(node, &taken, false, &fromStack);
@@ -353,15 +354,16 @@ int32_t quiesce(Position* node, int32_t upper, int32_t lower, Move* killers, Mov
 
   // Step 3. The captures that can lift the score to lower, each resolved
   // or searched on.
-  QuiesceSearch qs;
-  qs.node = node;
-  qs.upper = upper;
-  qs.lower = lower;
-  qs.killers = killers;
-  qs.pv = pv;
-  qs.inCheck = threatOnKing(node) && node->threatGrade == 0;
+  Position child;
+  QuiesceSearch qs{.node = node,
+                   .upper = upper,
+                   .lower = lower,
+                   .killers = killers,
+                   .pv = pv,
+                   .inCheck = threatOnKing(node) && node->threatGrade == 0,
+                   .child = &child};
   TakenMoves taken;
-  startMoveLoop(node, &qs.child, &taken);
+  startMoveLoop(node, &child, &taken);
   for (;;) {
     bool fromStack = false;
     const Move move = takeNextMove(node, &taken, true, &fromStack);

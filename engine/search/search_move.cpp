@@ -75,27 +75,27 @@ struct MoveSearch {
   Position* child;
   int32_t from;
   int32_t to;
-  // Taken before the move is made.
-  bool capture;
-  bool queenCapture;
-  int32_t moverCode;
-  // The moved piece, on its target.
-  PieceRecord* mover;
   // A re-search: the move rose above best from a reduced search, or the
   // node needs its first move searched in full.
   bool research;
+  // Taken before the move is made.
+  bool capture = false;
+  bool queenCapture = false;
+  int32_t moverCode = 0;
+  // The moved piece, on its target.
+  PieceRecord* mover = nullptr;
   // What the steps decide: the child's depth, the node's bounds its window
   // was built from, its window, its score when it needs no search, the
   // attack data saved for a fresh evaluation, and its line.
-  int32_t newDepth;
-  bool windowed;
-  int32_t windowUpper;
-  int32_t windowBest;
-  int32_t childUpper;
-  int32_t childLower;
-  int32_t childScore;
-  AttackData* saved;
-  Move line[PvLength];
+  int32_t newDepth = 0;
+  bool windowed = false;
+  int32_t windowUpper = 0;
+  int32_t windowBest = 0;
+  int32_t childUpper = 0;
+  int32_t childLower = 0;
+  int32_t childScore = 0;
+  AttackData* saved = nullptr;
+  Move line[PvLength] = {};
 };
 
 // How a move's search ends: done, to be searched again (a reduced move
@@ -754,22 +754,21 @@ MoveEnd recordResult(MoveSearch* ms) {
 
 bool searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move* killers, Move* pv, Move move,
                 Position* child, Move* excluded) {
-  MoveSearch ms;
-  ms.node = node;
-  ms.board = node->board;
-  ms.depth = depth;
-  ms.upper = upper;
-  ms.best = best;
-  ms.killers = killers;
-  ms.pv = pv;
-  ms.excluded = excluded;
-  ms.atRoot = excluded != nullptr;
-  ms.sharedNode = (node->searchFlags & SearchSharedNode) != 0;
-  ms.move = move;
-  ms.child = child;
-  ms.from = moveFrom(move);
-  ms.to = moveTo(move);
-  ms.research = false;
+  MoveSearch ms{.node = node,
+                .board = node->board,
+                .depth = depth,
+                .upper = upper,
+                .best = best,
+                .killers = killers,
+                .pv = pv,
+                .excluded = excluded,
+                .atRoot = excluded != nullptr,
+                .sharedNode = (node->searchFlags & SearchSharedNode) != 0,
+                .move = move,
+                .child = child,
+                .from = moveFrom(move),
+                .to = moveTo(move),
+                .research = false};
 
   // Each pass searches the move once; a re-search or a resumed move makes
   // it again.
