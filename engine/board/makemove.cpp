@@ -27,10 +27,9 @@ constexpr int32_t FiftyMoveClock = 100;
 constexpr int32_t ShuffleDraw = 6;
 // The final value of a side whose king was captured.
 constexpr int32_t KingLostValue = -9999;
-// A pawn's double step, and the step from a square to the one behind it,
-// in White's direction (times the side for either colour).
-constexpr int32_t DoubleStep = 32;
-constexpr int32_t RankStep = 16;
+// A pawn's double step in White's direction (times the side for either
+// colour).
+constexpr int32_t DoubleStep = 2 * RankStep;
 // Castling: the rook's corner and landing square from the king's target,
 // king side and queen side.
 constexpr int32_t KingSideRookFrom = 1;
@@ -150,11 +149,12 @@ bool takeCapturedPiece(MoveInProgress& m) {
   PieceRecord* captured = m.captured;
 
   // Step 1. The captured piece leaves its list; it keeps its own links (and
-  // its square + 8) so that unmake can put it back where it was.
+  // its square moved to the spare column) so that unmake can put it back
+  // where it was.
   child->staticValue -= captured->currentValue;
   captured->next->prev = captured->prev;
   captured->prev->next = captured->next;
-  captured->square += 8;
+  captured->square += SpareColumn;
   --captured->kind->count;
   --board->pieceCount;
 
@@ -164,7 +164,7 @@ bool takeCapturedPiece(MoveInProgress& m) {
   if (capturedCode == PawnCode) {
     child->staticValue += removePawnFromFile(board, captured->colour, fileOf(m.to));
     const SideRecord* victimSide = sideRecordOf(board, captured->colour);
-    child->staticValue -= victimSide->pawnTerms[m.to] + victimSide->pawnTerms[m.to + 8];
+    child->staticValue -= victimSide->pawnTerms[m.to] + victimSide->pawnTerms[m.to + SpareColumn];
   } else if (capturedCode != KingCode) {
     board->materialSum -= captured->kind->value;
     if (board->materialSum == 0) child->searchFlags |= SearchMaterialToZero;

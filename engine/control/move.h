@@ -34,13 +34,18 @@ using Move = uint16_t;
 constexpr int32_t NoSquare = 12;
 constexpr Move noMove = 0x0C0C;
 
+// One rank up in 0x88 numbering, and the distance from a square to its
+// entry in the spare columns.
+constexpr int32_t RankStep = 16;
+constexpr int32_t SpareColumn = 8;
+
 // Under-promotion pieces, in the order the generator emits them.
 enum PromotionPiece : int32_t { PromoteQueen = 0, PromoteRook = 1, PromoteBishop = 2, PromoteKnight = 3 };
 
 inline bool isOnBoard(int32_t square) { return (square & 0x88) == 0; }
 inline int32_t fileOf(int32_t square) { return square & 7; }
 inline int32_t rankOf(int32_t square) { return square >> 4; }
-inline int32_t makeSquare(int32_t file, int32_t rank) { return rank * 16 + file; }
+inline int32_t makeSquare(int32_t file, int32_t rank) { return rank * RankStep + file; }
 
 // The corners, where the castling rooks start.
 constexpr int32_t SquareA1 = 0x00;

@@ -48,7 +48,7 @@ void pushFrontierMoves(Position* node, const Move* killers) {
     if (!hasFirstReply(node)) pushIfPlausible(node, killers[1]);
     pushIfPlausible(node, killers[0]);
     if (threatKnown(node) && isOnBoard(node->threatenedPiece->square))
-      pushIfPlausible(node, node->sideRecord->refutations[node->threatenedPiece->square + 8]);
+      pushIfPlausible(node, node->sideRecord->refutations[node->threatenedPiece->square + SpareColumn]);
     if (isMove(node->lastMove)) pushCapturesOnto(node, moveTo(node->lastMove));
   }
   if (hasFirstReply(node) && (node->searchFlags & SearchReplyPushed) == 0) pushIfPlausible(node, node->firstReply);

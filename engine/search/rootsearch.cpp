@@ -19,37 +19,6 @@
 
 namespace engine {
 
-int32_t searchDepth = 3;
-int32_t lineIndex = 0;
-int32_t previousScore = -ScoreBound;
-std::atomic<int32_t> onFirstRootMove{0};
-std::atomic<int32_t> linesReported{0};
-
-// The easy-move test's figures: the factor (tenths; 10 = none) that a
-// best move keeping its score applies to the time ratio, that move and the
-// score it must keep. And half the depth of the root's stored result,
-// which the next depth never lands on.
-static int32_t easyFactor = 10;
-static Move easyMove = noMove;
-static int32_t easyScore = 0;
-static int32_t hashDepthMark = 0;
-
-// Draws of the opening randomisation: they continue the fixed sequence
-// (seeded with 0) after the draws that made the key tables, three per key,
-// one key per kind and board square.
-constexpr int32_t KeyTableDraws = KindCount * 64 * 3;
-static RandomState openingRandom;
-static bool openingRandomReady = false;
-
-static int32_t drawOpeningRandom() {
-  if (!openingRandomReady) {
-    seedRandom(openingRandom, 0);
-    for (int32_t i = 0; i < KeyTableDraws; ++i) drawRandom(openingRandom);
-    openingRandomReady = true;
-  }
-  return drawRandom(openingRandom);
-}
-
 // Iteration depth to start with, and the time ratio thresholds.
 constexpr int32_t FirstIterationDepth = 3;
 constexpr int32_t ThreatDepthOffset = 9;
@@ -90,6 +59,39 @@ constexpr int32_t ClearEasyFactor = 30;
 // losing score, gives the search more time.
 constexpr int32_t FailLowMargin = 20;
 constexpr int32_t LosingScore = -50;
+
+int32_t searchDepth = FirstIterationDepth;
+int32_t lineIndex = 0;
+int32_t previousScore = -ScoreBound;
+std::atomic<int32_t> onFirstRootMove{0};
+std::atomic<int32_t> linesReported{0};
+
+// The easy-move test's figures: the factor (in tenths) that a best move
+// keeping its score applies to the time ratio, that move and the score it
+// must keep. And half the depth of the root's stored result, which the
+// next depth never lands on.
+static int32_t easyFactor = NoEasyFactor;
+static Move easyMove = noMove;
+static int32_t easyScore = 0;
+static int32_t hashDepthMark = 0;
+
+// Draws of the opening randomisation: they continue the fixed sequence
+// (seeded with 0) after the draws that made the key tables, three per key,
+// one key per kind and board square.
+constexpr int32_t BoardSquares = 64;
+constexpr int32_t DrawsPerKey = 3;
+constexpr int32_t KeyTableDraws = KindCount * BoardSquares * DrawsPerKey;
+static RandomState openingRandom;
+static bool openingRandomReady = false;
+
+static int32_t drawOpeningRandom() {
+  if (!openingRandomReady) {
+    seedRandom(openingRandom, 0);
+    for (int32_t i = 0; i < KeyTableDraws; ++i) drawRandom(openingRandom);
+    openingRandomReady = true;
+  }
+  return drawRandom(openingRandom);
+}
 
 namespace {
 

@@ -148,7 +148,7 @@ void prepareNode(NodeSearch* ns) {
       int32_t square = node->threatenedPiece->square;
       if (isOnBoard(square)) {
         pushIfPlausible(node, node->sideRecord->refutations[square]);
-        pushIfPlausible(node, node->sideRecord->refutations[square + 8]);
+        pushIfPlausible(node, node->sideRecord->refutations[square + SpareColumn]);
       }
       target = moveFrom(node->threatMove);
     }

@@ -39,6 +39,9 @@ constexpr int32_t PercentScale = 100;
 constexpr int32_t LateMoveCount = 2;
 constexpr int32_t LateMoveReduction = 2;
 
+// A move of each side.
+constexpr int32_t PliesPerMove = 2;
+
 // Depths of a move's steps.
 constexpr int32_t LegalityTestDepth = 9;       // from here a move that leaves its king attacked is not searched
 constexpr int32_t AnnouncedLegalityDepth = 10; // from this iteration an illegal root move is not searched
@@ -187,7 +190,7 @@ int32_t probeChild(Position* child, int32_t* distance) {
   int32_t ep = 0;
   if ((child->searchFlags & SearchEnPassantValid) != 0) {
     // Passed only when a pawn of the side to move can take.
-    int32_t pushed = child->enPassantSquare + child->opponent * 16;
+    int32_t pushed = child->enPassantSquare + child->opponent * RankStep;
     for (int32_t beside : {pushed - 1, pushed + 1}) {
       const PieceRecord* p = squareAt(board, beside);
       if (p->colour == child->side && p->kindCopy.code == PawnCode) ep = child->enPassantSquare;
@@ -262,7 +265,7 @@ bool scoreAtDepth(MoveSearch* ms) {
     // loss in 1 is checkmated now). Scored as the search scores the same
     // mates when it finds them itself.
     int32_t m = ms->node->matedScore;
-    ms->childScore = g == 0 ? 0 : g > 0 ? -m - 2 * g : m - 2 * g - 1;
+    ms->childScore = g == 0 ? 0 : g > 0 ? -m - PliesPerMove * g : m - PliesPerMove * g - 1;
     return true;
   }
   ms->research = ms->research || loadShared(*ms->best) == -ScoreInfinite;
@@ -272,24 +275,24 @@ bool scoreAtDepth(MoveSearch* ms) {
 // Scores the child where no search is needed: an excluded root move, an
 // illegal one, a final child, a tablebase result. True when it is scored.
 bool scoreWithoutSearch(MoveSearch* ms) {
-  // Step 1. Excluded root moves are never chosen.
+  // Excluded root moves are never chosen.
   if (isExcluded(ms->excluded, ms->move)) {
     ms->childScore = ScoreInfinite;
     return true;
   }
-  // Step 2. The root announces the move, or finds it illegal.
+  // The root announces the move, or finds it illegal.
   if (ms->atRoot && announceRootMove(ms)) {
     ms->childScore = ScoreInfinite;
     return true;
   }
-  // Step 3. A final child (a draw by make's rules, a captured king) has
-  // its value.
+  // A final child (a draw by make's rules, a captured king) has its
+  // value.
   if ((ms->child->stateFlags & StateFinal) != 0) {
     ms->childScore = ms->child->staticValue;
     return true;
   }
-  // Step 4. Legality and the tablebases, only where the search is deep
-  // enough to pay for them.
+  // Legality and the tablebases, only where the search is deep enough to
+  // pay for them.
   return ms->depth >= LegalityTestDepth && scoreAtDepth(ms);
 }
 
