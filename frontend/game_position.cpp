@@ -4,6 +4,7 @@
 
 #include "engine/board/attacks.h"
 #include "engine/board/game_history.h"
+#include "engine/board/legality.h"
 #include "engine/board/makemove.h"
 #include "engine/board/movegen.h"
 #include "engine/board/setup.h"
@@ -30,8 +31,7 @@ engine::Position setupPositionRecord;
 // of its plies.
 engine::ThreadBoard variationBoard;
 engine::Position variationPositions[MaxPvMoves + 1];
-// Scratch plies of the legality test and the result check.
-engine::Position legalityChild;
+// Scratch plies of the result check.
 engine::ThreadBoard resultBoard;
 engine::Position resultPosition;
 engine::Position mirrorChild;
@@ -63,30 +63,7 @@ const char* reasonText(int32_t code) {
   }
 }
 
-// Does the move leave the mover's king safe? Played and taken back on the
-// position's own board.
-bool isLegalIn(engine::Position* position, engine::Move move) {
-  engine::ThreadBoard* board = position->board;
-  int32_t kingSlot = position->side > 0 ? engine::WhiteKingSlot : engine::BlackKingSlot;
-  engine::makeMove(position, move, &legalityChild);
-  int32_t kingSquare = board->slots[kingSlot].square;
-  bool safe = !engine::isOnBoard(kingSquare) ||
-              engine::findAttacker(kingSquare, legalityChild.sideRecord) == engine::NoSquare;
-  engine::unmakeMove(&legalityChild);
-  return safe;
-}
-
-// The first legal move of a position in the picker's order, or noMove.
-engine::Move firstLegalMove(const engine::Position* position) {
-  static engine::Position walker;
-  engine::copyPosition(&walker, position);
-  engine::resetMoveStack(&walker);
-  for (engine::Move move = engine::nextMove(&walker); move != engine::noMove; move = engine::nextMove(&walker))
-    if (isLegalIn(&walker, move)) return move;
-  return engine::noMove;
-}
-
-void refreshLegalMoveFlag() { legalMoveExists.store(firstLegalMove(&gamePosition) != engine::noMove); }
+void refreshLegalMoveFlag() { legalMoveExists.store(engine::firstLegalMove(&gamePosition) != engine::noMove); }
 
 }  // namespace
 
@@ -113,11 +90,11 @@ bool isLegalMirrorMove(engine::Move move) {
   engine::copyPosition(&walker, &gamePosition);
   engine::resetMoveStack(&walker);
   for (engine::Move m = engine::nextMove(&walker); m != engine::noMove; m = engine::nextMove(&walker))
-    if (m == move) return isLegalIn(&walker, move);
+    if (m == move) return engine::isLegalMove(&walker, move);
   return false;
 }
 
-engine::Move firstLegalMirrorMove() { return firstLegalMove(&gamePosition); }
+engine::Move firstLegalMirrorMove() { return engine::firstLegalMove(&gamePosition); }
 
 bool setMirrorPosition(const char* text) {
   // The mirror judges the text first, on its scratch board; the engine is
@@ -142,7 +119,7 @@ bool setMirrorPosition(const char* text) {
 bool applyMoveText(const char* text, bool isLast) {
   // A legal move of a game that goes on. A full game list does not
   // end the game: the move is still played, only no longer listed.
-  engine::Move move = findMoveByText(&gamePosition, text, isLegalIn);
+  engine::Move move = findMoveByText(&gamePosition, text, engine::isLegalMove);
   if (move == engine::noMove || engine::gameState != engine::GameGoesOn) return false;
   // The move already carries any under-promotion.
   engineEntries.playEngineMove(move, ' ');
@@ -208,7 +185,7 @@ int32_t checkGameResult(engine::Position* p) {
     return ResultFiftyMoves;
   }
   // A legal move decides between play, mate and stalemate.
-  if (firstLegalMove(p) != engine::noMove)
+  if (engine::firstLegalMove(p) != engine::noMove)
     return engine::gameSetup.played >= engine::MaxGameMoves ? ResultMoveListFull : ResultNone;
   int32_t kingSlot = p->side > 0 ? engine::WhiteKingSlot : engine::BlackKingSlot;
   int32_t kingSquare = p->board->slots[kingSlot].square;
@@ -238,7 +215,7 @@ int32_t writeVariationText(const engine::Move* pv, int32_t maxMoves, char* out, 
     bool present = false;
     for (engine::Move m = engine::nextMove(&walker); m != engine::noMove; m = engine::nextMove(&walker))
       if (m == pv[written]) present = true;
-    if (!present || !isLegalIn(here, pv[written])) break;
+    if (!present || !engine::isLegalMove(here, pv[written])) break;
     const engine::PieceRecord* piece = engine::squareAt(here->board, pv[written] & 0xFF);
     char text[6];
     moveToText(text, pv[written], static_cast<char>(piece->kindCopy.letter));

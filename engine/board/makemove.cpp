@@ -27,6 +27,32 @@ constexpr int32_t FiftyMoveClock = 100;
 constexpr int32_t ShuffleDraw = 6;
 // The final value of a side whose king was captured.
 constexpr int32_t KingLostValue = -9999;
+// A pawn's double step in White's direction (times the side for either
+// colour).
+constexpr int32_t DoubleStep = 2 * RankStep;
+// Castling: the rook's corner and landing square from the king's target,
+// king side and queen side.
+constexpr int32_t KingSideRookFrom = 1;
+constexpr int32_t KingSideRookTo = -1;
+constexpr int32_t QueenSideRookFrom = -2;
+constexpr int32_t QueenSideRookTo = 1;
+
+// A move while it is being made: its squares, the side that makes it, the
+// mover (the kind it had before the move decides the later steps: a pawn
+// that promotes to a rook is no rook move) and what it captured (the board
+// record when nothing).
+struct MoveInProgress {
+  Position* parent;
+  Position* child;
+  ThreadBoard* board;
+  int32_t from;
+  int32_t toByte;
+  int32_t to;
+  int32_t side;
+  PieceRecord* mover;
+  int32_t moverCode;
+  PieceRecord* captured;
+};
 
 // The castling right that a rook leaving or reaching its corner takes away:
 // a piece moving off a corner is that rook (or its right is gone already),
@@ -35,10 +61,10 @@ constexpr int32_t KingLostValue = -9999;
 // not revive the right.
 uint32_t cornerRight(int32_t square) {
   switch (square) {
-    case 0x00: return StateWhiteQueenSide;  // a1
-    case 0x07: return StateWhiteKingSide;   // h1
-    case 0x70: return StateBlackQueenSide;  // a8
-    case 0x77: return StateBlackKingSide;   // h8
+    case SquareA1: return StateWhiteQueenSide;
+    case SquareH1: return StateWhiteKingSide;
+    case SquareA8: return StateBlackQueenSide;
+    case SquareH8: return StateBlackKingSide;
     default: return 0;
   }
 }
@@ -66,7 +92,177 @@ bool reversesOwnMove(const Position* parent, int32_t from, int32_t toByte, int32
   return line != stepToward(to, t) || line != stepToward(f, to);
 }
 
+// The mover goes to its target, taking the castling rights of the corners
+// it leaves or reaches; the child's value is the parent's negated with the
+// mover's gain taken away.
+void moveMover(MoveInProgress& m, Move move) {
+  ThreadBoard* board = m.board;
+  Position* child = m.child;
+  m.mover = squareAt(board, m.from);
+  m.moverCode = m.mover->kindCopy.code;
+  squareAt(board, m.from) = boardPiece(board);
+  m.captured = squareAt(board, m.to);
+  squareAt(board, m.to) = m.mover;
+  m.mover->square = m.to;
+  child->stateFlags &= ~(cornerRight(m.from) | cornerRight(m.to));
+
+  child->moverPreviousValue = m.mover->currentValue;
+  m.mover->currentValue = m.mover->kind->pieceSquareTable[m.to] + m.mover->kind->baseValue;
+  child->staticValue = evalOffset.load(std::memory_order_relaxed) + child->moverPreviousValue -
+                       m.parent->staticValue - m.mover->currentValue;
+  child->firstReply = makeMove16(moveFrom(child->firstReply), NoSquare);
+  child->lastMove = move;
+}
+
+// En passant: the captured pawn stands behind the target square.
+void takeEnPassantPawn(MoveInProgress& m) {
+  if ((m.parent->searchFlags & SearchEnPassantValid) == 0 || m.to != m.parent->enPassantSquare ||
+      m.moverCode != PawnCode)
+    return;
+  const int32_t behind = m.to + m.child->side * RankStep;
+  m.captured = squareAt(m.board, behind);
+  squareAt(m.board, behind) = boardPiece(m.board);
+  m.child->searchFlags |= SearchSpecialMove;
+}
+
+// A quiet move: the clock runs, and the draw rules may end the child here
+// (true: the child is a final draw).
+bool runClock(MoveInProgress& m) {
+  Position* child = m.child;
+  child->halfMoveClock = m.parent->halfMoveClock + 1;
+  if (child->halfMoveClock < ShuffleClockMin) return false;
+  if (child->halfMoveClock >= FiftyMoveClock && m.moverCode != PawnCode)
+    child->stateFlags |= child->side > 0 ? StateWhiteCannotWin : StateBlackCannotWin;
+  if (!reversesOwnMove(m.parent, m.from, m.toByte, m.to)) return false;
+  child->shuffleCount = m.parent->shuffleCount + 1;
+  if (child->shuffleCount < ShuffleDraw) return false;
+  child->staticValue = 0;
+  child->stateFlags |= StateFinal;
+  return true;
+}
+
+// A capture: the captured piece leaves the board and its counts (true:
+// it was the king, and the child is final).
+bool takeCapturedPiece(MoveInProgress& m) {
+  Position* child = m.child;
+  ThreadBoard* board = m.board;
+  PieceRecord* captured = m.captured;
+
+  // Step 1. The captured piece leaves its list; it keeps its own links (and
+  // its square moved to the spare column) so that unmake can put it back
+  // where it was.
+  child->staticValue -= captured->currentValue;
+  captured->next->prev = captured->prev;
+  captured->prev->next = captured->next;
+  captured->square += SpareColumn;
+  --captured->kind->count;
+  --board->pieceCount;
+
+  // Step 2. A captured pawn takes its file terms along; a captured piece
+  // its material.
+  const int32_t capturedCode = captured->kindCopy.code;
+  if (capturedCode == PawnCode) {
+    child->staticValue += removePawnFromFile(board, captured->colour, fileOf(m.to));
+    const SideRecord* victimSide = sideRecordOf(board, captured->colour);
+    child->staticValue -= victimSide->pawnTerms[m.to] + victimSide->pawnTerms[m.to + SpareColumn];
+  } else if (capturedCode != KingCode) {
+    board->materialSum -= captured->kind->value;
+    if (board->materialSum == 0) child->searchFlags |= SearchMaterialToZero;
+  }
+
+  // Step 3. A capturing pawn changes its file.
+  if (m.moverCode == PawnCode) {
+    child->staticValue -= addPawnToFile(board, m.side, fileOf(m.to));
+    child->staticValue -= removePawnFromFile(board, m.side, fileOf(m.from));
+  }
+
+  // Step 4. A captured king ends the line: the side that lost it has lost
+  // the game.
+  if (capturedCode == KingCode) {
+    child->staticValue = KingLostValue;
+    child->stateFlags |= StateFinal;
+    return true;
+  }
+
+  // Step 5. Mating-material marks are only ever added: material does not
+  // come back.
+  if (cannotMate(board, White)) child->stateFlags |= StateWhiteCannotWin;
+  if (cannotMate(board, Black)) child->stateFlags |= StateBlackCannotWin;
+
+  // Step 6. The clock starts again, which settles a pending drift.
+  child->halfMoveClock = 0;
+  settleDrift(child, m.side);
+  return false;
+}
+
+// A pawn move: a promotion changes the pawn's kind, a double step leaves
+// an en-passant square; the pawn terms follow the pawn and the clock starts
+// again.
+void movePawn(MoveInProgress& m) {
+  Position* child = m.child;
+  ThreadBoard* board = m.board;
+  const int32_t rank = rankOf(m.to);
+  if (rank == Rank8 || rank == Rank1) {
+    // The pawn becomes the piece of the to-byte and leaves the pawn counts
+    // of its file.
+    PieceKind* newKind = &board->kinds[promotionKind(m.toByte, m.side)];
+    --m.mover->kind->count;
+    child->searchFlags |= SearchSpecialMove;
+    if (board->materialSum == 0) child->searchFlags |= SearchMaterialToZero;
+    const int32_t pawnValue = m.mover->currentValue;
+    m.mover->kind = newKind;
+    ++newKind->count;
+    refreshKindCopy(m.mover);
+    m.mover->currentValue = newKind->pieceSquareTable[m.to] + newKind->baseValue;
+    child->staticValue += pawnValue - m.mover->currentValue;
+    board->materialSum += newKind->value;
+    child->staticValue -= removePawnFromFile(board, m.side, fileOf(m.to));
+  } else if (m.to - m.from == m.side * DoubleStep) {
+    child->searchFlags |= SearchEnPassantValid;
+    child->enPassantSquare = m.to - m.side * RankStep;
+  }
+  if (m.captured == boardPiece(board)) {
+    const SideRecord* own = m.parent->sideRecord;
+    child->staticValue += own->pawnTerms[m.from] - own->pawnTerms[m.to];
+  }
+  child->halfMoveClock = 0;
+  settleDrift(child, m.side);
+}
+
+// A king move: castling moves the rook too; any king move ends both of
+// the side's rights.
+void moveKing(MoveInProgress& m) {
+  Position* child = m.child;
+  if (m.to - m.from == CastlingKingStep || m.from - m.to == CastlingKingStep) {
+    const bool kingSide = m.to > m.from;
+    const int32_t rookFrom = m.to + (kingSide ? KingSideRookFrom : QueenSideRookFrom);
+    const int32_t rookTo = m.to + (kingSide ? KingSideRookTo : QueenSideRookTo);
+    PieceRecord* rook = squareAt(m.board, rookFrom);
+    squareAt(m.board, rookFrom) = boardPiece(m.board);
+    squareAt(m.board, rookTo) = rook;
+    rook->square = rookTo;
+    child->searchFlags |= SearchSpecialMove;
+    child->staticValue -= rookValue(rook);
+  }
+  child->stateFlags &= m.side > 0 ? ~(StateWhiteKingSide | StateWhiteQueenSide)
+                                  : ~(StateBlackKingSide | StateBlackQueenSide);
+}
+
 }  // namespace
+
+void carryParentState(Position* parent, Position* child) {
+  child->board = parent->board;
+  child->stateFlags = parent->stateFlags;
+  child->searchFlags = 0;
+  child->side = parent->opponent;
+  child->opponent = parent->side;
+  child->sideRecord = parent->sideRecord->otherSide;
+  child->parent = parent;
+  child->moveStackTop = child->moveStack;
+  child->pieceCursor = &child->sideRecord->head;
+  child->pickerStage = StageTacticalFirst;
+  child->shuffleCount = 0;
+}
 
 // Mating material of one colour from the kind counts: no pawn, rook or
 // queen, and either no bishop and at most two knights while the other side
@@ -93,165 +289,44 @@ void refreshMatingMarks(Position* pos) {
 
 void makeMove(Position* parent, Move move, Position* child) {
   ThreadBoard* board = parent->board;
-  const int32_t from = moveFrom(move);
-  const int32_t toByte = moveToByte(move);
-  const int32_t to = decodeToSquare(toByte);
-  const int32_t side = parent->side;
+  MoveInProgress m;
+  m.parent = parent;
+  m.child = child;
+  m.board = board;
+  m.from = moveFrom(move);
+  m.toByte = moveToByte(move);
+  m.to = decodeToSquare(m.toByte);
+  m.side = parent->side;
 
   // Step 1. Only this thread writes its count; reports from other threads
   // read it, so it is written whole (one relaxed store, no locked add).
   storeShared(board->nodeCount, loadShared(board->nodeCount) + 1);
 
-  // Step 2. The child starts from the parent's carried state.
-  child->board = board;
-  child->stateFlags = parent->stateFlags;
-  child->searchFlags = 0;
-  child->side = parent->opponent;
-  child->opponent = side;
-  child->sideRecord = parent->sideRecord->otherSide;
-  child->parent = parent;
-  child->moveStackTop = child->moveStack;
-  child->pieceCursor = &child->sideRecord->head;
-  child->pickerStage = StageTacticalFirst;
-  child->shuffleCount = 0;
+  // Step 2. The child starts from the parent's state; the mover moves and
+  // the child's value follows it.
+  carryParentState(parent, child);
+  moveMover(m, move);
 
-  // Step 3. The mover goes; the kind it had before the move decides the
-  // later steps (a pawn that promotes to a rook is no rook move).
-  PieceRecord* mover = squareAt(board, from);
-  const int32_t moverCode = mover->kindCopy.code;
-  squareAt(board, from) = boardPiece(board);
-  PieceRecord* captured = squareAt(board, to);
-  squareAt(board, to) = mover;
-  mover->square = to;
-  child->stateFlags &= ~(cornerRight(from) | cornerRight(to));
+  // Step 3. An en-passant capture takes the pawn behind the target.
+  takeEnPassantPawn(m);
+  child->captured = m.captured;
 
-  // Step 4. The value from the child's view: the parent's negated, the
-  // mover's gain taken away.
-  child->moverPreviousValue = mover->currentValue;
-  mover->currentValue = mover->kind->pieceSquareTable[to] + mover->kind->baseValue;
-  child->staticValue = evalOffset.load(std::memory_order_relaxed) + child->moverPreviousValue -
-                       parent->staticValue - mover->currentValue;
-  child->firstReply = makeMove16(moveFrom(child->firstReply), NoSquare);
-  child->lastMove = move;
-
-  // Step 5. En passant: the captured pawn stands behind the target square.
-  if ((parent->searchFlags & SearchEnPassantValid) != 0 && to == parent->enPassantSquare && moverCode == PawnCode) {
-    const int32_t behind = to + child->side * 16;
-    captured = squareAt(board, behind);
-    squareAt(board, behind) = boardPiece(board);
-    child->searchFlags |= SearchSpecialMove;
-  }
-  child->captured = captured;
-
-  if (captured == boardPiece(board)) {
-    // Step 6. A quiet move: the clock runs, and the draw rules may end the
-    // child here.
-    child->halfMoveClock = parent->halfMoveClock + 1;
-    if (child->halfMoveClock >= ShuffleClockMin) {
-      if (child->halfMoveClock >= FiftyMoveClock && moverCode != PawnCode)
-        child->stateFlags |= child->side > 0 ? StateWhiteCannotWin : StateBlackCannotWin;
-      if (reversesOwnMove(parent, from, toByte, to)) {
-        child->shuffleCount = parent->shuffleCount + 1;
-        if (child->shuffleCount >= ShuffleDraw) {
-          child->staticValue = 0;
-          child->stateFlags |= StateFinal;
-          return;
-        }
-      }
-    }
+  // Step 4. A quiet move runs the clock and may end the child as a draw; a
+  // capture takes the captured piece off and may end it as a lost king.
+  if (m.captured == boardPiece(board)) {
+    if (runClock(m)) return;
   } else {
-    // Step 7a. The captured piece leaves its list; it keeps its own links
-    // (and its square + 8) so that unmake can put it back where it was.
-    child->staticValue -= captured->currentValue;
-    captured->next->prev = captured->prev;
-    captured->prev->next = captured->next;
-    captured->square += 8;
-    --captured->kind->count;
-    --board->pieceCount;
-
-    // Step 7b. A captured pawn takes its file terms along; a captured piece
-    // its material.
-    const int32_t capturedCode = captured->kindCopy.code;
-    if (capturedCode == PawnCode) {
-      child->staticValue += removePawnFromFile(board, captured->colour, fileOf(to));
-      const SideRecord* victimSide = sideRecordOf(board, captured->colour);
-      child->staticValue -= victimSide->pawnTerms[to] + victimSide->pawnTerms[to + 8];
-    } else if (capturedCode != KingCode) {
-      board->materialSum -= captured->kind->value;
-      if (board->materialSum == 0) child->searchFlags |= SearchMaterialToZero;
-    }
-
-    // Step 7c. A capturing pawn changes its file.
-    if (moverCode == PawnCode) {
-      child->staticValue -= addPawnToFile(board, side, fileOf(to));
-      child->staticValue -= removePawnFromFile(board, side, fileOf(from));
-    }
-
-    // Step 7d. A captured king ends the line: the side that lost it has
-    // lost the game.
-    if (capturedCode == KingCode) {
-      child->staticValue = KingLostValue;
-      child->stateFlags |= StateFinal;
-      return;
-    }
-
-    // Step 7e. Marks are only ever added: material does not come back.
-    if (cannotMate(board, White)) child->stateFlags |= StateWhiteCannotWin;
-    if (cannotMate(board, Black)) child->stateFlags |= StateBlackCannotWin;
-
-    // Step 7f.
-    child->halfMoveClock = 0;
-    settleDrift(child, side);
+    if (takeCapturedPiece(m)) return;
   }
 
-  if (moverCode == PawnCode) {
-    const int32_t rank = rankOf(to);
-    if (rank == 7 || rank == 0) {
-      // Step 8a. Promotion: the pawn becomes the piece of the to-byte and
-      // leaves the pawn counts of its file.
-      PieceKind* newKind = &board->kinds[promotionKind(toByte, side)];
-      --mover->kind->count;
-      child->searchFlags |= SearchSpecialMove;
-      if (board->materialSum == 0) child->searchFlags |= SearchMaterialToZero;
-      const int32_t pawnValue = mover->currentValue;
-      mover->kind = newKind;
-      ++newKind->count;
-      refreshKindCopy(mover);
-      mover->currentValue = newKind->pieceSquareTable[to] + newKind->baseValue;
-      child->staticValue += pawnValue - mover->currentValue;
-      board->materialSum += newKind->value;
-      child->staticValue -= removePawnFromFile(board, side, fileOf(to));
-    } else if (to - from == side * 32) {
-      // Step 8b. A double step leaves an en-passant square behind it.
-      child->searchFlags |= SearchEnPassantValid;
-      child->enPassantSquare = to - side * 16;
-    }
-    // Step 8c.
-    if (captured == boardPiece(board)) {
-      const SideRecord* own = parent->sideRecord;
-      child->staticValue += own->pawnTerms[from] - own->pawnTerms[to];
-    }
-    // Step 8d.
-    child->halfMoveClock = 0;
-    settleDrift(child, side);
-  } else if (moverCode == RookCode) {
-    // Step 9. A rook may have left or reached an open file.
-    child->staticValue -= rookValue(mover);
-  } else if (moverCode == KingCode) {
-    // Step 10. Castling moves the rook too; any king move ends both rights.
-    if (to - from == 2 || from - to == 2) {
-      const int32_t rookFrom = to > from ? to + 1 : to - 2;
-      const int32_t rookTo = to > from ? to - 1 : to + 1;
-      PieceRecord* rook = squareAt(board, rookFrom);
-      squareAt(board, rookFrom) = boardPiece(board);
-      squareAt(board, rookTo) = rook;
-      rook->square = rookTo;
-      child->searchFlags |= SearchSpecialMove;
-      child->staticValue -= rookValue(rook);
-    }
-    child->stateFlags &= side > 0 ? ~(StateWhiteKingSide | StateWhiteQueenSide)
-                                  : ~(StateBlackKingSide | StateBlackQueenSide);
-  }
+  // Step 5. What the mover's kind adds: a pawn's promotion, double step
+  // and terms, a rook's open file, a king's castling and rights.
+  if (m.moverCode == PawnCode)
+    movePawn(m);
+  else if (m.moverCode == RookCode)
+    child->staticValue -= rookValue(m.mover);
+  else if (m.moverCode == KingCode)
+    moveKing(m);
 }
 
 }  // namespace engine

@@ -23,5 +23,9 @@ bool cannotMate(const ThreadBoard* board, int32_t colour);
 // pawn move or a capture, and carrying them on would judge every later
 // position drawn.
 void refreshMatingMarks(Position* pos);
+// The state a child carries from its parent before anything is played on
+// it: the sides exchanged, nothing searched, an empty move stack and the
+// picker at its start (make and the null move both begin with it).
+void carryParentState(Position* parent, Position* child);
 
 }  // namespace engine

@@ -9,10 +9,6 @@ std::atomic<int32_t> timeDecided{0};
 std::atomic<int32_t> timerExtension{0};
 std::atomic<int32_t> ponderHitPending{0};
 
-int32_t timerTime = 0;
-int32_t maxTime = 0;
-int32_t targetTime = 1;
-
 int32_t tbPieceLimit = 0;
 int32_t rootScoreFloor = -ScoreBound;
 
@@ -20,16 +16,6 @@ TimeControl timeControl = {TimeFixedDepth, 0, 0, 0, 0};
 
 EngineParameters engineParameters = defaultEngineParameters;
 HostCallbacks hostCallbacks = {};
-
-int32_t searchDepth = 3;
-int32_t lineIndex = 0;
-int32_t previousScore = -ScoreBound;
-int32_t easyFactor = 10;
-Move easyMove = noMove;
-int32_t easyScore = 0;
-int32_t hashDepthMark = 0;
-std::atomic<int32_t> onFirstRootMove{0};
-std::atomic<int32_t> linesReported{0};
 
 std::atomic<int32_t> rootPhase{PhaseFinished};
 platform::CriticalSection controlLock;

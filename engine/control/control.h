@@ -2,7 +2,8 @@
 //
 // The front end's threads write `stopFlag` and `thinkState` (stop,
 // ponderhit), the timer thread writes `stopFlag` and `timerExtension`, the
-// root driver writes the rest; every search thread polls `stopFlag`. Each is
+// root driver writes the rest (its own state is in
+// engine/search/rootsearch.h, its times in engine/search/timecontrol.h); every search thread polls `stopFlag`. Each is
 // a single word written whole and read without a lock, so they are relaxed
 // atomics: a reader may see the old value for a moment, never a torn one.
 #pragma once
@@ -29,11 +30,6 @@ extern std::atomic<int32_t> timerExtension;
 // A ponderhit that came before the search reached its pondering state; the
 // root driver honours it once the time is allocated.
 extern std::atomic<int32_t> ponderHitPending;
-
-// Times of the current search in milliseconds, set by allocateTime.
-extern int32_t timerTime;
-extern int32_t maxTime;
-extern int32_t targetTime;
 
 extern int32_t tbPieceLimit;
 extern int32_t rootScoreFloor;
@@ -67,22 +63,6 @@ inline int32_t engineWord(int32_t index) { return engineParameters.words[index];
 // The host's callbacks as EngineInit copied them (all null in the front
 // end's copy of the core).
 extern HostCallbacks hostCallbacks;
-
-// The root driver's state, read by the search: the
-// current iteration depth, the line being searched, the previous
-// iteration's score, the easy-move test's figures and the depth of the
-// root's stored result. They change only between searches of the root;
-// `onFirstRootMove` is written by whichever thread searches a root move.
-extern int32_t searchDepth;
-extern int32_t lineIndex;
-extern int32_t previousScore;
-extern int32_t easyFactor;  // tenths; 10 = none
-extern Move easyMove;
-extern int32_t easyScore;
-extern int32_t hashDepthMark;
-extern std::atomic<int32_t> onFirstRootMove;
-// Lines reported to the host during the current search (by any thread).
-extern std::atomic<int32_t> linesReported;
 
 // What a ponderhit does depends on how far the driver got: before the time
 // is allocated it is latched, while the timed search runs it starts the

@@ -34,13 +34,29 @@ using Move = uint16_t;
 constexpr int32_t NoSquare = 12;
 constexpr Move noMove = 0x0C0C;
 
+// One rank up in 0x88 numbering, and the distance from a square to its
+// entry in the spare columns.
+constexpr int32_t RankStep = 16;
+constexpr int32_t SpareColumn = 8;
+
 // Under-promotion pieces, in the order the generator emits them.
 enum PromotionPiece : int32_t { PromoteQueen = 0, PromoteRook = 1, PromoteBishop = 2, PromoteKnight = 3 };
 
 inline bool isOnBoard(int32_t square) { return (square & 0x88) == 0; }
 inline int32_t fileOf(int32_t square) { return square & 7; }
 inline int32_t rankOf(int32_t square) { return square >> 4; }
-inline int32_t makeSquare(int32_t file, int32_t rank) { return rank * 16 + file; }
+inline int32_t makeSquare(int32_t file, int32_t rank) { return rank * RankStep + file; }
+
+// The corners, where the castling rooks start.
+constexpr int32_t SquareA1 = 0x00;
+constexpr int32_t SquareH1 = 0x07;
+constexpr int32_t SquareA8 = 0x70;
+constexpr int32_t SquareH8 = 0x77;
+// The first and last ranks, where pawns promote.
+constexpr int32_t Rank1 = 0;
+constexpr int32_t Rank8 = 7;
+// Castling moves the king this many files.
+constexpr int32_t CastlingKingStep = 2;
 
 inline Move makeMove16(int32_t from, int32_t toByte) { return Move((from & 0xFF) | ((toByte & 0xFF) << 8)); }
 inline int32_t moveFrom(Move m) { return m & 0xFF; }

@@ -7,6 +7,7 @@
 #include "engine/module/engine_entries.h"
 #include "engine/module/hooks.h"
 #include "engine/search/threads.h"
+#include "engine/search/timecontrol.h"
 
 namespace engine {
 

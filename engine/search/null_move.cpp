@@ -7,20 +7,9 @@
 namespace engine {
 
 void makeNullMove(Position* parent, Position* child) {
-  ThreadBoard* board = parent->board;
-  child->board = board;
-  child->stateFlags = parent->stateFlags;
-  child->searchFlags = 0;
-  child->side = parent->opponent;
-  child->opponent = parent->side;
-  child->sideRecord = parent->sideRecord->otherSide;
-  child->parent = parent;
+  carryParentState(parent, child);
   child->matedScore = parent->matedScore + 1;
-  child->captured = boardPiece(board);
-  child->moveStackTop = child->moveStack;
-  child->pieceCursor = &child->sideRecord->head;
-  child->pickerStage = StageTacticalFirst;
-  child->shuffleCount = 0;
+  child->captured = boardPiece(parent->board);
   child->staticValue = evalOffset.load(std::memory_order_relaxed) - parent->staticValue;
   // The threat found against the parent is the first thing to try here.
   if ((parent->searchFlags & SearchThreatKnown) != 0)

@@ -51,6 +51,9 @@ extern int32_t historyHalving;
 // Longest principal variation a node hands back: its move, up to 18 below
 // it, and the closing noMove.
 constexpr int32_t PvLength = 20;
+// A table entry's depth counts half units: a node stores twice its depth
+// (plus one when it knows a threat).
+constexpr int32_t EntryDepthScale = 2;
 
 // Searches a node at depth 2 or more; `excluded` is non-null only at the
 // root (the last entry of the exclusion list, read back to its noMove).
@@ -58,7 +61,8 @@ int32_t searchNode(Position* node, int32_t depth, int32_t upper, int32_t lower, 
                    Move* excluded);
 // Searches one move of a node and folds its result into *best and *upper;
 // true when the move was abandoned unfinished (a stop, or bounds moved by
-// another thread), so that a helper knows to take it up again.
+// another thread), so that a helper knows to take it up again
+// (search_move.cpp).
 bool searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move* killers, Move* pv, Move move,
                 Position* child, Move* excluded);
 // After a move of the loop: true when the node has cut (upper <= best);

@@ -19,6 +19,17 @@ constexpr int32_t MaxStackedMoves = 64;
 // Moves of a child's line copied behind a move.
 constexpr int32_t PvCopyLength = 18;
 
+// Class bounds of the threat-target walk (threatTarget): any piece above a
+// pawn's class, a rook or better, and the king alone (a check).
+constexpr int32_t ThreatClassMinor = 6;
+constexpr int32_t ThreatClassRook = 7;
+constexpr int32_t ThreatClassKing = 11;
+// Threat grades: up to this a known threat forces the child's search on
+// (the frontier rather than quiescence, no reduction); a threat that does
+// not pay is graded above it.
+constexpr int32_t ForcingThreatGrade = 2;
+constexpr int32_t UnpaidThreatGrade = 4;
+
 // A move value other than noMove (a to-byte of 12 means none).
 inline bool isMove(Move m) { return moveToByte(m) != NoSquare; }
 
@@ -30,6 +41,23 @@ inline bool threatOnKing(const Position* node) {
   return threatKnown(node) && node->threatenedPiece->kindCopy.code == KingCode;
 }
 inline bool hasFirstReply(const Position* node) { return isMove(node->firstReply); }
+inline bool hasForcingThreat(const Position* node) {
+  return threatKnown(node) && node->threatGrade <= ForcingThreatGrade;
+}
+
+inline bool queenOnBoard(const ThreadBoard* board) {
+  return board->kinds[WhiteQueen].count + board->kinds[BlackQueen].count > 0;
+}
+
+// The root's exclusion list is read backwards from its last entry to the
+// noMove before the first; null below the root.
+inline bool isExcluded(const Move* excluded, Move move) {
+  if (excluded == nullptr) return false;
+  for (const Move* m = excluded; *m != noMove; --m)
+    if (*m == move) return true;
+  return false;
+}
+inline bool exclusionEmpty(const Move* excluded) { return excluded == nullptr || *excluded == noMove; }
 
 inline PieceRecord* pieceOn(Position* node, int32_t square) { return squareAt(node->board, square); }
 inline const PieceRecord* pieceOn(const Position* node, int32_t square) { return squareAt(node->board, square); }
@@ -44,6 +72,18 @@ int32_t moveGain(const Position* node, Move move);
 // Does the move meet the known threat: move the threatened piece, take the
 // threatening one (en passant too), or land between them?
 bool answersThreat(const Position* node, Move move);
+// A known threat and a move that does not answer it: in check the move is
+// skipped (true), unless it takes the king; otherwise the threat is marked
+// unanswered on the node for the move's search (the mark is cleared for
+// every other move).
+inline bool leavesCheckUnanswered(Position* node, Move move, bool inCheck) {
+  node->unansweredThreatFrom = node->unansweredThreatTo = NoSquare;
+  if (!threatKnown(node) || answersThreat(node, move)) return false;
+  if (inCheck && pieceOn(node, moveTo(move))->kindCopy.code != KingCode) return true;
+  node->unansweredThreatFrom = uint8_t(moveFrom(node->threatMove));
+  node->unansweredThreatTo = uint8_t(moveTo(node->threatMove));
+  return false;
+}
 // Is the child of this move one that the tactical-only rule skips? (The
 // mover's code at least that of what stands on the target, unless the move
 // recaptures on the last move's target or is the first reply.)
@@ -73,13 +113,26 @@ struct TakenMoves {
 // picker's (captures only when `capturesOnly`). `fromStack` tells which.
 Move takeNextMove(Position* node, TakenMoves* taken, bool capturesOnly, bool* fromStack);
 
+// The set-up of a node's move loop: the child record on the node's board,
+// with no killers yet for the ply below and its mated score one ply
+// further, and nothing taken from the stack so far.
+inline void startMoveLoop(const Position* node, Position* child, TakenMoves* taken) {
+  initPosition(child, node->board);
+  child->killers[0] = child->killers[1] = noMove;
+  child->matedScore = node->matedScore + 1;
+  taken->count = 0;
+  taken->stackPhase = true;
+}
+
 // The threat mark of the child (searchMove's unanswered-threat test):
 // clears or sets the node's unanswered-threat field for the move just made
 // and gives it to the child as its first reply. `classBound` is the class
-// bound of the threat-target walk that sets a new mark: 0 chooses it by the
-// new depth, as the main search does; NoThreatRefresh sets no new mark (the
-// frontier's children below depth one keep only a re-checked mark).
+// bound of the threat-target walk that sets a new mark: ThreatClassByDepth
+// (0) chooses it by the new depth, as the main search does; NoThreatRefresh
+// sets no new mark (the frontier's children below depth one keep only a
+// re-checked mark).
 constexpr int32_t NoThreatRefresh = -1;
+constexpr int32_t ThreatClassByDepth = 0;
 void markChildThreat(Position* node, Position* child, Move move, int32_t newDepth, int32_t classBound);
 
 // Killer shift and refutation-table entry after a move raised the bound.

@@ -131,6 +131,34 @@ void waitForHelpers(Position* node);
 void enterSearchLock();
 void leaveSearchLock();
 
+// Holds `searchLock` for a scope when `take` is true (a node whose bounds
+// other threads share) and leaves it on every way out of the scope;
+// pause() and resume() let go of it for a call that must run outside it.
+class SearchLockHold {
+ public:
+  explicit SearchLockHold(bool take) : taken_(take), held_(take) {
+    if (held_) enterSearchLock();
+  }
+  ~SearchLockHold() {
+    if (held_) leaveSearchLock();
+  }
+  SearchLockHold(const SearchLockHold&) = delete;
+  SearchLockHold& operator=(const SearchLockHold&) = delete;
+  bool held() const { return held_; }
+  void pause() {
+    if (held_) leaveSearchLock();
+    held_ = false;
+  }
+  void resume() {
+    if (taken_ && !held_) enterSearchLock();
+    held_ = taken_;
+  }
+
+ private:
+  const bool taken_;
+  bool held_;
+};
+
 // A board's generation: the generation of its split node that its work
 // stands on. Written only by the board's own thread.
 inline int32_t boardGeneration(const ThreadBoard* board) {

@@ -9,6 +9,10 @@ namespace engine {
 
 Stopwatch searchStopwatch = {0, 0, 0};
 
+int32_t timerTime = 0;
+int32_t maxTime = 0;
+int32_t targetTime = 1;
+
 namespace {
 
 // Every reply costs the side to move more than the engine's own time: the

@@ -18,6 +18,11 @@ namespace engine {
 
 extern Stopwatch searchStopwatch;
 
+// Times of the current search in milliseconds, set by allocateTime.
+extern int32_t timerTime;
+extern int32_t maxTime;
+extern int32_t targetTime;
+
 // The three times of a search.
 struct TimeAllocation {
   int32_t timerTime;

@@ -9,6 +9,7 @@
 #include "engine/control/control.h"
 #include "engine/module/engine_entries.h"
 #include "engine/module/hooks.h"
+#include "engine/search/rootsearch.h"
 #include "engine/search/threads.h"
 #include "engine/search/timecontrol.h"
 #include "platform/semaphore.h"

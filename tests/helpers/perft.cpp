@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "engine/board/attacks.h"
+#include "engine/board/legality.h"
 #include "engine/board/makemove.h"
 #include "engine/board/movegen.h"
 #include "engine/board/setup.h"
@@ -24,13 +24,12 @@ namespace {
 constexpr uint32_t PerftTableBytes = 1 << 20;
 
 // Plays a move from `parent` into `child` with the key update; true when
-// the mover's king is not attacked afterwards.
+// the mover's king is not attacked afterwards (the engine's own test, which
+// the search, the root's fallback move and the front end's mirror use).
 bool playLegal(Position* parent, Move move, Position* child) {
   makeMove(parent, move, child);
   updateHashKey(child);
-  ThreadBoard* board = parent->board;
-  const int32_t kingSquare = board->slots[parent->side > 0 ? WhiteKingSlot : BlackKingSlot].square;
-  return findAttacker(kingSquare, child->sideRecord) == NoSquare;
+  return !moverKingAttacked(child);
 }
 
 void preparePlies(Position* root, PerftPlies* work) {

@@ -7,6 +7,7 @@
 #include "engine/control/control.h"
 #include "engine/module/engine_entries.h"
 #include "engine/search/hook_slots.h"
+#include "engine/search/rootsearch.h"
 #include "engine/search/search.h"
 #include "engine/search/threads.h"
 
