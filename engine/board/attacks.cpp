@@ -8,12 +8,6 @@
 
 namespace engine {
 
-namespace {
-
-// The threat-target bound that lets a pawn threaten only the king.
-constexpr int32_t KingOnlyBound = 11;
-
-}  // namespace
 
 bool pieceAttacks(const ThreadBoard* board, const PieceRecord* piece, int32_t from, int32_t target) {
   int32_t attackBit = piece->kindCopy.attackBit;
@@ -54,7 +48,7 @@ int32_t threatTarget(int32_t square, const PieceRecord* piece, int32_t classBoun
     // Indices measured from the king of the opponent: 0 king .. 4 knight.
     int32_t leftRank = side > 0 ? leftKind : WhiteKing - leftKind;
     int32_t rightRank = side > 0 ? rightKind : WhiteKing - rightKind;
-    int32_t limit = classBound == KingOnlyBound ? 0 : 4;
+    int32_t limit = classBound == ThreatClassKing ? 0 : 4;
     bool leftCounts = leftRank <= limit, rightCounts = rightRank <= limit;
     if (leftCounts && (!rightCounts || leftRank <= rightRank)) return left;
     if (rightCounts) return right;

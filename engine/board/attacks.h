@@ -15,10 +15,16 @@ bool isAttacked(const Position* pos, int32_t square);
 // the square, or 12 when none does.
 int32_t findAttacker(int32_t square, const SideRecord* attackers);
 
+// Class bounds of the threat-target walk: any piece above a pawn's class, a
+// rook or better, and the king alone (a check).
+constexpr int32_t ThreatClassMinor = 6;
+constexpr int32_t ThreatClassRook = 7;
+constexpr int32_t ThreatClassKing = 11;
+
 // The square of the target that the piece standing on `square` threatens,
 // or 12. Targets are opponent pieces of a class above `classBound` that are
 // worth more than the piece or are undefended; a pawn threatens a knight or
-// better (only the king with bound 11) diagonally, or its promotion square.
+// better (only the king with `ThreatClassKing`) diagonally, or its promotion square.
 int32_t threatTarget(int32_t square, const PieceRecord* piece, int32_t classBound);
 
 // Does `piece`, standing on `from`, reach `target` in one move of its kind

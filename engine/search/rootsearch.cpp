@@ -441,7 +441,7 @@ void think(int32_t lines, int32_t mode) {
   rootPhase.store(PhasePreparing);
   thinkState.store(mode != ThinkNormal ? ThinkUnlimited : ThinkOnClock);
   platform::leaveCriticalSection(controlLock);
-  engineSide = rootPosition.side;
+  setEngineSide(rootPosition.side);
   rootSearch(&rootPosition, lines);
   // A ponder or infinite search that ended by itself waits; ponderhit and
   // stop set the event after changing the state, so the wait ends at once

@@ -19,11 +19,6 @@ constexpr int32_t MaxStackedMoves = 64;
 // Moves of a child's line copied behind a move.
 constexpr int32_t PvCopyLength = 18;
 
-// Class bounds of the threat-target walk (threatTarget): any piece above a
-// pawn's class, a rook or better, and the king alone (a check).
-constexpr int32_t ThreatClassMinor = 6;
-constexpr int32_t ThreatClassRook = 7;
-constexpr int32_t ThreatClassKing = 11;
 // Threat grades: up to this a known threat forces the child's search on
 // (the frontier rather than quiescence, no reduction); a threat that does
 // not pay is graded above it.

@@ -38,7 +38,7 @@ void markChildThreat(Position* node, Position* child, Move move, int32_t newDept
     int32_t square = moveFrom(node->threatMove);
     const PieceRecord* piece = pieceOn(node, square);
     if (piece->colour == node->opponent) {
-      int32_t bound = classBound != 0 ? classBound : (newDepth > 1 ? 7 : 6);
+      int32_t bound = classBound != ThreatClassByDepth ? classBound : (newDepth > 1 ? ThreatClassRook : ThreatClassMinor);
       int32_t t = threatTarget(square, piece, bound);
       bool same = t == node->threatenedPiece->square && to != t;
       if (t != NoSquare && !same) {
