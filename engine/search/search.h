@@ -70,6 +70,12 @@ bool searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Mo
 // While the node is its board's split point its helpers change both bounds
 // under the search lock, so this reads and writes them under it too.
 bool nextMoveWindow(Position* node, int32_t* upper, int32_t* best);
+// The readers of a pair of bounds that other threads share, both under the
+// search lock, since a writer changes the pair whole under it: the pair as
+// one reading (`sharedPair` false: a plain read of the thread's own pair),
+// and the decision to search an abandoned move again.
+void readBounds(bool sharedPair, int32_t* upper, int32_t* best, int32_t* upperSeen, int32_t* bestSeen);
+bool resumeAbandonedMove(Position* node, int32_t* upper, int32_t* best);
 // Gives the opponent a free move to find what it threatens.
 void detectThreat(Position* node, int32_t bound, int32_t depth);
 // The root's rescue search when its first move fails low: pushes a move.

@@ -150,37 +150,6 @@ void sendRootReport(const RootReport* report) {
   callInfoHook(report->depth, report->score, report->line, report->mark);
 }
 
-// The node's pair of bounds as one reading: under the lock while other
-// threads share them, since a writer changes the pair whole under it.
-void readBounds(bool sharedPair, int32_t* upper, int32_t* best, int32_t* upperSeen, int32_t* bestSeen) {
-  SearchLockHold lock(sharedPair);
-  *bestSeen = loadShared(*best);
-  *upperSeen = loadShared(*upper);
-}
-
-// After a move abandoned at a node whose bounds other threads share: true
-// when it is to be searched again (no stop, the node's bounds still apart,
-// and the split node the board works for still wants its work), with best
-// so far, the futility base and the board's generation brought up to date.
-// Judged under the lock, so never on a pair of bounds half changed.
-bool resumeAbandonedMove(Position* node, int32_t* upper, int32_t* best) {
-  ThreadBoard* board = node->board;
-  bool resume;
-  {
-    SearchLockHold lock(true);
-    resume = !stopRequested() && loadShared(*best) < loadShared(*upper) && splitNodeOpen(board);
-    if (resume) {
-      // Helpers fold their best so far into the owner's split node under
-      // the lock: the owner's own update goes under it too.
-      storeShared(node->bestSoFar, std::max(loadShared(node->bestSoFar), loadShared(*best)));
-      resyncGeneration(board);
-    }
-  }
-  if (resume && node->futilityBase != -ScoreInfinite)
-    node->futilityBase = futilityMargin + loadShared(node->bestSoFar) - node->staticValue;
-  return resume;
-}
-
 // The tablebase probe of a child under the search lock; 1 with the child's
 // distance to mate in *distance when found.
 int32_t probeChild(Position* child, int32_t* distance) {
@@ -754,6 +723,37 @@ MoveEnd recordResult(MoveSearch* ms) {
 }
 
 }  // namespace
+
+// The node's pair of bounds as one reading: under the lock while other
+// threads share them, since a writer changes the pair whole under it.
+void readBounds(bool sharedPair, int32_t* upper, int32_t* best, int32_t* upperSeen, int32_t* bestSeen) {
+  SearchLockHold lock(sharedPair);
+  *bestSeen = loadShared(*best);
+  *upperSeen = loadShared(*upper);
+}
+
+// After a move abandoned at a node whose bounds other threads share: true
+// when it is to be searched again (no stop, the node's bounds still apart,
+// and the split node the board works for still wants its work), with best
+// so far, the futility base and the board's generation brought up to date.
+// Judged under the lock, so never on a pair of bounds half changed.
+bool resumeAbandonedMove(Position* node, int32_t* upper, int32_t* best) {
+  ThreadBoard* board = node->board;
+  bool resume;
+  {
+    SearchLockHold lock(true);
+    resume = !stopRequested() && loadShared(*best) < loadShared(*upper) && splitNodeOpen(board);
+    if (resume) {
+      // Helpers fold their best so far into the owner's split node under
+      // the lock: the owner's own update goes under it too.
+      storeShared(node->bestSoFar, std::max(loadShared(node->bestSoFar), loadShared(*best)));
+      resyncGeneration(board);
+    }
+  }
+  if (resume && node->futilityBase != -ScoreInfinite)
+    node->futilityBase = futilityMargin + loadShared(node->bestSoFar) - node->staticValue;
+  return resume;
+}
 
 bool searchMove(Position* node, int32_t depth, int32_t* upper, int32_t* best, Move* killers, Move* pv, Move move,
                 Position* child, Move* excluded) {

@@ -51,13 +51,6 @@ constexpr int32_t StopRuns = 1200;
 constexpr int32_t WatchdogSeconds = 2;
 #endif
 constexpr int32_t TypeMoveTime = 4;
-// How long a writer holds a half-changed pair of bounds: long enough for a
-// helper to reach its decision on its move.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr int32_t PairChangeMs = 1000;
-#else
-constexpr int32_t PairChangeMs = 200;
-#endif
 
 // 1. Nf6+ gxf6 2. Bxf7#.
 const char* const MateInTwoFen = "r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq -";
@@ -308,83 +301,43 @@ TEST(SplitNode, OwnerNarrowsTheWindowUnderTheLock) {
   EXPECT_EQ(upper, 100);
 }
 
-namespace {
-
-// The node's helper (record 0): its first probe, of its handed move's child
-// at the split node, and its probes of that same child once a writer has
-// begun to change the node's bounds.
-std::atomic<bool> pairHelperProbed{false};
-std::atomic<bool> pairChangeBegun{false};
-int8_t pairHelperChild[64];
-std::atomic<int32_t> pairProbesAfter{0};
-
-// A tablebase hook (called under the search lock) that finds nothing.
-int32_t pairChangeProbe(ThreadBoard* board, int32_t, int32_t, int32_t*) {
-  if (board != &thread[0].board) return 0;
-  int8_t probe[64];
-  buildProbeBoard(board, probe);
-  if (!pairHelperProbed.load()) {
-    std::copy(probe, probe + 64, pairHelperChild);
-    pairHelperProbed.store(true);
-  } else if (pairChangeBegun.load() && std::equal(probe, probe + 64, pairHelperChild)) {
-    ++pairProbesAfter;
-  }
-  return 0;
-}
-
-}  // namespace
-
 // A fail high against a narrowed window raises best to the window's bound
-// and searches the move again once upper is widened to the entry bound. Here
-// another thread makes such a change under the search lock, slowly (the raise
-// and the bump of the node's generation first, as a writer did), while the
-// node's helper searches its move: the raise makes the helper's move stale,
-// and the helper must take the bounds as they stand once the change is
-// whole, and search its move again, rather than drop it as cut while the pair
-// is half changed (the node would go on uncut, as if every move was searched).
-TEST(SplitNode, HelperKeepsItsMoveWhileTheBoundsAreChanged) {
-  const int32_t depth = MinSplitDepth + 1;  // the node's moves probe the tables
-  Position* node = testing_search::rootOf(QuietFen, depth);
-  static Position before{};
-  before.lastMove = noMove;
-  node->parent = &before;
-  unmarkGameHistory(&engineHash);
-  setHelperCount(1);
-  pairHelperProbed.store(false);
-  pairChangeBegun.store(false);
-  pairProbesAfter.store(0);
-  tbPieceLimit = 32;
-  tablebaseHook.store(pairChangeProbe);
-  std::thread owner([&] {
-    Move killers[2] = {noMove, noMove};
-    Move pv[PvLength + 2];
-    searchNode(node, depth, ScoreInfinite, -ScoreInfinite, killers, pv, nullptr);
-  });
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(WatchdogSeconds);
-  while (!pairHelperProbed.load() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-  // The writer: raise and bump, hold the lock, then widen.
-  if (pairHelperProbed.load()) {
-    enterSearchLock();
-    int32_t* best = thread[0].best;
-    int32_t* upper = thread[0].upper;
-    const int32_t bound = loadShared(*upper);
-    if (loadShared(*best) < bound && bound < node->entryUpper) {
-      storeShared(*best, bound);
-      bumpNodeGeneration(node);
-      pairChangeBegun.store(true);
-      std::this_thread::sleep_for(std::chrono::milliseconds(PairChangeMs));
-      storeShared(*upper, node->entryUpper);
-    }
+// and searches the move again once upper is widened to the entry bound; the
+// writer makes that change under the search lock, the raise first. A helper
+// that reads the pair in the middle of it sees best at upper and would drop
+// its move as cut while the node goes on uncut, as if every move had been
+// searched. Both readers of a shared pair wait for the lock instead and see
+// the pair whole: the child's window and the decision to take up a move the
+// raise made stale.
+TEST(SplitNode, HelpersReadTheBoundsOnlyWhenAWriterHasChangedThemWhole) {
+  constexpr int32_t OldBest = 32, Bound = 73, EntryUpper = 9999;
+  Position* node = testing_search::rootOf(QuietFen, MinSplitDepth + 1);
+  for (const bool decision : {false, true}) {
+    SCOPED_TRACE(decision ? "taking up an abandoned move" : "reading the child's window");
+    int32_t upper = Bound, best = OldBest, upperSeen = 0, bestSeen = 0;
+    std::atomic<bool> started{false};
+    bool resume = false;
+    enterSearchLock();  // the writer, in the middle of its change
+    storeShared(best, Bound);
+    std::thread helper([&] {
+      started.store(true);
+      if (decision)
+        resume = resumeAbandonedMove(node, &upper, &best);
+      else
+        readBounds(true, &upper, &best, &upperSeen, &bestSeen);
+    });
+    while (!started.load()) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    storeShared(upper, EntryUpper);
     leaveSearchLock();
+    helper.join();
+    if (decision) {
+      EXPECT_TRUE(resume) << "the move was dropped on a pair half changed";
+    } else {
+      EXPECT_EQ(bestSeen, Bound);
+      EXPECT_EQ(upperSeen, EntryUpper) << "the window was built from a pair half changed";
+    }
   }
-  owner.join();
-  tablebaseHook.store(nullptr);
-  tbPieceLimit = 0;
-  node->parent = nullptr;
-  setHelperCount(0);
-  ASSERT_TRUE(pairHelperProbed.load()) << "no move was handed to the helper";
-  ASSERT_TRUE(pairChangeBegun.load()) << "the window was not narrowed below its entry bound";
-  EXPECT_GE(pairProbesAfter.load(), 1) << "the helper dropped its move while the bounds were changed";
 }
 
 namespace {
