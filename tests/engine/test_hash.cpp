@@ -334,32 +334,6 @@ struct HistoryScope {
   ~HistoryScope() { addHistoryKey(nullptr, -1); }
 };
 
-// The game's positions marked in the table before a search: each with how
-// often it stood, found by a search thread and left held by the master,
-// freed again after the search.
-TEST(GameHistoryMarks, CountsOccurrencesAndUnmarkFreesTheEntries) {
-  ScopedTable t(64 * 1024);
-  HistoryScope scope;
-  const HashKey a = keyForBucket(1100, 0x0A0A), b = keyForBucket(1200, 0x0B0B), c = keyForBucket(1300, 0x0C0C);
-  const HashKey sequence[6] = {a, b, a, c, a, b};
-  for (int32_t i = 0; i < 6; ++i) addHistoryKey(&sequence[i], i);
-  prepareHashForSearch(&t.table, 0);
-
-  HashEntry* ea = hashLookup(&t.table, &a);
-  HashEntry* eb = hashLookup(&t.table, &b);
-  HashEntry* ec = hashLookup(&t.table, &c);
-  ASSERT_TRUE(ea != nullptr && eb != nullptr && ec != nullptr);
-  EXPECT_EQ(ea->flags, MarkThrice);
-  EXPECT_EQ(eb->flags, MarkTwice);
-  EXPECT_EQ(ec->flags, MarkOnce);
-  uint16_t saved = 0;
-  EXPECT_EQ(hashProbeOrReplace(&t.table, &a, 30, 4, &saved), ea);
-  EXPECT_EQ(ea->flags, MarkThrice);
-
-  unmarkGameHistory(&t.table);
-  for (const HashKey& k : {a, b, c}) EXPECT_EQ(hashLookup(&t.table, &k), nullptr);
-}
-
 // A mark takes any unheld entry of its bucket, however deep and recent,
 // also the position's own stored result; unmarking frees only marks, so an
 // entry of a history position that was stored during the search stays.

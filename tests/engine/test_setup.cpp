@@ -389,7 +389,8 @@ TEST(GameMoves, SetupAfterAPromotionRestoresThePawnSlots) {
 }
 
 // Knights out and back twice: the start position stands three times in the
-// history, and the table marks it so before a search.
+// history, the table marks it so before a search (a search thread leaves
+// the mark alone), and the marks are gone after it.
 TEST(GameMoves, RepeatedStartPositionIsMarkedThreeTimes) {
   ASSERT_TRUE(setUp(StartText));
   const uint32_t startKey = rootPosition.key;
@@ -412,6 +413,10 @@ TEST(GameMoves, RepeatedStartPositionIsMarkedThreeTimes) {
   const HashEntry* twice = hashLookup(&engineHash, &afterNf3);
   ASSERT_NE(twice, nullptr);
   EXPECT_EQ(twice->flags, MarkTwice);
+  // A search thread meeting the mark finds it and leaves it as it is.
+  uint16_t saved = 0;
+  EXPECT_EQ(hashProbeOrReplace(&engineHash, &start, 30, 4, &saved), entry);
+  EXPECT_EQ(entry->flags, MarkThrice);
   unmarkGameHistory(&engineHash);
   EXPECT_EQ(hashLookup(&engineHash, &start), nullptr);
 }
