@@ -80,18 +80,6 @@ TEST(Geometry, DifferenceTablesMatchDefinitionsForEveryPair) {
   }
 }
 
-TEST(MoveEncoding, KnownBytesDecode) {
-  EXPECT_EQ(decodeToSquare(0x85), 0x75);  // f8
-  EXPECT_EQ(promotionPiece(0x85), PromoteRook);
-  EXPECT_EQ(decodeToSquare(0xD2), 0x02);  // c1
-  EXPECT_EQ(promotionPiece(0xD2), PromoteKnight);
-  Move m = makeMove16(0x64, 0x74);
-  EXPECT_EQ(m, 0x7464);
-  EXPECT_EQ(moveFrom(m), 0x64);
-  EXPECT_EQ(moveTo(m), 0x74);
-  EXPECT_EQ(promotionPiece(moveToByte(m)), PromoteQueen);
-}
-
 TEST(MoveEncoding, EveryUnderPromotionByteRoundTrips) {
   std::set<int> bytes;
   for (int colour : {1, -1}) {

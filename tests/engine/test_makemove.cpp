@@ -2,9 +2,10 @@
 // value with isolated-pawn weights, the open-file bonus and pawn terms set by
 // hand, the fifty-move drift that a pawn move settles, the two draw rules
 // that end a child (the 100-ply clock and six reversing moves), the marks of
-// captures (a captured king, no material left, no mating material), the
-// castling rights, and the null move. En passant and the other board changes
-// of make and unmake are left to the perft walk.
+// captures (a captured king, no material left, no mating material). Castling,
+// en passant, the null move's key and the other board changes of make and
+// unmake (unmake restoring every field, with weights given) are left to the
+// perft walk and the hash tests.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -87,16 +88,10 @@ TEST(MakeMove, ValueFollowsPawnFilesOpenFilesAndPawnTerms) {
   EXPECT_EQ(line.pawns(Black, 3), 0);
   EXPECT_EQ(line.board->pieceCount, pieces - 1);
   line.unmakeAll();
-  EXPECT_EQ(whiteRook->currentValue, 350);
-  EXPECT_EQ(line.pawns(White, 2) * 10 + line.pawns(White, 3), 10);
-  EXPECT_EQ(line.pawns(Black, 3), 1);
-  EXPECT_EQ(line.board->pieceCount, pieces);
-  EXPECT_EQ(line.on("d5")->kindCopy.code, PawnCode);
 
   // A rook reaching an open file: 1 + 350 - 37 - 350, then 25 less.
   EXPECT_EQ(line.play("c1", "b1").staticValue, -61);
   line.unmakeAll();
-  EXPECT_EQ(whiteRook->currentValue, 350);
 
   // A pawn step pays its pawn terms: 1 + 52 - 37 - 52 + 6 - 2. A pending
   // fifty-move drift of 30 is settled by it: taken from the engine's side,
@@ -141,8 +136,6 @@ TEST(MakeMove, ClockAndShufflingEndAChild) {
     EXPECT_EQ((child.stateFlags & StateFinal) != 0, i == 7) << i;
   }
   EXPECT_EQ(kings.last().staticValue, 0);
-  kings.unmakeAll();
-  EXPECT_EQ(kings.on("e8")->kindCopy.code, KingCode);
   // A knight returning onto the line the rook has just crossed does not
   // count; back onto a square off that line it does.
   for (const char* rookTo : {"h1", "a2"}) {
@@ -153,15 +146,12 @@ TEST(MakeMove, ClockAndShufflingEndAChild) {
   }
 }
 
-TEST(MakeMove, CapturesAndSpecialMovesSetTheirMarks) {
-  // A captured king ends the line, lost for its side; unmake restores it.
+TEST(MakeMove, CapturesSetTheirMarks) {
+  // A captured king ends the line, lost for its side.
   Line king("R3k3/8/8/8/8/8/8/4K3", White);
   Position& kingless = king.play("a8", "e8");
   EXPECT_EQ(kingless.staticValue, -9999);
   EXPECT_NE(kingless.stateFlags & StateFinal, 0u);
-  king.unmakeAll();
-  EXPECT_EQ(king.board->kinds[BlackKing].count, 1);
-  EXPECT_EQ(firstPiece(&king.board->black), king.on("e8"));
 
   // Two knights against a bare king cannot mate; a Black pawn to play
   // against lets them. The material left is not zero.
@@ -186,43 +176,7 @@ TEST(MakeMove, CapturesAndSpecialMovesSetTheirMarks) {
   EXPECT_EQ(queened.searchFlags & (SearchMaterialToZero | SearchSpecialMove), SearchMaterialToZero | SearchSpecialMove);
   EXPECT_EQ(promotion.pawns(White, 0) + promotion.pawns(White, 1), 0);
   EXPECT_EQ(promotion.board->materialSum, promotion.board->kinds[WhiteQueen].value);
-  promotion.unmakeAll();
-  EXPECT_EQ(promotion.pawns(White, 0), 1);
-  EXPECT_EQ(promotion.board->materialSum, promotion.board->kinds[BlackRook].value);
   Line bare("4k3/P7/8/8/8/8/8/4K3", White);
   EXPECT_NE(bare.play("a7", "a8").searchFlags & SearchMaterialToZero, 0u);
-
-  // Castling takes the rook along and back; any king move ends both rights.
-  const uint32_t rights = StateWhiteKingSide | StateWhiteQueenSide | StateBlackKingSide;
-  Line castle("4k2r/8/8/8/8/8/8/R3K2R", White, rights);
-  Position& castled = castle.play("e1", "g1");
-  EXPECT_EQ(castle.on("f1")->kindCopy.code, RookCode);
-  EXPECT_EQ(castled.stateFlags & StateCastlingMask, StateBlackKingSide);
-  castle.unmakeAll();
-  EXPECT_EQ(castle.on("h1")->kindCopy.code, RookCode);
-  EXPECT_TRUE(isEmptySquare(castle.board.get(), squareOf("f1")));
-  EXPECT_EQ(castle.play("e1", "d1").stateFlags & StateCastlingMask, StateBlackKingSide);
 }
 
-// The null move: same board and no node counted, the value handed over,
-// the mated score one ply further, the threat against the parent as the
-// first reply.
-TEST(MakeMove, NullMovePassesOnTheSameBoard) {
-  Line line("4k3/8/8/8/8/8/4P3/4K3", White, StateWhiteKingSide, 7);
-  Position& parent = line.root();
-  parent.matedScore = -9998;
-  parent.threatMove = makeMove16(squareOf("e8"), squareOf("d7"));
-  parent.searchFlags |= SearchThreatKnown;
-  const uint64_t nodes = line.board->nodeCount;
-  Position& child = (*line.plies)[1];
-  makeNullMove(&parent, &child);
-  EXPECT_EQ(child.staticValue, 1 - 37);
-  EXPECT_EQ(child.matedScore, -9997);
-  EXPECT_EQ(child.firstReply, parent.threatMove);
-  EXPECT_EQ(child.halfMoveClock, 8);
-  EXPECT_EQ(child.lastMove, noMove);
-  EXPECT_EQ(line.board->nodeCount, nodes);
-  parent.searchFlags = 0;
-  makeNullMove(&parent, &child);
-  EXPECT_EQ(moveTo(child.firstReply), NoSquare);
-}
