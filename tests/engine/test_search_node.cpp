@@ -20,11 +20,12 @@
 #include "engine/search/search.h"
 #include "engine/search/search_support.h"
 #include "engine/search/threads.h"
+#include "helpers/module_host.h"
 #include "helpers/reference_legal.h"
 #include "helpers/search_root.h"
 
 using namespace engine;
-using testing_search::moveOf;
+using testing_host::moveOf;
 using testing_search::prepareRoot;
 using testing_search::rootOf;
 using testing_search::startEngineCore;
