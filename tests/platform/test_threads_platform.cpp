@@ -83,31 +83,6 @@ TEST(Event, AutoResetLetsOneWaitThrough) {
   delete e;
 }
 
-TEST(Event, PingPongBetweenThreads) {
-  // Static: the worker may still be leaving setEvent when the test ends.
-  struct Channel {
-    Event* posted;
-    Event* idle;
-    int value = 0;
-  };
-  static Channel ch{createEvent(), createEvent()};
-  ASSERT_TRUE(startThread(
-      [](void* p) {
-        auto* c = static_cast<Channel*>(p);
-        for (int i = 0; i < 50; ++i) {
-          waitEvent(c->posted);
-          c->value += 1;
-          setEvent(c->idle);
-        }
-      },
-      &ch));
-  for (int i = 0; i < 50; ++i) {
-    setEvent(ch.posted);
-    ASSERT_TRUE(waitEventFor(ch.idle, 5000));
-  }
-  EXPECT_EQ(ch.value, 50);
-}
-
 TEST(CriticalSection, SerialisesUpdates) {
   struct Shared {
     CriticalSection lock;
