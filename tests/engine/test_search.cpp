@@ -1,6 +1,6 @@
 // Search tests: the exchange routine on hand-built captures with known
-// material outcomes and against its colour mirror, and the draw marks of
-// single-pawn endings.
+// material outcomes, and over random exchanges against its colour mirror
+// and its own full-window value; the draw marks of single-pawn endings.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -93,13 +93,6 @@ TEST(StaticExchange, KnownOutcomes) {
        -ScoreInfinite, 0, nullptr},
       {"king takes a free piece", "4k3/8/8/8/8/8/4n3/4K3", White, "c3e2", 0, ScoreInfinite, -ScoreInfinite, Knight,
        nullptr},
-      // The bounds: taking the pawn gains a pawn, which from 0 cannot reach 500.
-      {"hopeless exchange returns lower", "4k3/8/8/4p3/3P4/8/8/4K3", White, "e6e5", 0, ScoreInfinite, 500, 500,
-       nullptr},
-      {"no attacker: stand pat", "4k3/8/8/4n3/8/8/8/4K3", White, "d7e5", 30, ScoreInfinite, -100, 30, nullptr},
-      {"no attacker: lower above stand pat", "4k3/8/8/4n3/8/8/8/4K3", White, "d7e5", 30, ScoreInfinite, 60, 60, nullptr},
-      {"stand pat at or above upper", "4k3/8/8/4n3/3P4/8/8/4K3", White, "d7e5", 100, 50, -100, 100, nullptr},
-      {"upper bound cuts the gain", "4k3/8/8/4n3/3P4/8/8/4K3", White, "d7e5", 0, 100, -ScoreInfinite, 100, nullptr},
   };
   for (const ExchangeCase& c : cases) {
     Fixture f(c.field, c.side, c.lastMove, c.staticValue);
@@ -179,12 +172,19 @@ std::string mirrorField(const std::string& field) {
   return out;
 }
 
-TEST(StaticExchange, ColourMirrorGivesTheSameValue) {
+// Over random exchanges with a random stand-pat value: the colour mirror
+// gives the same value, standing pat is always open to the side to move,
+// and a narrower window changes only what lies
+// outside it (a value at or below lower stays at or below it, one at or
+// above upper stays at or above it, one inside is exact), as the search's
+// bounds rely on.
+TEST(StaticExchange, MirrorAndWindowsAgreeWithTheFullWindow) {
   std::mt19937 rng(20261208);
   int32_t compared = 0;
   for (int32_t i = 0; i < 3000; ++i) {
     testing_board::RandomPosition rp = testing_board::randomPosition(rng);
-    Fixture f(rp.field, rp.side);
+    const int32_t standPat = int32_t(rng() % 301) - 150;
+    Fixture f(rp.field, rp.side, nullptr, standPat);
     // The target: the first square holding a piece of the side not to move
     // (not its king), as if that piece had just arrived there.
     int32_t target = NoSquare;
@@ -205,11 +205,20 @@ TEST(StaticExchange, ColourMirrorGivesTheSameValue) {
     }
     if (tie) continue;
     f.pos->lastMove = makeMove16(NoSquare, target);
-    Fixture m(mirrorField(rp.field), -rp.side);
+    Fixture m(mirrorField(rp.field), -rp.side, nullptr, standPat);
     m.pos->lastMove = makeMove16(NoSquare, target ^ 0x70);
-    int32_t lower = int32_t(rng() % 200) - 100;
-    EXPECT_EQ(f.exchange(ScoreInfinite, lower), m.exchange(ScoreInfinite, lower))
-        << rp.field << " side " << rp.side << " target " << target << " lower " << lower;
+    const int32_t full = f.exchange(ScoreInfinite, -ScoreInfinite);
+    EXPECT_EQ(full, m.exchange(ScoreInfinite, -ScoreInfinite)) << rp.field << " side " << rp.side << " target " << target;
+    // The side to move is never made to capture.
+    EXPECT_GE(full, standPat) << rp.field << " side " << rp.side << " target " << target;
+    const int32_t lower = int32_t(rng() % 1201) - 600;
+    const int32_t upper = lower + 1 + int32_t(rng() % 600);
+    const int32_t windowed = f.exchange(upper, lower);
+    SCOPED_TRACE(testing::Message() << rp.field << " side " << rp.side << " target " << target << " stand pat "
+                                    << standPat << " full " << full << " window " << lower << ".." << upper);
+    if (full <= lower) EXPECT_LE(windowed, lower);
+    else if (full >= upper) EXPECT_GE(windowed, upper);
+    else EXPECT_EQ(windowed, full);
     ++compared;
   }
   EXPECT_GT(compared, 1000);
