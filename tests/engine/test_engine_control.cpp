@@ -95,7 +95,6 @@ TEST_F(EngineControl, ThreadWordSetsTheCountAndFreshTokens) {
   setEngineParameters(&set);
   EXPECT_EQ(nThreads.load(), 3);
   EXPECT_EQ(freeTokens(handOffTokens.load()), 3);
-  EXPECT_EQ(freeTokens(resplitTokens.load()), 3);  // min(3, 4)
 
   // An unchanged word leaves the tokens alone.
   platform::Semaphore* tokens = handOffTokens.load();
@@ -119,16 +118,11 @@ TEST_F(EngineControl, ThreadWordSetsTheCountAndFreshTokens) {
   setEngineParameters(&set);
   EXPECT_EQ(nThreads.load(), 5);
 
-  // 40 is taken, but never more helpers than exist; beyond 8 helpers 16
-  // may own splits.
+  // 40 is taken, but never more helpers than exist.
   set.words[ParamThreads] = 40;
   setEngineParameters(&set);
   EXPECT_EQ(nThreads.load(), 12);
   EXPECT_EQ(freeTokens(handOffTokens.load()), 12);
-  EXPECT_EQ(freeTokens(resplitTokens.load()), 12);  // min(12, 16)
-  set.words[ParamThreads] = 9;
-  setEngineParameters(&set);
-  EXPECT_EQ(freeTokens(resplitTokens.load()), 4);
 
   threadsCreated = savedCreated;
   cpuCount = savedCpus;

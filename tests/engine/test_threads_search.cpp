@@ -165,6 +165,16 @@ TEST(ThreadedSearchStops, ShortSearchesWithRandomStopsAllEnd) {
 
 namespace {
 
+// Makes `node` an inner node: it probes and stores the table, and a helper
+// does not take it for the root. Without the game's marks it is no
+// repetition.
+void makeInnerNode(Position* node) {
+  static Position before{};
+  before.lastMove = noMove;
+  node->parent = &before;
+  unmarkGameHistory(&engineHash);
+}
+
 struct SplitResult {
   int32_t score;
   uint16_t bound;  // the bound bits of the stored result
@@ -179,12 +189,7 @@ SplitResult searchSplitNode(const char* fen, const char* firstMove, int32_t uppe
                             int32_t helpers) {
   const int32_t depth = MinSplitDepth;
   Position* node = testing_search::rootOf(fen, depth);
-  // An inner node: it probes and stores the table, and a helper does not
-  // take it for the root. Without the game's marks it is no repetition.
-  static Position before{};
-  before.lastMove = noMove;
-  node->parent = &before;
-  unmarkGameHistory(&engineHash);
+  makeInnerNode(node);
   setHelperCount(helpers);
   const int32_t required = 2 * depth + ((node->searchFlags & SearchThreatKnown) != 0 ? 1 : 0);
   HashKey key{node->key, node->lock, 0};
@@ -384,7 +389,6 @@ TEST(SplitNode, OwnerGoneStaleGoesOnOrStopsByItsGiversBounds) {
     SCOPED_TRACE(cut ? "the giver's node is cut" : "the giver's best rose");
     const int32_t depth = MinSplitDepth + 1;  // the node's own moves probe the tables
     Position* root = testing_search::rootOf(HangingQueenFen, depth);
-    unmarkGameHistory(&engineHash);
     setHelperCount(2);
     ThreadRecord* owner = &thread[1];
     // As a giver does: record 1 taken off the idle list and holding a token.
@@ -406,9 +410,7 @@ TEST(SplitNode, OwnerGoneStaleGoesOnOrStopsByItsGiversBounds) {
     board->splitPoint = &noSplitPosition;
     setNodeGeneration(root, searchGeneration.load());
     setBoardGeneration(board, nodeGeneration(root));
-    static Position before{};
-    before.lastMove = noMove;
-    node->parent = &before;
+    makeInnerNode(node);
 
     staleOwnerBoard = board;
     staleOwnerGiverNode = root;
@@ -464,10 +466,7 @@ TEST(SplitNode, OwnerWaitEndsWithItsHelpersMoveWhenTheHelperIsTakenAtOnce) {
   const int32_t runs = KeyMoveRuns;
   for (int32_t run = 0; run < runs; ++run) {
     Position* node = testing_search::rootOf(fen, MinSplitDepth);
-    static Position before{};
-    before.lastMove = noMove;
-    node->parent = &before;
-    unmarkGameHistory(&engineHash);
+    makeInnerNode(node);
     setHelperCount(1);
     helperNodeCount.store(0);
     std::atomic<bool> ownerDone{false};

@@ -23,7 +23,6 @@ constexpr uint32_t TestHashBytes = 16u << 20;
 std::mutex recordLock;
 std::vector<ReportedLine> lines;
 std::vector<int32_t> timers;
-uint64_t nodes = 0;
 int32_t nodeCalls = 0;
 int32_t currMoves = 0;
 // The threads that announced root moves (helpers search root moves too).
@@ -82,9 +81,8 @@ void reportCurrMove(int32_t, engine::Move, int32_t) {
   currMoveThreads.insert(std::this_thread::get_id());
 }
 
-void setNodeCount(uint64_t count) {
+void setNodeCount(uint64_t) {
   std::lock_guard<std::mutex> guard(recordLock);
-  nodes = count;
   ++nodeCalls;
 }
 
@@ -139,7 +137,6 @@ void clearRecords() {
   std::lock_guard<std::mutex> guard(recordLock);
   lines.clear();
   timers.clear();
-  nodes = 0;
   nodeCalls = 0;
   currMoves = 0;
   currMoveThreads.clear();
@@ -153,11 +150,6 @@ std::vector<ReportedLine> reportedLines() {
 std::vector<int32_t> timerCalls() {
   std::lock_guard<std::mutex> guard(recordLock);
   return timers;
-}
-
-uint64_t lastNodeCount() {
-  std::lock_guard<std::mutex> guard(recordLock);
-  return nodes;
 }
 
 int32_t nodeCountCalls() {

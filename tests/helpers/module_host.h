@@ -41,7 +41,6 @@ engine::EngineEntries& moduleEntries();
 void clearRecords();
 std::vector<ReportedLine> reportedLines();
 std::vector<int32_t> timerCalls();
-uint64_t lastNodeCount();
 int32_t nodeCountCalls();
 int32_t currMoveCalls();
 // How many threads announced root moves: above 1 when helpers searched some.
