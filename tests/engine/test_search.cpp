@@ -3,17 +3,16 @@
 // and its own full-window value; the draw marks of single-pawn endings.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <memory>
 #include <random>
 #include <string>
-#include <vector>
 
 #include "engine/board/board.h"
 #include "engine/board/geometry.h"
 #include "engine/control/control.h"
 #include "engine/search/search.h"
 #include "helpers/board_builder.h"
+#include "helpers/eval_positions.h"
 #include "helpers/random_positions.h"
 
 using namespace engine;
@@ -154,24 +153,6 @@ TEST(DrawMarks, SinglePawnEndings) {
   }
 }
 
-// The colour mirror of a FEN board field: ranks reversed, colours swapped.
-std::string mirrorField(const std::string& field) {
-  std::vector<std::string> ranks;
-  std::string rank;
-  for (char c : field) {
-    if (c == '/') {
-      ranks.push_back(rank);
-      rank.clear();
-    } else {
-      rank += std::isupper(static_cast<unsigned char>(c)) ? char(std::tolower(c)) : char(std::toupper(c));
-    }
-  }
-  ranks.push_back(rank);
-  std::string out;
-  for (auto it = ranks.rbegin(); it != ranks.rend(); ++it) out += (out.empty() ? "" : "/") + *it;
-  return out;
-}
-
 // Over random exchanges with a random stand-pat value: the colour mirror
 // gives the same value, standing pat is always open to the side to move,
 // and a narrower window changes only what lies
@@ -205,7 +186,7 @@ TEST(StaticExchange, MirrorAndWindowsAgreeWithTheFullWindow) {
     }
     if (tie) continue;
     f.pos->lastMove = makeMove16(NoSquare, target);
-    Fixture m(mirrorField(rp.field), -rp.side, nullptr, standPat);
+    Fixture m(testing_eval::mirrorField(rp.field), -rp.side, nullptr, standPat);
     m.pos->lastMove = makeMove16(NoSquare, target ^ 0x70);
     const int32_t full = f.exchange(ScoreInfinite, -ScoreInfinite);
     EXPECT_EQ(full, m.exchange(ScoreInfinite, -ScoreInfinite)) << rp.field << " side " << rp.side << " target " << target;

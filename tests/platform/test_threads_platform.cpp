@@ -4,7 +4,6 @@
 
 #include <atomic>
 
-#include "platform/clock.h"
 #include "platform/critical_section.h"
 #include "platform/event.h"
 #include "platform/semaphore.h"
@@ -23,27 +22,6 @@ TEST(Semaphore, MaximumIsEnforced) {
   closeSemaphore(s);
   EXPECT_EQ(createSemaphore(3, 2), nullptr);
   EXPECT_EQ(createSemaphore(-1, 2), nullptr);
-}
-
-TEST(Semaphore, WaitAnyTakesTheSignalledOne) {
-  Semaphore* list[3] = {createSemaphore(0, 1), createSemaphore(0, 1), createSemaphore(0, 1)};
-  struct Ctx {
-    Semaphore* target;
-  } ctx{list[2]};
-  ASSERT_TRUE(startThread(
-      [](void* p) {
-        sleepMilliseconds(20);
-        releaseSemaphore(static_cast<Ctx*>(p)->target);
-      },
-      &ctx));
-  EXPECT_EQ(waitAnySemaphore(list, 3), 2);
-  EXPECT_FALSE(tryWaitSemaphore(list[2]));  // the token was consumed
-  releaseSemaphore(list[0]);
-  releaseSemaphore(list[1]);
-  EXPECT_EQ(waitAnySemaphore(list, 3), 0);  // lowest free index first
-  EXPECT_EQ(waitAnySemaphore(list, 3), 1);
-  EXPECT_EQ(waitAnySemaphore(list, 0), -1);
-  for (Semaphore* s : list) closeSemaphore(s);
 }
 
 // Many threads pass tokens around; every token is taken exactly once.
