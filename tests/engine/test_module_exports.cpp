@@ -7,17 +7,11 @@
 #include <vector>
 
 #include "helpers/elf_symbols.h"
-
-namespace {
-
-std::string modulePath() {
-  return std::string(QUILLON_BINARY_DIR) + (sizeof(void*) == 8 ? "/qln12.x64.so" : "/qln12.w32.so");
-}
-
-}  // namespace
+#include "helpers/module_host.h"
 
 TEST(ModuleExports, OnlyEngineInit) {
+  const std::string path = testing_host::modulePath();
   std::vector<std::string> names;
-  ASSERT_TRUE(testing_helpers::readExportedSymbols(modulePath(), &names)) << modulePath();
+  ASSERT_TRUE(testing_helpers::readExportedSymbols(path, &names)) << path;
   EXPECT_EQ(names, std::vector<std::string>{"EngineInit"});
 }

@@ -1,15 +1,19 @@
 // Search tests: the exchange routine on hand-built captures with known
-// material outcomes, and the draw marks of single-pawn endings.
+// material outcomes, and over random exchanges against its colour mirror
+// and its own full-window value; the draw marks of single-pawn endings.
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 #include <string>
-#include <vector>
 
 #include "engine/board/board.h"
+#include "engine/board/geometry.h"
 #include "engine/control/control.h"
 #include "engine/search/search.h"
 #include "helpers/board_builder.h"
+#include "helpers/eval_positions.h"
+#include "helpers/random_positions.h"
 
 using namespace engine;
 using testing_board::buildTestPosition;
@@ -17,10 +21,6 @@ using testing_board::moveText;
 using testing_board::squareOf;
 
 namespace {
-
-// Material values at the default weights (the test boards have all
-// piece-square entries zero, so a piece's current value is its value).
-constexpr int32_t Pawn = 52, Knight = 225, Rook = 350;
 
 struct Fixture {
   std::unique_ptr<ThreadBoard> board = std::make_unique<ThreadBoard>();
@@ -55,45 +55,45 @@ struct ExchangeCase {
   const char* reply;  // the capture that starts it; "" for none, nullptr if not checked
 };
 
-const ExchangeCase ExchangeCases[] = {
-    {"pawn takes an undefended knight", "4k3/8/8/4n3/3P4/8/8/4K3", White, "d7e5", 0, ScoreInfinite, -ScoreInfinite,
-     Knight, "d4e5"},
-    {"Black pawn takes an undefended knight", "4k3/8/8/4p3/3N4/8/8/4K3", Black, "c2d4", 0, ScoreInfinite,
-     -ScoreInfinite, Knight, "e5d4"},
-    {"PxN, pxP: a knight for a pawn", "4k3/8/5p2/4n3/3P4/8/8/4K3", White, "d7e5", 0, ScoreInfinite, -ScoreInfinite,
-     Knight - Pawn, nullptr},
-    // RxP, pxR loses the exchange: the side stands pat, no reply is given.
-    {"rook does not take a defended pawn", "4k3/8/3p4/4p3/8/8/8/4RK2", White, "e6e5", 0, ScoreInfinite,
-     -ScoreInfinite, 0, ""},
-    // Doubled rooks against one defending rook win the pawn (the rear rook
-    // joins through the front one); a single rook does not.
-    {"doubled rooks", "4r1k1/8/8/4p3/8/8/4R3/4R1K1", White, "e6e5", 0, ScoreInfinite, -ScoreInfinite, Pawn, nullptr},
-    {"single rook", "4r1k1/8/8/4p3/8/8/4R3/6K1", White, "e6e5", 0, ScoreInfinite, -ScoreInfinite, 0, nullptr},
-    // White's bishop takes a pawn on d5 defended by the c6 pawn, the Black
-    // queen behind it on the same diagonal: BxP, pxB loses the bishop, so
-    // White stands pat. Without the c6 pawn the queen alone defends: QxB
-    // would lose the queen to RxQ, so Black leaves it and White keeps a pawn.
-    {"pawn with the queen behind it", "6k1/1q6/2p5/3p4/8/8/6B1/3R2K1", White, "d7d5", 0, ScoreInfinite,
-     -ScoreInfinite, 0, nullptr},
-    {"queen alone behind", "6k1/1q6/8/3p4/8/8/6B1/3R2K1", White, "d7d5", 0, ScoreInfinite, -ScoreInfinite, Pawn,
-     nullptr},
-    // The knight on e2 is defended by the bishop on b5: the king may not take
-    // it. Undefended, it may.
-    {"king does not take a defended piece", "4k3/8/8/1b6/8/8/4n3/4K3", White, "c3e2", 0, ScoreInfinite,
-     -ScoreInfinite, 0, nullptr},
-    {"king takes a free piece", "4k3/8/8/8/8/8/4n3/4K3", White, "c3e2", 0, ScoreInfinite, -ScoreInfinite, Knight,
-     nullptr},
-    // The bounds: taking the pawn gains 52, which from 0 cannot reach 500.
-    {"hopeless exchange returns lower", "4k3/8/8/4p3/3P4/8/8/4K3", White, "e6e5", 0, ScoreInfinite, 500, 500,
-     nullptr},
-    {"no attacker: stand pat", "4k3/8/8/4n3/8/8/8/4K3", White, "d7e5", 30, ScoreInfinite, -100, 30, nullptr},
-    {"no attacker: lower above stand pat", "4k3/8/8/4n3/8/8/8/4K3", White, "d7e5", 30, ScoreInfinite, 60, 60, nullptr},
-    {"stand pat at or above upper", "4k3/8/8/4n3/3P4/8/8/4K3", White, "d7e5", 100, 50, -100, 100, nullptr},
-    {"upper bound cuts the gain", "4k3/8/8/4n3/3P4/8/8/4K3", White, "d7e5", 0, 100, -ScoreInfinite, 100, nullptr},
-};
+// The value of a piece kind on the test boards, whose piece-square entries
+// are all zero: the outcomes below hold whatever the weights.
+int32_t valueOf(int32_t kindIndex) {
+  Fixture f("4k3/8/8/8/8/8/8/4K3", White);
+  return f.board->kinds[kindIndex].baseValue;
+}
 
 TEST(StaticExchange, KnownOutcomes) {
-  for (const ExchangeCase& c : ExchangeCases) {
+  const int32_t Pawn = valueOf(WhitePawn), Knight = valueOf(WhiteKnight);
+  const ExchangeCase cases[] = {
+      {"pawn takes an undefended knight", "4k3/8/8/4n3/3P4/8/8/4K3", White, "d7e5", 0, ScoreInfinite, -ScoreInfinite,
+       Knight, "d4e5"},
+      {"Black pawn takes an undefended knight", "4k3/8/8/4p3/3N4/8/8/4K3", Black, "c2d4", 0, ScoreInfinite,
+       -ScoreInfinite, Knight, "e5d4"},
+      {"PxN, pxP: a knight for a pawn", "4k3/8/5p2/4n3/3P4/8/8/4K3", White, "d7e5", 0, ScoreInfinite, -ScoreInfinite,
+       Knight - Pawn, nullptr},
+      // RxP, pxR loses the exchange: the side stands pat, no reply is given.
+      {"rook does not take a defended pawn", "4k3/8/3p4/4p3/8/8/8/4RK2", White, "e6e5", 0, ScoreInfinite,
+       -ScoreInfinite, 0, ""},
+      // Doubled rooks against one defending rook win the pawn (the rear rook
+      // joins through the front one); a single rook does not.
+      {"doubled rooks", "4r1k1/8/8/4p3/8/8/4R3/4R1K1", White, "e6e5", 0, ScoreInfinite, -ScoreInfinite, Pawn, nullptr},
+      {"single rook", "4r1k1/8/8/4p3/8/8/4R3/6K1", White, "e6e5", 0, ScoreInfinite, -ScoreInfinite, 0, nullptr},
+      // White's bishop takes a pawn on d5 defended by the c6 pawn, the Black
+      // queen behind it on the same diagonal: BxP, pxB loses the bishop, so
+      // White stands pat. Without the c6 pawn the queen alone defends: QxB
+      // would lose the queen to RxQ, so Black leaves it and White keeps a pawn.
+      {"pawn with the queen behind it", "6k1/1q6/2p5/3p4/8/8/6B1/3R2K1", White, "d7d5", 0, ScoreInfinite,
+       -ScoreInfinite, 0, nullptr},
+      {"queen alone behind", "6k1/1q6/8/3p4/8/8/6B1/3R2K1", White, "d7d5", 0, ScoreInfinite, -ScoreInfinite, Pawn,
+       nullptr},
+      // The knight on e2 is defended by the bishop on b5: the king may not take
+      // it. Undefended, it may.
+      {"king does not take a defended piece", "4k3/8/8/1b6/8/8/4n3/4K3", White, "c3e2", 0, ScoreInfinite,
+       -ScoreInfinite, 0, nullptr},
+      {"king takes a free piece", "4k3/8/8/8/8/8/4n3/4K3", White, "c3e2", 0, ScoreInfinite, -ScoreInfinite, Knight,
+       nullptr},
+  };
+  for (const ExchangeCase& c : cases) {
     Fixture f(c.field, c.side, c.lastMove, c.staticValue);
     Move reply = noMove;
     EXPECT_EQ(f.exchange(c.upper, c.lower, &reply), c.expected) << c.what;
@@ -108,7 +108,7 @@ TEST(StaticExchange, UnderPromotionTargetIsDecoded) {
   Fixture f("r3N1k1/8/8/8/8/8/8/4K3", Black);
   f.pos->lastMove = makeMove16(squareOf("d7"), underPromotionByte(squareOf("e8"), PromoteKnight, White));
   Move reply = noMove;
-  EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite, &reply), Knight);
+  EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite, &reply), valueOf(WhiteKnight));
   EXPECT_EQ(moveText(reply), "a8e8");
 }
 
@@ -153,40 +153,19 @@ TEST(DrawMarks, SinglePawnEndings) {
   }
 }
 
-}  // namespace
-
-#include <cctype>
-#include <random>
-
-#include "engine/board/geometry.h"
-#include "helpers/random_positions.h"
-
-namespace {
-
-// The colour mirror of a FEN board field: ranks reversed, colours swapped.
-std::string mirrorField(const std::string& field) {
-  std::vector<std::string> ranks;
-  std::string rank;
-  for (char c : field) {
-    if (c == '/') {
-      ranks.push_back(rank);
-      rank.clear();
-    } else {
-      rank += std::isupper(static_cast<unsigned char>(c)) ? char(std::tolower(c)) : char(std::toupper(c));
-    }
-  }
-  ranks.push_back(rank);
-  std::string out;
-  for (auto it = ranks.rbegin(); it != ranks.rend(); ++it) out += (out.empty() ? "" : "/") + *it;
-  return out;
-}
-
-TEST(StaticExchange, ColourMirrorGivesTheSameValue) {
+// Over random exchanges with a random stand-pat value: the colour mirror
+// gives the same value, standing pat is always open to the side to move,
+// and a narrower window changes only what lies
+// outside it (a value at or below lower stays at or below it, one at or
+// above upper stays at or above it, one inside is exact), as the search's
+// bounds rely on.
+TEST(StaticExchange, MirrorAndWindowsAgreeWithTheFullWindow) {
   std::mt19937 rng(20261208);
   int32_t compared = 0;
   for (int32_t i = 0; i < 3000; ++i) {
     testing_board::RandomPosition rp = testing_board::randomPosition(rng);
-    Fixture f(rp.field, rp.side);
+    const int32_t standPat = int32_t(rng() % 301) - 150;
+    Fixture f(rp.field, rp.side, nullptr, standPat);
     // The target: the first square holding a piece of the side not to move
     // (not its king), as if that piece had just arrived there.
     int32_t target = NoSquare;
@@ -207,11 +186,20 @@ TEST(StaticExchange, ColourMirrorGivesTheSameValue) {
     }
     if (tie) continue;
     f.pos->lastMove = makeMove16(NoSquare, target);
-    Fixture m(mirrorField(rp.field), -rp.side);
+    Fixture m(testing_eval::mirrorField(rp.field), -rp.side, nullptr, standPat);
     m.pos->lastMove = makeMove16(NoSquare, target ^ 0x70);
-    int32_t lower = int32_t(rng() % 200) - 100;
-    EXPECT_EQ(f.exchange(ScoreInfinite, lower), m.exchange(ScoreInfinite, lower))
-        << rp.field << " side " << rp.side << " target " << target << " lower " << lower;
+    const int32_t full = f.exchange(ScoreInfinite, -ScoreInfinite);
+    EXPECT_EQ(full, m.exchange(ScoreInfinite, -ScoreInfinite)) << rp.field << " side " << rp.side << " target " << target;
+    // The side to move is never made to capture.
+    EXPECT_GE(full, standPat) << rp.field << " side " << rp.side << " target " << target;
+    const int32_t lower = int32_t(rng() % 1201) - 600;
+    const int32_t upper = lower + 1 + int32_t(rng() % 600);
+    const int32_t windowed = f.exchange(upper, lower);
+    SCOPED_TRACE(testing::Message() << rp.field << " side " << rp.side << " target " << target << " stand pat "
+                                    << standPat << " full " << full << " window " << lower << ".." << upper);
+    if (full <= lower) EXPECT_LE(windowed, lower);
+    else if (full >= upper) EXPECT_GE(windowed, upper);
+    else EXPECT_EQ(windowed, full);
     ++compared;
   }
   EXPECT_GT(compared, 1000);

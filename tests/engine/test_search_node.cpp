@@ -1,33 +1,27 @@
 // The search node driven directly on positions set up from FEN text, the
 // root prepared as the root driver prepares it: mate and stalemate at the
-// root, a repetition of the game history, the exclusion list read from its
-// last entry back to its leading noMove, a fake tablebase hook and the
-// scores it implies, mate in one seen by the depth-one search, and every
-// move of the best line legal (by the reference move generator) over a
-// suite of positions of all kinds.
+// root, a mate found again on a warm table, a repetition of the game
+// history, mate in one seen by the depth-one search, every move of the best
+// line legal (by the reference move generator) over a suite of positions of
+// all kinds, and the deepest ply.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "engine/eval/evaluate.h"
 #include "engine/hash/hash.h"
 #include "engine/control/control.h"
-#include "engine/module/engine_entries.h"
-#include "engine/module/hooks.h"
 #include "engine/search/search.h"
 #include "engine/search/search_support.h"
-#include "engine/search/threads.h"
+#include "helpers/module_host.h"
 #include "helpers/reference_legal.h"
 #include "helpers/search_root.h"
 
 using namespace engine;
-using testing_search::moveOf;
+using testing_host::moveOf;
 using testing_search::prepareRoot;
 using testing_search::rootOf;
-using testing_search::startEngineCore;
 
 namespace {
 
@@ -36,21 +30,17 @@ struct RootResult {
   std::vector<Move> pv;
 };
 
-// One root search at `depth` from a cleared table; `excludedMoves` are left
-// out (the list the driver builds for further lines).
-RootResult searchRoot(const std::string& fen, int32_t depth, const std::vector<Move>& excludedMoves = {},
-                      const std::vector<const char*>& gameMoves = {}) {
+// One root search at `depth` from a cleared table, after `gameMoves`.
+RootResult searchRoot(const std::string& fen, int32_t depth, const std::vector<const char*>& gameMoves = {}) {
   Position* root = rootOf(fen, depth, gameMoves);
-  Move exclusion[8];
-  std::fill(std::begin(exclusion), std::end(exclusion), noMove);
-  for (size_t i = 0; i < excludedMoves.size(); ++i) exclusion[i + 1] = excludedMoves[i];
+  Move exclusion[1] = {noMove};  // a root with no move left out
   Move killers[2] = {noMove, noMove};
   Move pv[PvLength + 2];
   pv[0] = noMove;
   RootResult result;
-  result.score = searchNode(root, depth, 9999, -9999, killers, pv, &exclusion[excludedMoves.size()]);
+  result.score = searchNode(root, depth, 9999, -9999, killers, pv, &exclusion[0]);
   unmarkGameHistory(&engineHash);
-  for (int32_t i = 0; i < PvLength && pv[i] != noMove && moveToByte(pv[i]) != 12; ++i) result.pv.push_back(pv[i]);
+  for (int32_t i = 0; i < PvLength && pv[i] != noMove && moveToByte(pv[i]) != NoSquare; ++i) result.pv.push_back(pv[i]);
   return result;
 }
 
@@ -76,22 +66,13 @@ TEST(SearchNode, MatedAndStalematedRootsHaveNoMove) {
   EXPECT_TRUE(stalemate.pv.empty());
 }
 
-TEST(SearchNode, MateInOneAndInTwoFromTheNode) {
-  // Back-rank mate: the root's child is mated at ply 1.
-  RootResult one = searchRoot("6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1", 4);
-  EXPECT_EQ(one.score, 9997);
-  ASSERT_FALSE(one.pv.empty());
-  EXPECT_EQ(one.pv[0], moveOf("d1d8"));
+// A mate found again on the table its first search filled: the stored
+// scores are not adjusted by ply, so its distance may change, but not the
+// move or that it mates.
+TEST(SearchNode, MateIsFoundAgainOnAWarmTable) {
   // 1. Nf6+ gxf6 2. Bxf7#: mate in two, 9999 - 4 from a cleared table.
   const char* two = "r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq - 0 1";
-  RootResult mate = searchRoot(two, 6);
-  EXPECT_EQ(mate.score, 9995);
-  ASSERT_FALSE(mate.pv.empty());
-  EXPECT_EQ(mate.pv[0], moveOf("d5f6"));
-  expectLegalLine(two, mate.pv);
-  // Searched again on the warm table the mate is still found; its distance
-  // may change (stored scores are not adjusted by ply).
-  startEngineCore();
+  ASSERT_EQ(searchRoot(two, 6).score, 9995);
   Position* root = prepareRoot(6);
   Move exclusion[1] = {noMove};
   Move killers[2] = {noMove, noMove};
@@ -109,85 +90,10 @@ TEST(SearchNode, RepeatingAGamePositionScoresZero) {
   std::vector<const char*> game = {"g1f3", "h8g8", "f3g1", "g8h8"};
   RootResult fresh = searchRoot(fen, 5);
   EXPECT_LT(fresh.score, -200);
-  RootResult repeated = searchRoot(fen, 5, {}, game);
+  RootResult repeated = searchRoot(fen, 5, game);
   EXPECT_EQ(repeated.score, 0);
   ASSERT_FALSE(repeated.pv.empty());
   EXPECT_EQ(repeated.pv[0], moveOf("g1f3"));
-}
-
-TEST(SearchNode, ExclusionListIsReadBackToItsLeadingNoMove) {
-  // White can take a hanging queen, rook or knight; each further search
-  // leaves out the best moves of the ones before.
-  const char* fen = "q5k1/8/8/1n6/4r3/2N5/8/R4BK1 w - - 0 1";
-  RootResult all = searchRoot(fen, 4);
-  ASSERT_FALSE(all.pv.empty());
-  const Move first = all.pv[0];
-  RootResult second = searchRoot(fen, 4, {first});
-  ASSERT_FALSE(second.pv.empty());
-  EXPECT_NE(second.pv[0], first);
-  EXPECT_LT(second.score, all.score);
-  RootResult third = searchRoot(fen, 4, {first, second.pv[0]});
-  ASSERT_FALSE(third.pv.empty());
-  EXPECT_NE(third.pv[0], first);
-  EXPECT_NE(third.pv[0], second.pv[0]);
-  EXPECT_LE(third.score, second.score);
-  expectLegalLine(fen, third.pv);
-}
-
-namespace {
-
-// A fake tablebase: Black to move with White's rook on `fakeRookSquare`
-// has `fakeDistance`; every other probed position is a draw.
-int32_t probeCalls = 0;
-int32_t fakeRookSquare = 0;
-int32_t fakeDistance = 0;
-int32_t fakeTablebase(ThreadBoard* board, int32_t side, int32_t, int32_t* distance) {
-  ++probeCalls;
-  const PieceRecord* rook = squareAt(board, fakeRookSquare);
-  bool rookThere = rook->colour == White && rook->kindCopy.code == RookCode;
-  *distance = rookThere && side == Black ? fakeDistance : 0;
-  return 1;
-}
-
-RootResult searchWithFakeTables(const char* fen, int32_t rookSquare, int32_t distance) {
-  startEngineCore();
-  tbPieceLimit = 5;
-  tablebaseHook.store(fakeTablebase);
-  fakeRookSquare = rookSquare;
-  fakeDistance = distance;
-  probeCalls = 0;
-  RootResult r = searchRoot(fen, 9);
-  tablebaseHook.store(nullptr);
-  tbPieceLimit = 0;
-  EXPECT_GT(probeCalls, 0);
-  return r;
-}
-
-}  // namespace
-
-TEST(SearchNode, TablebaseResultsScoreTheChildren) {
-  // A rook ending where nothing mates at once: with the fake tables the move
-  // to h8 leaves Black with a loss in 2, checkmated at its second turn,
-  // 2 x 2 - 1 = 3 plies below the root (whose mated score is -9998): the
-  // root scores 9998 - 3 = 9995, mate in 2, as a search that found the same
-  // mate would; every other move is a draw.
-  RootResult r = searchWithFakeTables("R7/8/8/3k4/8/8/8/4K3 w - - 0 1", makeSquare(7, 7), -2);
-  EXPECT_EQ(r.score, 9995);
-  ASSERT_FALSE(r.pv.empty());
-  EXPECT_EQ(r.pv[0], moveOf("a8h8"));
-}
-
-TEST(SearchNode, TableLossInOneScoresAsTheSearchsOwnMate) {
-  // Ra8 mates. A 16-bit table says the mated position is a loss in 1
-  // (checkmated now); read from it, the mate scores as the search scores it
-  // when it finds the mate itself.
-  const char* fen = "7k/8/6K1/8/8/8/8/R7 w - - 0 1";
-  RootResult own = searchRoot(fen, 9);
-  EXPECT_EQ(own.score, 9997);
-  RootResult read = searchWithFakeTables(fen, makeSquare(0, 7), -1);
-  EXPECT_EQ(read.score, own.score);
-  ASSERT_FALSE(read.pv.empty());
-  EXPECT_EQ(read.pv[0], moveOf("a1a8"));
 }
 
 TEST(SearchNode, DepthOneSearchSeesMateInOne) {

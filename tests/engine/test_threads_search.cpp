@@ -34,12 +34,14 @@
 
 using namespace engine;
 using testing_host::moduleEntries;
+using testing_host::moveOf;
 using testing_host::ReportedLine;
 using testing_host::runSearch;
+using testing_host::searchToDepth;
+using testing_host::setHelpers;
 
 namespace {
 
-constexpr int32_t TypeDepth = 0;
 // Sanitizer builds run every node many times slower.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr int32_t KeyMoveRuns = 3;
@@ -50,7 +52,6 @@ constexpr int32_t KeyMoveRuns = 20;
 constexpr int32_t StopRuns = 1200;
 constexpr int32_t WatchdogSeconds = 2;
 #endif
-constexpr int32_t TypeMoveTime = 4;
 
 // 1. Nf6+ gxf6 2. Bxf7#.
 const char* const MateInTwoFen = "r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq -";
@@ -60,30 +61,6 @@ const char* const BackRankFen = "3r2k1/5ppp/8/8/8/8/5PPP/3RR1K1 w - -";
 const char* const QuietFen = "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - -";
 // Black's queen on d4 hangs to the knight on f3.
 const char* const HangingQueenFen = "rnb1kbnr/pppp1ppp/8/4p3/3q4/5N2/PPPPPPPP/RNBQKB1R w KQkq -";
-
-using testing_search::moveOf;
-
-// The "Threads" word counts the master too.
-void setHelpers(int32_t helpers) {
-  EngineParameters parameters = defaultEngineParameters;
-  parameters.words[ParamThreads] = helpers + 1;
-  moduleEntries().setEngineParameters(&parameters);
-}
-
-ReportedLine searchAtDepth(const char* fen, int32_t depth) {
-  testing_host::clearRecords();
-  EXPECT_EQ(moduleEntries().setEnginePosition(fen), 0);
-  moduleEntries().clearEngineHash();
-  runSearch(TypeDepth, depth, 0, 1, ThinkNormal);
-  std::vector<ReportedLine> lines = testing_host::reportedLines();
-  reference::Grid grid = reference::gridFromFullFen(fen);
-  for (const ReportedLine& line : lines) EXPECT_TRUE(reference::isLegal(grid, line.pv.at(0))) << fen;
-  if (lines.empty()) {
-    ADD_FAILURE() << "no line for " << fen;
-    return {};
-  }
-  return lines.back();
-}
 
 class ThreadedSearch : public ::testing::TestWithParam<int32_t> {
  protected:
@@ -102,14 +79,14 @@ TEST_P(ThreadedSearch, FindsTheKeyMoves) {
   REQUIRE_ENGINE_MODULE();
   setHelpers(GetParam());
   for (int32_t run = 0; run < KeyMoveRuns; ++run) {
-    ReportedLine mate = searchAtDepth(MateInTwoFen, 8);
+    ReportedLine mate = searchToDepth(MateInTwoFen, 8);
     EXPECT_EQ(mate.score, 9995) << "run " << run;
     EXPECT_EQ(mate.pv.at(0), moveOf("d5f6"));
     EXPECT_GT(testing_host::currMoveThreadCount(), 1) << "no root move was handed to a helper";
-    ReportedLine backRank = searchAtDepth(BackRankFen, 8);
+    ReportedLine backRank = searchToDepth(BackRankFen, 8);
     EXPECT_EQ(backRank.score, 9997) << "run " << run;
     EXPECT_EQ(backRank.pv.at(0), moveOf("d1d8"));
-    ReportedLine queen = searchAtDepth(HangingQueenFen, 8);
+    ReportedLine queen = searchToDepth(HangingQueenFen, 8);
     EXPECT_EQ(queen.pv.at(0), moveOf("f3d4")) << "run " << run;
     EXPECT_GT(queen.score, 300);
     EXPECT_GT(testing_host::currMoveThreadCount(), 1) << "no root move was handed to a helper";
@@ -125,13 +102,11 @@ INSTANTIATE_TEST_SUITE_P(Helpers, ThreadedSearch, ::testing::Values(1, 2, 4, 8))
 // later line once.
 TEST(ThreadedSearch, HelpersKeepToTheLineTheirRootMoveBelongsTo) {
   REQUIRE_ENGINE_MODULE();
-  const char* fen = "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - -";
   setHelpers(4);
   for (int32_t run = 0; run < KeyMoveRuns / 4 + 1; ++run) {
-    testing_host::clearRecords();
-    ASSERT_EQ(moduleEntries().setEnginePosition(fen), 0);
+    testing_host::setPosition(QuietFen);
     moduleEntries().clearEngineHash();
-    runSearch(TypeDepth, 9, 0, 3, ThinkNormal);
+    runSearch(TimeFixedDepth, 9, 0, 3, ThinkNormal);
     std::vector<ReportedLine> lines = testing_host::reportedLines();
     int32_t firstLineEnd = -1;
     int32_t reportsOfLine[3] = {0, 0, 0};
@@ -163,10 +138,9 @@ TEST(ThreadedSearchStops, ShortSearchesWithRandomStopsAllEnd) {
   for (int32_t i = 0; i < StopRuns; ++i) {
     const char* fen = fens[i % 5];
     setHelpers(helperCounts[(i / 5) % 4]);
-    testing_host::clearRecords();
-    ASSERT_EQ(moduleEntries().setEnginePosition(fen), 0);
+    testing_host::setPosition(fen);
     moduleEntries().resetStopFlags();
-    moduleEntries().setTimeControl(TypeMoveTime, 5000, 0, 0, 0);
+    moduleEntries().setTimeControl(TimePerMoveMs, 5000, 0, 0, 0);
     std::promise<void> ended;
     std::future<void> search = ended.get_future();
     std::thread([ended = std::move(ended)]() mutable {
@@ -191,6 +165,16 @@ TEST(ThreadedSearchStops, ShortSearchesWithRandomStopsAllEnd) {
 
 namespace {
 
+// Makes `node` an inner node: it probes and stores the table, and a helper
+// does not take it for the root. Without the game's marks it is no
+// repetition.
+void makeInnerNode(Position* node) {
+  static Position before{};
+  before.lastMove = noMove;
+  node->parent = &before;
+  unmarkGameHistory(&engineHash);
+}
+
 struct SplitResult {
   int32_t score;
   uint16_t bound;  // the bound bits of the stored result
@@ -205,12 +189,7 @@ SplitResult searchSplitNode(const char* fen, const char* firstMove, int32_t uppe
                             int32_t helpers) {
   const int32_t depth = MinSplitDepth;
   Position* node = testing_search::rootOf(fen, depth);
-  // An inner node: it probes and stores the table, and a helper does not
-  // take it for the root. Without the game's marks it is no repetition.
-  static Position before{};
-  before.lastMove = noMove;
-  node->parent = &before;
-  unmarkGameHistory(&engineHash);
+  makeInnerNode(node);
   setHelperCount(helpers);
   const int32_t required = 2 * depth + ((node->searchFlags & SearchThreatKnown) != 0 ? 1 : 0);
   HashKey key{node->key, node->lock, 0};
@@ -410,7 +389,6 @@ TEST(SplitNode, OwnerGoneStaleGoesOnOrStopsByItsGiversBounds) {
     SCOPED_TRACE(cut ? "the giver's node is cut" : "the giver's best rose");
     const int32_t depth = MinSplitDepth + 1;  // the node's own moves probe the tables
     Position* root = testing_search::rootOf(HangingQueenFen, depth);
-    unmarkGameHistory(&engineHash);
     setHelperCount(2);
     ThreadRecord* owner = &thread[1];
     // As a giver does: record 1 taken off the idle list and holding a token.
@@ -432,9 +410,7 @@ TEST(SplitNode, OwnerGoneStaleGoesOnOrStopsByItsGiversBounds) {
     board->splitPoint = &noSplitPosition;
     setNodeGeneration(root, searchGeneration.load());
     setBoardGeneration(board, nodeGeneration(root));
-    static Position before{};
-    before.lastMove = noMove;
-    node->parent = &before;
+    makeInnerNode(node);
 
     staleOwnerBoard = board;
     staleOwnerGiverNode = root;
@@ -490,10 +466,7 @@ TEST(SplitNode, OwnerWaitEndsWithItsHelpersMoveWhenTheHelperIsTakenAtOnce) {
   const int32_t runs = KeyMoveRuns;
   for (int32_t run = 0; run < runs; ++run) {
     Position* node = testing_search::rootOf(fen, MinSplitDepth);
-    static Position before{};
-    before.lastMove = noMove;
-    node->parent = &before;
-    unmarkGameHistory(&engineHash);
+    makeInnerNode(node);
     setHelperCount(1);
     helperNodeCount.store(0);
     std::atomic<bool> ownerDone{false};

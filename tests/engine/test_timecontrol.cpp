@@ -9,7 +9,6 @@
 #include <climits>
 #include <functional>
 
-#include "engine/board/setup.h"
 #include "engine/search/timecontrol.h"
 #include "platform/clock.h"
 
@@ -68,51 +67,50 @@ constexpr Spend EverySpend[] = {Spend::Target, Spend::Timer, Spend::Maximum};
 
 }  // namespace
 
-// Sudden death: 10 s for the whole game, no increment, 50 ms of lag a move.
-// The lag alone costs 6 s over 120 moves; a plan that spends a share of the
-// whole clock each move leaves nothing for it and loses on time.
-TEST(TimeControl, SuddenDeathNeverRunsOutUnderTheGuiLag) {
-  for (Spend how : EverySpend) {
-    leastClockLeft([](int32_t, int64_t used) { return clockControl(10000 - used, 0); },
-                   [](int32_t, int64_t used) { return 10000 - used; }, how, "10 s sudden death");
-    // A minute, with the lag of xboard and polyglot.
-    leastClockLeft([](int32_t, int64_t used) { return clockControl(60000 - used, 0); },
-                   [](int32_t, int64_t used) { return 60000 - used; }, how, "60 s sudden death");
-  }
-}
-
-// The same game on the engine's own whole-game clocks (the game clock
-// counts what the side used, the lag included), on an increment smaller
-// than a second (which "go" passes as none), and on moves-to-go clocks
-// that a GUI refills.
+// A game of 120 moves a side with 50 ms of lag a move, on every kind of
+// clock: sudden death as "go" gives it (the lag alone costs 6 s of 10 over
+// the game; a plan that spends a share of the whole clock each move leaves
+// nothing for it and loses on time), the engine's own whole-game clocks
+// (the game clock counts what the side used, the lag included), an
+// increment smaller than a second (which "go" passes as none), and
+// moves-to-go clocks that a GUI refills.
 TEST(TimeControl, EveryClockKindSurvivesALongGameUnderTheGuiLag) {
-  for (Spend how : EverySpend) {
-    leastClockLeft([](int32_t, int64_t) { return TimeControl{TimeWholeGame, 10, 0, 0, 0}; },
-                   [](int32_t, int64_t used) { return 10000 - used; }, how, "whole game of 10 s");
-    // 10 s plus 1 s a move: the increment is added once per move played.
-    leastClockLeft([](int32_t, int64_t) { return TimeControl{TimeWholeGameIncrement, 10, 1, 0, 0}; },
-                   [](int32_t number, int64_t used) { return 10000 + (number - 1) * 1000 - used; }, how,
-                   "whole game of 10 s + 1 s");
-    // 40 moves in 20 s, then 10 s for every 20 moves.
-    leastClockLeft([](int32_t, int64_t) { return TimeControl{TimeMovesPerPeriod, 20, 40, 10, 20}; },
-                   [](int32_t number, int64_t used) {
-                     int64_t periods = number <= 40 ? 0 : (number - 40 + 19) / 20;
-                     return 20000 + periods * 10000 - used;
-                   },
-                   how, "40 moves in 20 s, then 20 in 10 s");
-    // 5 s and 100 ms a move: an increment under a second pays the lag.
-    leastClockLeft([](int32_t number, int64_t used) { return clockControl(5000 + (number - 1) * 100 - used, 0, 100); },
-                   [](int32_t number, int64_t used) { return 5000 + (number - 1) * 100 - used; }, how,
-                   "5 s + 100 ms");
-    // A GUI's 20 moves in 5 s, repeated: "movestogo" counts down to the
-    // control, where the clock gets 5 s more.
-    leastClockLeft([](int32_t number, int64_t used) {
-                     int32_t period = (number - 1) / 20;
-                     return clockControl(5000 * (period + 1) - used, 20 - (number - 1) % 20);
-                   },
-                   [](int32_t number, int64_t used) { return 5000 * ((number - 1) / 20 + 1) - used; }, how,
-                   "20 moves in 5 s, repeated");
-  }
+  struct Clock {
+    const char* what;
+    std::function<TimeControl(int32_t number, int64_t used)> control;
+    std::function<int64_t(int32_t number, int64_t used)> left;
+  };
+  const Clock clocks[] = {
+      {"10 s sudden death", [](int32_t, int64_t used) { return clockControl(10000 - used, 0); },
+       [](int32_t, int64_t used) { return 10000 - used; }},
+      // A minute, with the lag of xboard and polyglot.
+      {"60 s sudden death", [](int32_t, int64_t used) { return clockControl(60000 - used, 0); },
+       [](int32_t, int64_t used) { return 60000 - used; }},
+      {"whole game of 10 s", [](int32_t, int64_t) { return TimeControl{TimeWholeGame, 10, 0, 0, 0}; },
+       [](int32_t, int64_t used) { return 10000 - used; }},
+      // The increment is added once per move played.
+      {"whole game of 10 s + 1 s", [](int32_t, int64_t) { return TimeControl{TimeWholeGameIncrement, 10, 1, 0, 0}; },
+       [](int32_t number, int64_t used) { return 10000 + (number - 1) * 1000 - used; }},
+      {"40 moves in 20 s, then 20 in 10 s",
+       [](int32_t, int64_t) { return TimeControl{TimeMovesPerPeriod, 20, 40, 10, 20}; },
+       [](int32_t number, int64_t used) {
+         int64_t periods = number <= 40 ? 0 : (number - 40 + 19) / 20;
+         return 20000 + periods * 10000 - used;
+       }},
+      // An increment under a second pays the lag.
+      {"5 s + 100 ms",
+       [](int32_t number, int64_t used) { return clockControl(5000 + (number - 1) * 100 - used, 0, 100); },
+       [](int32_t number, int64_t used) { return 5000 + (number - 1) * 100 - used; }},
+      // "movestogo" counts down to the control, where the clock gets 5 s more.
+      {"20 moves in 5 s, repeated",
+       [](int32_t number, int64_t used) {
+         int32_t period = (number - 1) / 20;
+         return clockControl(5000 * (period + 1) - used, 20 - (number - 1) % 20);
+       },
+       [](int32_t number, int64_t used) { return 5000 * ((number - 1) / 20 + 1) - used; }},
+  };
+  for (Spend how : EverySpend)
+    for (const Clock& clock : clocks) leastClockLeft(clock.control, clock.left, how, clock.what);
 }
 
 TEST(TimeControl, MoreTimeLeftNeverGivesLessTimeToThink) {
@@ -241,21 +239,6 @@ TEST(TimeControl, EmptyAndHugeClocks) {
   TimeAllocation a = computeTimeAllocation({TimePerMoveSeconds, 1000000, 0, 0, 0}, 21, 0);
   EXPECT_EQ(a.timerTime, INT32_MAX);
   EXPECT_GT(a.targetTime, 0);
-}
-
-TEST(TimeControl, AllocateTimeUsesTheGlobalControlAndMoveNumber) {
-  timeControl = {TimeWholeGame, 300, 0, 0, 0};
-  for (int32_t number : {10, 31}) {
-    moveNumber = number;
-    allocateTime(100000);
-    TimeAllocation a = computeTimeAllocation(timeControl, number, 100000);
-    EXPECT_EQ(timerTime, a.timerTime);
-    EXPECT_EQ(maxTime, a.maxTime);
-    EXPECT_EQ(targetTime, a.targetTime);
-  }
-  // The move number matters to this control, so the two readings differ.
-  EXPECT_NE(computeTimeAllocation(timeControl, 10, 100000).targetTime,
-            computeTimeAllocation(timeControl, 31, 100000).targetTime);
 }
 
 TEST(Stopwatch, AccumulatesOnlyWhileRunning) {

@@ -9,6 +9,8 @@
 #include <set>
 #include <thread>
 
+#include "engine/control/control.h"
+#include "helpers/reference_legal.h"
 #include "platform/module.h"
 #include "platform/timer.h"
 
@@ -21,7 +23,6 @@ constexpr uint32_t TestHashBytes = 16u << 20;
 std::mutex recordLock;
 std::vector<ReportedLine> lines;
 std::vector<int32_t> timers;
-uint64_t nodes = 0;
 int32_t nodeCalls = 0;
 int32_t currMoves = 0;
 // The threads that announced root moves (helpers search root moves too).
@@ -80,9 +81,8 @@ void reportCurrMove(int32_t, engine::Move, int32_t) {
   currMoveThreads.insert(std::this_thread::get_id());
 }
 
-void setNodeCount(uint64_t count) {
+void setNodeCount(uint64_t) {
   std::lock_guard<std::mutex> guard(recordLock);
-  nodes = count;
   ++nodeCalls;
 }
 
@@ -137,7 +137,6 @@ void clearRecords() {
   std::lock_guard<std::mutex> guard(recordLock);
   lines.clear();
   timers.clear();
-  nodes = 0;
   nodeCalls = 0;
   currMoves = 0;
   currMoveThreads.clear();
@@ -151,11 +150,6 @@ std::vector<ReportedLine> reportedLines() {
 std::vector<int32_t> timerCalls() {
   std::lock_guard<std::mutex> guard(recordLock);
   return timers;
-}
-
-uint64_t lastNodeCount() {
-  std::lock_guard<std::mutex> guard(recordLock);
-  return nodes;
 }
 
 int32_t nodeCountCalls() {
@@ -182,6 +176,47 @@ int64_t runSearch(int32_t type, int32_t time, int32_t moves, int32_t lineCount, 
   auto start = std::chrono::steady_clock::now();
   e.think(lineCount, mode);
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+void setPosition(const char* fen) {
+  clearRecords();
+  EXPECT_EQ(moduleEntries().setEnginePosition(fen), 0) << fen;
+}
+
+ReportedLine searchToDepth(const char* fen, int32_t depth) {
+  setPosition(fen);
+  moduleEntries().clearEngineHash();
+  runSearch(engine::TimeFixedDepth, depth, 0, 1, engine::ThinkNormal);
+  expectLegalLines(fen);
+  return lastLine();
+}
+
+ReportedLine lastLine() {
+  std::vector<ReportedLine> all = reportedLines();
+  if (all.empty()) {
+    ADD_FAILURE() << "no line reported";
+    return {};
+  }
+  return all.back();
+}
+
+void expectLegalLines(const char* fen) {
+  reference::Grid grid = reference::gridFromFullFen(fen);
+  for (const ReportedLine& line : reportedLines()) {
+    ASSERT_FALSE(line.pv.empty()) << fen << " depth " << line.depth;
+    EXPECT_TRUE(reference::isLegal(grid, line.pv[0])) << fen << " depth " << line.depth;
+  }
+}
+
+void setHelpers(int32_t helpers) {
+  engine::EngineParameters parameters = engine::defaultEngineParameters;
+  parameters.words[engine::ParamThreads] = helpers + 1;
+  moduleEntries().setEngineParameters(&parameters);
+}
+
+engine::Move moveOf(const char* text) {
+  return engine::makeMove16(engine::makeSquare(text[0] - 'a', text[1] - '1'),
+                            engine::makeSquare(text[2] - 'a', text[3] - '1'));
 }
 
 }  // namespace testing_host

@@ -1,7 +1,8 @@
 // A test host for the engine module: loads the built module by path, binds
 // it through EngineInit exactly as the front end does, supplies recording
 // callbacks (search timer on real one-shot timers, information lines,
-// current moves, node counts) and runs searches on their own thread.
+// current moves, node counts), and sets up the positions, searches and
+// helper counts that the module's tests share.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -40,7 +41,6 @@ engine::EngineEntries& moduleEntries();
 void clearRecords();
 std::vector<ReportedLine> reportedLines();
 std::vector<int32_t> timerCalls();
-uint64_t lastNodeCount();
 int32_t nodeCountCalls();
 int32_t currMoveCalls();
 // How many threads announced root moves: above 1 when helpers searched some.
@@ -51,6 +51,23 @@ void stopAtFirstCurrMove(bool on);
 
 // The search's wall time in ms: resetStopFlags, setTimeControl and think.
 int64_t runSearch(int32_t type, int32_t time, int32_t moves, int32_t lines, int32_t mode);
+
+// Clears the records and gives the engine `fen` as its position.
+void setPosition(const char* fen);
+// A fixed-depth search of `fen` from a cleared table (so that no stored
+// score of another search shortens or lengthens a mate distance): the last
+// line reported. Every line must start with a legal move of the position.
+ReportedLine searchToDepth(const char* fen, int32_t depth);
+// The last line reported; a failure when there is none.
+ReportedLine lastLine();
+// Every line reported so far starts with a legal move of `fen`.
+void expectLegalLines(const char* fen);
+// Helper threads beside the master, through the "Threads" word, which
+// counts the master too.
+void setHelpers(int32_t helpers);
+
+// A move from its coordinate text ("e2e4"; no promotion letter).
+engine::Move moveOf(const char* text);
 
 // The module's file path in this build.
 std::string modulePath();

@@ -10,14 +10,11 @@
 #include "engine/search/rootsearch.h"
 #include "engine/search/search.h"
 #include "engine/search/threads.h"
+#include "helpers/module_host.h"
 
 using namespace engine;
 
 namespace testing_search {
-
-Move moveOf(const char* text) {
-  return makeMove16(makeSquare(text[0] - 'a', text[1] - '1'), makeSquare(text[2] - 'a', text[3] - '1'));
-}
 
 void startEngineCore() {
   static bool started = false;
@@ -63,7 +60,7 @@ Position* rootOf(const std::string& fen, int32_t depth, const std::vector<const 
   startEngineCore();
   clearEngineHash();
   EXPECT_EQ(setEnginePosition(fen.c_str()), 0) << fen;
-  for (const char* m : gameMoves) playEngineMove(moveOf(m), 0);
+  for (const char* m : gameMoves) playEngineMove(testing_host::moveOf(m), 0);
   return prepareRoot(depth);
 }
 

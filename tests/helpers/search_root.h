@@ -19,7 +19,5 @@ engine::Position* prepareRoot(int32_t depth);
 // A cleared table and `fen`, followed by `gameMoves`, prepared as the root
 // of a search to `depth`.
 engine::Position* rootOf(const std::string& fen, int32_t depth, const std::vector<const char*>& gameMoves = {});
-// A move from its long algebraic text (no promotion letter).
-engine::Move moveOf(const char* text);
 
 }  // namespace testing_search

@@ -4,7 +4,6 @@
 
 #include <atomic>
 
-#include "platform/clock.h"
 #include "platform/critical_section.h"
 #include "platform/event.h"
 #include "platform/semaphore.h"
@@ -23,27 +22,6 @@ TEST(Semaphore, MaximumIsEnforced) {
   closeSemaphore(s);
   EXPECT_EQ(createSemaphore(3, 2), nullptr);
   EXPECT_EQ(createSemaphore(-1, 2), nullptr);
-}
-
-TEST(Semaphore, WaitAnyTakesTheSignalledOne) {
-  Semaphore* list[3] = {createSemaphore(0, 1), createSemaphore(0, 1), createSemaphore(0, 1)};
-  struct Ctx {
-    Semaphore* target;
-  } ctx{list[2]};
-  ASSERT_TRUE(startThread(
-      [](void* p) {
-        sleepMilliseconds(20);
-        releaseSemaphore(static_cast<Ctx*>(p)->target);
-      },
-      &ctx));
-  EXPECT_EQ(waitAnySemaphore(list, 3), 2);
-  EXPECT_FALSE(tryWaitSemaphore(list[2]));  // the token was consumed
-  releaseSemaphore(list[0]);
-  releaseSemaphore(list[1]);
-  EXPECT_EQ(waitAnySemaphore(list, 3), 0);  // lowest free index first
-  EXPECT_EQ(waitAnySemaphore(list, 3), 1);
-  EXPECT_EQ(waitAnySemaphore(list, 0), -1);
-  for (Semaphore* s : list) closeSemaphore(s);
 }
 
 // Many threads pass tokens around; every token is taken exactly once.
@@ -81,31 +59,6 @@ TEST(Event, AutoResetLetsOneWaitThrough) {
   EXPECT_TRUE(waitEventFor(e, 10));
   EXPECT_FALSE(waitEventFor(e, 10));
   delete e;
-}
-
-TEST(Event, PingPongBetweenThreads) {
-  // Static: the worker may still be leaving setEvent when the test ends.
-  struct Channel {
-    Event* posted;
-    Event* idle;
-    int value = 0;
-  };
-  static Channel ch{createEvent(), createEvent()};
-  ASSERT_TRUE(startThread(
-      [](void* p) {
-        auto* c = static_cast<Channel*>(p);
-        for (int i = 0; i < 50; ++i) {
-          waitEvent(c->posted);
-          c->value += 1;
-          setEvent(c->idle);
-        }
-      },
-      &ch));
-  for (int i = 0; i < 50; ++i) {
-    setEvent(ch.posted);
-    ASSERT_TRUE(waitEventFor(ch.idle, 5000));
-  }
-  EXPECT_EQ(ch.value, 50);
 }
 
 TEST(CriticalSection, SerialisesUpdates) {

@@ -30,43 +30,31 @@ void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)
 
 }  // namespace
 
-TEST(OneShotTimer, FiresOnceAfterItsTimeOnTheTimerThread) {
-  Probe probe;
-  probe.armingThread = std::this_thread::get_id();
-  uint32_t start = platform::milliseconds();
-  platform::TimerHandle handle = platform::armTimer(60, record, &probe);
-  ASSERT_NE(handle, 0u);
-  sleepMs(300);
-  EXPECT_EQ(probe.fired.load(), 1);
-  EXPECT_GE(probe.firedAt.load() - start, 59u);
-  EXPECT_LT(probe.firedAt.load() - start, 250u);
-  EXPECT_TRUE(probe.onOtherThread.load());
-  platform::cancelTimer(handle);  // fired already: nothing happens
-  EXPECT_EQ(probe.fired.load(), 1);
-}
-
-TEST(OneShotTimer, CancelledTimerNeverFiresAndOthersStillDo) {
-  Probe cancelled;
-  Probe kept;
-  platform::TimerHandle a = platform::armTimer(80, record, &cancelled);
-  platform::TimerHandle b = platform::armTimer(40, record, &kept);
-  platform::cancelTimer(a);
-  sleepMs(250);
-  EXPECT_EQ(cancelled.fired.load(), 0);
-  EXPECT_EQ(kept.fired.load(), 1);
-  platform::cancelTimer(b);
-  platform::cancelTimer(0);
-}
-
-TEST(OneShotTimer, EarlierDueTimerFiresFirst) {
-  Probe late;
-  Probe early;
-  platform::armTimer(120, record, &late);
-  platform::armTimer(20, record, &early);
-  sleepMs(70);
+// Three timers armed out of order, one cancelled: the others fire once
+// each, in the order they fall due, on the timer thread and not before
+// their time; the cancelled one never fires, and cancelling a timer that
+// has fired, or no timer at all, changes nothing.
+TEST(OneShotTimer, FireOnceInTheOrderTheyFallDueUnlessCancelled) {
+  Probe late, early, cancelled;
+  late.armingThread = std::this_thread::get_id();
+  const uint32_t start = platform::milliseconds();
+  platform::TimerHandle lateHandle = platform::armTimer(120, record, &late);
+  platform::TimerHandle cancelledHandle = platform::armTimer(80, record, &cancelled);
+  platform::TimerHandle earlyHandle = platform::armTimer(20, record, &early);
+  ASSERT_NE(lateHandle, 0u);
+  ASSERT_NE(earlyHandle, 0u);
+  platform::cancelTimer(cancelledHandle);
+  sleepMs(400);
   EXPECT_EQ(early.fired.load(), 1);
-  EXPECT_EQ(late.fired.load(), 0);
-  sleepMs(200);
+  EXPECT_EQ(late.fired.load(), 1);
+  EXPECT_EQ(cancelled.fired.load(), 0);
+  EXPECT_GE(early.firedAt.load() - start, 19u);
+  EXPECT_GE(late.firedAt.load() - start, 119u);
+  EXPECT_LT(early.firedAt.load(), late.firedAt.load());
+  EXPECT_TRUE(late.onOtherThread.load());
+  platform::cancelTimer(lateHandle);
+  platform::cancelTimer(earlyHandle);
+  platform::cancelTimer(0);
   EXPECT_EQ(late.fired.load(), 1);
 }
 
