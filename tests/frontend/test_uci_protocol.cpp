@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "helpers/uci_process.h"
+#include "frontend/console.h"
+#include "helpers/uci_session.h"
 
 using testing_uci::finishUci;
 using testing_uci::ModuleChoice;
@@ -115,6 +116,9 @@ TEST(UciProtocol, BadCommandsGiveTheirErrorLines) {
   sendLine(&p, "");
   sendLine(&p, "     ");
   sendLine(&p, "\tuci");
+  // An error line that quotes a long line is cut at the output line's room.
+  const std::string longLine = "uci " + std::string(3000, 'x');
+  sendLine(&p, longLine);
   std::vector<std::string> expected = {
       "info string Error (Unknown command): UCI",
       "info string Error (too many parameters): uci x",
@@ -123,6 +127,7 @@ TEST(UciProtocol, BadCommandsGiveTheirErrorLines) {
       "info string Error (too many parameters): setoption name a b c d",
       "info string Error (Unknown command): frobnicate",
       "info string Error (Unknown command): \tuci",
+      ("info string Error (too many parameters): " + longLine).substr(0, frontend::OutputLineBytes - 1),
   };
   // Up to the last error line however slowly the program runs, then
   // nothing more.
@@ -161,10 +166,7 @@ TEST(UciProtocol, HashResizesOnlyWhenTheSizeChanges) {
   if (sizeof(void*) < 8) GTEST_SKIP() << "a 32-bit build grants smaller tables";
   constexpr int SizingMs = 60000;
   UciProcess p;
-  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
-  sendLine(&p, "setoption name OwnBook value false");
-  sendLine(&p, "isready");
-  readUntil(&p, "readyok", SizingMs);
+  ASSERT_TRUE(testing_uci::startStubSession(&p));
   sendLine(&p, "setoption name Hash value 64");
   sendLine(&p, "setoption name Hash value 64");
   sendLine(&p, "setoption name Hash value 3");
@@ -251,16 +253,15 @@ TEST(UciProtocol, MissingOrUnloadableModuleGivesOneErrorLineAndStatus255) {
   }
 }
 
-TEST(UciProtocol, EndOfInputAndQuitEndWithStatus1) {
-  UciProcess a;
-  ASSERT_TRUE(startUci(&a, ModuleChoice::StubModule));
-  EXPECT_EQ(finishUci(&a, ReplyMs), 1);
-  UciProcess b;
-  ASSERT_TRUE(startUci(&b, ModuleChoice::StubModule));
-  sendLine(&b, "quit");
-  sendLine(&b, "uci");
-  EXPECT_TRUE(readAvailable(&b, QuietMs).empty());
-  EXPECT_EQ(finishUci(&b, ReplyMs), 1);
+// The end of input ends the program with status 1 in every other test;
+// "quit" does the same, and nothing after it is read.
+TEST(UciProtocol, QuitEndsWithStatus1AndNothingAfterItIsRead) {
+  UciProcess p;
+  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
+  sendLine(&p, "quit");
+  sendLine(&p, "uci");
+  EXPECT_TRUE(readAvailable(&p, QuietMs).empty());
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
 TEST(UciProtocol, CarriageReturnBeforeTheNewlineIsDropped) {

@@ -7,17 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "helpers/retrograde_files.h"
 #include "helpers/temp_dir.h"
-#include "helpers/uci_process.h"
+#include "helpers/uci_session.h"
 
 using testing_tb::Man;
 using testing_uci::finishUci;
-using testing_uci::readLine;
+using testing_uci::infoNumber;
 using testing_uci::readUntil;
 using testing_uci::sendLine;
 using testing_uci::startUci;
@@ -26,18 +25,6 @@ using testing_uci::UciProcess;
 namespace {
 
 constexpr int ReplyMs = 60000;
-
-// The number after `key` in an info line, or `missing`.
-long long numberAfter(const std::string& line, const std::string& key, long long missing) {
-  std::istringstream words(line);
-  std::string word;
-  while (words >> word)
-    if (word == key) {
-      long long n;
-      if (words >> n) return n;
-    }
-  return missing;
-}
 
 // The last line that scores the first line of play.
 std::string lastScoreLine(const std::vector<std::string>& lines) {
@@ -100,7 +87,7 @@ TEST(UciTablebases, RookEndingScoredAndPlayedByTheTableDistance) {
   std::string scored = lastScoreLine(lines);
   EXPECT_NE(scored.find(" score mate " + std::to_string(distance) + " "), std::string::npos)
       << "solver " << distance << ": " << scored;
-  EXPECT_GT(numberAfter(scored, "tbhits", 0), 0) << scored;
+  EXPECT_GT(infoNumber(scored, "tbhits", 0), 0) << scored;
 
   // The move keeps the win exactly on schedule: Black to move is then
   // mated by White's (distance - 1)-th move.
@@ -124,7 +111,7 @@ TEST(UciTablebases, RookEndingScoredAndPlayedByTheTableDistance) {
   for (const std::string& line : lines)
     if (line.find(" score ") != std::string::npos) {
       ++scoreLines;
-      EXPECT_EQ(numberAfter(line, "tbhits", -1), 0) << line;
+      EXPECT_EQ(infoNumber(line, "tbhits", -1), 0) << line;
     }
   EXPECT_GT(scoreLines, 0);
   sendLine(&p, "quit");
@@ -178,7 +165,7 @@ TEST(UciTablebases, LongNalimovPathIsUsedWhole) {
   const std::string fen = "8/8/8/3k4/8/8/8/R3K3 w - - 0 1";
   auto probes = [](const std::vector<std::string>& lines) {
     long long most = 0;
-    for (const std::string& line : lines) most = std::max(most, numberAfter(line, "tbhits", 0));
+    for (const std::string& line : lines) most = std::max(most, infoNumber(line, "tbhits", 0));
     return most;
   };
   UciProcess p;
