@@ -49,22 +49,20 @@ const Move e2e4Pv[] = {0x3414, 0x4464, noMove};
 
 }  // namespace
 
-// Scores as a GUI reads them: mate distances from 9000 outward (a mate in
-// g moves is 9999 - 2g, being mated in g moves -9998 + 2g), contempt taken
-// off the other scores but a draw's 0; node counts and speeds past 32 bits.
-TEST_F(SearchOutput, InfoLinesShowMatesContemptAndLargeCounts) {
+// Scores at the edges a GUI reads: 9000 is still a mate and 8999 a
+// centipawn score (contempt taken off it), a draw's 0 keeps no contempt;
+// node counts and speeds past 32 bits. (Every mate distance of the queen
+// ending, both signs, and contempt off a search's score are checked over
+// pipes.)
+TEST_F(SearchOutput, InfoLinesAtTheMateEdgeWithContemptAndPast32Bits) {
   struct Case {
     int32_t score, contempt, time;
     uint64_t nodes;
     const char* shows;
   };
   const Case cases[] = {
-      {9997, 20, 100, 5000, " score mate 1 "},
-      {9995, 20, 100, 5000, " score mate 2 "},
-      {-9996, 20, 100, 5000, " score mate -1 "},
       {9000, 20, 100, 5000, " score mate 499 "},
       {8999, 20, 100, 5000, " score cp 8979 "},
-      {-45, 20, 100, 5000, " score cp -65 "},
       {0, 20, 100, 5000, " score cp 0 "},
       {10, 0, 20000, 10000000000ull, " nodes 10000000000 nps 500000000 "},
   };

@@ -53,11 +53,27 @@ std::vector<std::string> expectedUciLines(const std::string& threads, const std:
 
 }  // namespace
 
-TEST(UciProtocol, UciListsIdentityAndFourteenOptionsOnOneProcessor) {
+// The identity and the fourteen options with their defaults on one
+// processor; "setoption" matches names without case, and a later "uci"
+// lists the values then in effect.
+TEST(UciProtocol, UciListsIdentityAndOptionsWithTheirCurrentValues) {
   UciProcess p;
   ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule, {"taskset", "-c", "0"}));
   sendLine(&p, "uci");
   EXPECT_EQ(readUntil(&p, "uciok", ReplyMs), expectedUciLines("1"));
+  sendLine(&p, "setoption name hash value 64");
+  sendLine(&p, "setoption name OWNBOOK value false");
+  sendLine(&p, "setoption name NoSuchOption value 3");
+  sendLine(&p, "setoption name Hash");
+  sendLine(&p, "setoption name Hash value");
+  sendLine(&p, "setoption name Hash is 12");
+  sendLine(&p, "uci");
+  std::vector<std::string> lines = readUntil(&p, "uciok", ReplyMs);
+  // Before the start each setoption only passes the parameters along.
+  std::vector<std::string> options;
+  for (const std::string& line : lines)
+    if (line.rfind("stub ", 0) != 0) options.push_back(line);
+  EXPECT_EQ(options, expectedUciLines("1", "64", "false"));
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
@@ -137,25 +153,6 @@ TEST(UciProtocol, BadCommandsGiveTheirErrorLines) {
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
-TEST(UciProtocol, SetOptionMatchesNamesWithoutCaseAndListsCurrentValues) {
-  UciProcess p;
-  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule, {"taskset", "-c", "0"}));
-  sendLine(&p, "setoption name hash value 64");
-  sendLine(&p, "setoption name OWNBOOK value false");
-  sendLine(&p, "setoption name NoSuchOption value 3");
-  sendLine(&p, "setoption name Hash");
-  sendLine(&p, "setoption name Hash value");
-  sendLine(&p, "setoption name Hash is 12");
-  sendLine(&p, "uci");
-  std::vector<std::string> lines = readUntil(&p, "uciok", ReplyMs);
-  // Before the start each setoption only passes the parameters along.
-  std::vector<std::string> options;
-  for (const std::string& line : lines)
-    if (line.rfind("stub ", 0) != 0) options.push_back(line);
-  EXPECT_EQ(options, expectedUciLines("1", "64", "false"));
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
-}
-
 TEST(UciProtocol, HashResizesOnlyWhenTheSizeChanges) {
 #if defined(__SANITIZE_ADDRESS__)
   // The front end measures a 4 GB request by allocating it; the sanitizer's
@@ -200,16 +197,18 @@ TEST(UciProtocol, HashResizesOnlyWhenTheSizeChanges) {
   EXPECT_EQ(finishUci(&p, SizingMs), 1);
 }
 
-TEST(UciProtocol, StrengthLimitSetsLevelAndMarginWords) {
+// The engine's parameter words after each setting: the strength limit's
+// level and margin, contempt bounded to its listed range (also from
+// values past 32 bits), Clear_hash and Threads.
+TEST(UciProtocol, OptionsReachTheEngineAsBoundedParameterWords) {
   UciProcess p;
-  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule, {"taskset", "-c", "0"}));
-  sendLine(&p, "setoption name OwnBook value false");
-  sendLine(&p, "isready");
-  readUntil(&p, "readyok", ReplyMs);
+  ASSERT_TRUE(testing_uci::startStubSession(&p, {"taskset", "-c", "0"}));
   sendLine(&p, "setoption name UCI_LimitStrength value true");
   sendLine(&p, "setoption name UCI_ELO value 1539");
   sendLine(&p, "setoption name UCI_ELO value 2700");
   sendLine(&p, "setoption name UCI_LimitStrength value false");
+  sendLine(&p, "setoption name Contempt value 99999999999");
+  sendLine(&p, "setoption name Contempt value -99999999999");
   sendLine(&p, "setoption name Contempt value -35");
   sendLine(&p, "setoption name Clear_hash value TRUE");
   // One processor: a Threads value outside "min 1 max 1" is read as 1.
@@ -229,6 +228,8 @@ TEST(UciProtocol, StrengthLimitSetsLevelAndMarginWords) {
       "stub setEngineParameters threads 1 contempt 0 clear 0 margin 5000 depth 3",
       "stub setEngineParameters threads 1 contempt 0 clear 0 margin 100 depth 60",
       "stub setEngineParameters threads 1 contempt 0 clear 0 margin 100 depth 60",
+      "stub setEngineParameters threads 1 contempt 500 clear 0 margin 100 depth 60",
+      "stub setEngineParameters threads 1 contempt -500 clear 0 margin 100 depth 60",
       "stub setEngineParameters threads 1 contempt -35 clear 0 margin 100 depth 60",
       "stub setEngineParameters threads 1 contempt -35 clear 1 margin 100 depth 60",
       "stub setEngineParameters threads 1 contempt -35 clear 1 margin 100 depth 60",

@@ -28,15 +28,9 @@ namespace {
 constexpr int ReplyMs = 10000;
 constexpr int QuietMs = 300;
 
-// A started program without a book, its start-up lines read.
-void startReady(UciProcess* p) {
-  ASSERT_TRUE(startUci(p, ModuleChoice::StubModule, {"taskset", "-c", "0"}));
-  sendLine(p, "setoption name OwnBook value false");
-  sendLine(p, "isready");
-  std::vector<std::string> lines = readUntil(p, "readyok", ReplyMs);
-  ASSERT_FALSE(lines.empty());
-  ASSERT_EQ(lines.back(), "readyok");
-}
+// A started program without a book on one processor, its start-up lines
+// read.
+void startReady(UciProcess* p) { ASSERT_TRUE(testing_uci::startStubSession(p, {"taskset", "-c", "0"})); }
 
 }  // namespace
 
