@@ -36,7 +36,8 @@ constexpr int QuietMs = 300;
 // position's entry comes first.
 void startWithBook(UciProcess* p) {
   ASSERT_TRUE(startUci(p, ModuleChoice::StubModule));
-  writeFileInDirectory(p, "opening.bin", bookEntryBytes(0x5610748B, 0x46CE, 0x3414, 10) + bookEntryBytes(0xA5943AEB, 0x6FE9, 0x4464, 10));
+  writeFileInDirectory(p, "opening.bin",
+                       bookEntryBytes(0x5610748B, 0x46CE, 0x3414, 10) + bookEntryBytes(0xA5943AEB, 0x6FE9, 0x4464, 10));
   sendLine(p, "setoption name Book_file value opening.bin");
   sendLine(p, "isready");
   std::vector<std::string> lines = readUntil(p, "readyok", ReplyMs);

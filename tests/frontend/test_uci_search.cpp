@@ -15,12 +15,10 @@
 using testing_uci::countPrefix;
 using testing_uci::finishUci;
 using testing_uci::lastLine;
-using testing_uci::ModuleChoice;
 using testing_uci::nowMs;
 using testing_uci::readAvailable;
 using testing_uci::readUntil;
 using testing_uci::sendLine;
-using testing_uci::startUci;
 using testing_uci::UciProcess;
 
 namespace {
@@ -180,18 +178,6 @@ TEST(UciSearch, ContemptIsTakenOffShownScoresExceptInAnalysis) {
   EXPECT_EQ(lines.back().rfind("info depth 1 score cp 20 ", 0), 0u);
   sendLine(&p, "stop");
   readUntil(&p, "bestmove", ReplyMs);
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
-}
-
-TEST(UciSearch, GoAsTheFirstCommandStartsTheEngine) {
-  UciProcess p;
-  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
-  sendLine(&p, "go depth 1");
-  std::vector<std::string> lines = readUntil(&p, "bestmove", ReplyMs);
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(countPrefix(lines, "stub initEngine"), 1);
-  EXPECT_EQ(countPrefix(lines, "stub setEnginePosition rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"), 1);
-  EXPECT_EQ(lines.back(), "bestmove g1f3 ponder g8f6");
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
