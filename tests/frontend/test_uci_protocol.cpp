@@ -53,38 +53,30 @@ std::vector<std::string> expectedUciLines(const std::string& threads, const std:
 
 }  // namespace
 
-// The identity and the fourteen options with their defaults on one
-// processor; "setoption" matches names without case, and a later "uci"
-// lists the values then in effect.
+// The identity and the fourteen options with their defaults, the Threads
+// row counting the processors of the affinity mask; "setoption" matches
+// names without case, and a later "uci" lists the values then in effect.
 TEST(UciProtocol, UciListsIdentityAndOptionsWithTheirCurrentValues) {
-  UciProcess p;
-  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule, {"taskset", "-c", "0"}));
-  sendLine(&p, "uci");
-  EXPECT_EQ(readUntil(&p, "uciok", ReplyMs), expectedUciLines("1"));
-  sendLine(&p, "setoption name hash value 64");
-  sendLine(&p, "setoption name OWNBOOK value false");
-  sendLine(&p, "setoption name NoSuchOption value 3");
-  sendLine(&p, "setoption name Hash");
-  sendLine(&p, "setoption name Hash value");
-  sendLine(&p, "setoption name Hash is 12");
-  sendLine(&p, "uci");
-  std::vector<std::string> lines = readUntil(&p, "uciok", ReplyMs);
-  // Before the start each setoption only passes the parameters along.
-  std::vector<std::string> options;
-  for (const std::string& line : lines)
-    if (line.rfind("stub ", 0) != 0) options.push_back(line);
-  EXPECT_EQ(options, expectedUciLines("1", "64", "false"));
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
-}
-
-TEST(UciProtocol, ThreadsRowCountsTheAffinityMask) {
-  UciProcess p;
-  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule, {"taskset", "-c", "0,1,2"}));
-  sendLine(&p, "uci");
-  std::vector<std::string> lines = readUntil(&p, "uciok", ReplyMs);
-  ASSERT_EQ(lines.size(), 18u);
-  EXPECT_EQ(lines[16], "option name Threads type spin default 3 min 1 max 3");
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+  for (const char* processors : {"0", "0,1,2"}) {
+    const std::string threads = processors[1] == '\0' ? "1" : "3";
+    UciProcess p;
+    ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule, {"taskset", "-c", processors}));
+    sendLine(&p, "uci");
+    EXPECT_EQ(readUntil(&p, "uciok", ReplyMs), expectedUciLines(threads)) << processors;
+    sendLine(&p, "setoption name hash value 64");
+    sendLine(&p, "setoption name OWNBOOK value false");
+    sendLine(&p, "setoption name NoSuchOption value 3");
+    sendLine(&p, "setoption name Hash");
+    sendLine(&p, "setoption name Hash value");
+    sendLine(&p, "setoption name Hash is 12");
+    sendLine(&p, "uci");
+    // Before the start each setoption only passes the parameters along.
+    std::vector<std::string> options;
+    for (const std::string& line : readUntil(&p, "uciok", ReplyMs))
+      if (line.rfind("stub ", 0) != 0) options.push_back(line);
+    EXPECT_EQ(options, expectedUciLines(threads, "64", "false")) << processors;
+    EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+  }
 }
 
 TEST(UciProtocol, IsReadyStartsTheEngineOnceAndAnswersReadyOk) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "helpers/reference_moves.h"
 #include "helpers/retrograde_files.h"
 #include "helpers/temp_dir.h"
 #include "helpers/uci_session.h"
@@ -47,26 +48,14 @@ std::vector<std::string> search(UciProcess* p, const std::string& fen) {
 
 int square(const std::string& text, size_t at) { return (text[at + 1] - '1') * 8 + (text[at] - 'a'); }
 
-// The FEN of a board with a White king, a White queen and the Black king.
+// The FEN of a board with a White king, a White queen and the Black king
+// (squares a1 = 0 .. h8 = 63).
 std::string queenEndingFen(int wk, int queen, int bk, int side) {
-  std::string fen;
-  for (int rank = 7; rank >= 0; --rank) {
-    int empty = 0;
-    for (int file = 0; file < 8; ++file) {
-      int sq = rank * 8 + file;
-      char man = sq == wk ? 'K' : sq == queen ? 'Q' : sq == bk ? 'k' : 0;
-      if (man == 0) {
-        ++empty;
-        continue;
-      }
-      if (empty > 0) fen += char('0' + empty);
-      fen += man;
-      empty = 0;
-    }
-    if (empty > 0) fen += char('0' + empty);
-    if (rank > 0) fen += '/';
-  }
-  return fen + (side == 0 ? " w" : " b") + " - - 0 1";
+  reference::Grid grid = reference::gridFromFen("8/8/8/8/8/8/8/8", 1, 0, engine::NoSquare);
+  grid.cell[wk >> 3][wk & 7] = 'K';
+  grid.cell[queen >> 3][queen & 7] = 'Q';
+  grid.cell[bk >> 3][bk & 7] = 'k';
+  return reference::fenOf(grid) + (side == 0 ? " w" : " b") + " - - 0 1";
 }
 
 }  // namespace
