@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "helpers/uci_process.h"
+#include "helpers/uci_session.h"
 
+using testing_uci::countPrefix;
 using testing_uci::finishUci;
 using testing_uci::ModuleChoice;
 using testing_uci::readUntil;
@@ -23,12 +24,6 @@ using testing_uci::UciProcess;
 
 namespace {
 constexpr int ReplyMs = 20000;
-
-int countPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
-  int n = 0;
-  for (const std::string& line : lines) n += line.rfind(prefix, 0) == 0;
-  return n;
-}
 
 // What follows `key` in an "info" line: the count after "nodes", the whole
 // line of moves after "pv" (times and speeds differ from run to run).

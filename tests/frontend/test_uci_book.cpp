@@ -13,8 +13,10 @@
 #include "engine/board/setup.h"
 #include "engine/hash/hash.h"
 #include "frontend/game_position.h"
+#include "helpers/book_file.h"
 #include "helpers/uci_process.h"
 
+using testing_book::bookEntryBytes;
 using testing_uci::finishUci;
 using testing_uci::ModuleChoice;
 using testing_uci::readAvailable;
@@ -29,25 +31,13 @@ namespace {
 constexpr int ReplyMs = 10000;
 constexpr int QuietMs = 300;
 
-// One 12-byte entry: key, lock, two unread bytes, move, weight.
-std::string entry(uint32_t key, uint16_t lock, uint16_t move, int16_t weight) {
-  std::string bytes(12, '\0');
-  for (int i = 0; i < 4; ++i) bytes[i] = char(key >> (8 * i));
-  bytes[4] = char(lock);
-  bytes[5] = char(lock >> 8);
-  bytes[8] = char(move);
-  bytes[9] = char(move >> 8);
-  bytes[10] = char(uint16_t(weight));
-  bytes[11] = char(uint16_t(weight) >> 8);
-  return bytes;
-}
-
 // The start position (key 0x5610748B, lock 0x46CE) names e2e4; after
 // 1.e4 (0xA5943AEB / 0x6FE9) the book names e7e5. In byte order the start
 // position's entry comes first.
 void startWithBook(UciProcess* p) {
   ASSERT_TRUE(startUci(p, ModuleChoice::StubModule));
-  writeFileInDirectory(p, "opening.bin", entry(0x5610748B, 0x46CE, 0x3414, 10) + entry(0xA5943AEB, 0x6FE9, 0x4464, 10));
+  writeFileInDirectory(p, "opening.bin",
+                       bookEntryBytes(0x5610748B, 0x46CE, 0x3414, 10) + bookEntryBytes(0xA5943AEB, 0x6FE9, 0x4464, 10));
   sendLine(p, "setoption name Book_file value opening.bin");
   sendLine(p, "isready");
   std::vector<std::string> lines = readUntil(p, "readyok", ReplyMs);
@@ -114,7 +104,7 @@ TEST(UciBook, PromotionFromTheBookIsWrittenInLowerCase) {
   UciProcess p;
   ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
   writeFileInDirectory(&p, "promotion.bin",
-                       entry(frontend::gamePosition.key, frontend::gamePosition.lock, 0xA464, 10));
+                       bookEntryBytes(frontend::gamePosition.key, frontend::gamePosition.lock, 0xA464, 10));
   sendLine(&p, "setoption name Book_file value promotion.bin");
   sendLine(&p, std::string("position fen ") + fen);
   sendLine(&p, "go wtime 10000 btime 10000");

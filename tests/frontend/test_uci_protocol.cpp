@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "helpers/uci_process.h"
+#include "frontend/console.h"
+#include "helpers/uci_session.h"
 
 using testing_uci::finishUci;
 using testing_uci::ModuleChoice;
@@ -52,22 +53,30 @@ std::vector<std::string> expectedUciLines(const std::string& threads, const std:
 
 }  // namespace
 
-TEST(UciProtocol, UciListsIdentityAndFourteenOptionsOnOneProcessor) {
-  UciProcess p;
-  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule, {"taskset", "-c", "0"}));
-  sendLine(&p, "uci");
-  EXPECT_EQ(readUntil(&p, "uciok", ReplyMs), expectedUciLines("1"));
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
-}
-
-TEST(UciProtocol, ThreadsRowCountsTheAffinityMask) {
-  UciProcess p;
-  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule, {"taskset", "-c", "0,1,2"}));
-  sendLine(&p, "uci");
-  std::vector<std::string> lines = readUntil(&p, "uciok", ReplyMs);
-  ASSERT_EQ(lines.size(), 18u);
-  EXPECT_EQ(lines[16], "option name Threads type spin default 3 min 1 max 3");
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+// The identity and the fourteen options with their defaults, the Threads
+// row counting the processors of the affinity mask; "setoption" matches
+// names without case, and a later "uci" lists the values then in effect.
+TEST(UciProtocol, UciListsIdentityAndOptionsWithTheirCurrentValues) {
+  for (const char* processors : {"0", "0,1,2"}) {
+    const std::string threads = processors[1] == '\0' ? "1" : "3";
+    UciProcess p;
+    ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule, {"taskset", "-c", processors}));
+    sendLine(&p, "uci");
+    EXPECT_EQ(readUntil(&p, "uciok", ReplyMs), expectedUciLines(threads)) << processors;
+    sendLine(&p, "setoption name hash value 64");
+    sendLine(&p, "setoption name OWNBOOK value false");
+    sendLine(&p, "setoption name NoSuchOption value 3");
+    sendLine(&p, "setoption name Hash");
+    sendLine(&p, "setoption name Hash value");
+    sendLine(&p, "setoption name Hash is 12");
+    sendLine(&p, "uci");
+    // Before the start each setoption only passes the parameters along.
+    std::vector<std::string> options;
+    for (const std::string& line : readUntil(&p, "uciok", ReplyMs))
+      if (line.rfind("stub ", 0) != 0) options.push_back(line);
+    EXPECT_EQ(options, expectedUciLines(threads, "64", "false")) << processors;
+    EXPECT_EQ(finishUci(&p, ReplyMs), 1);
+  }
 }
 
 TEST(UciProtocol, IsReadyStartsTheEngineOnceAndAnswersReadyOk) {
@@ -115,6 +124,9 @@ TEST(UciProtocol, BadCommandsGiveTheirErrorLines) {
   sendLine(&p, "");
   sendLine(&p, "     ");
   sendLine(&p, "\tuci");
+  // An error line that quotes a long line is cut at the output line's room.
+  const std::string longLine = "uci " + std::string(3000, 'x');
+  sendLine(&p, longLine);
   std::vector<std::string> expected = {
       "info string Error (Unknown command): UCI",
       "info string Error (too many parameters): uci x",
@@ -123,31 +135,13 @@ TEST(UciProtocol, BadCommandsGiveTheirErrorLines) {
       "info string Error (too many parameters): setoption name a b c d",
       "info string Error (Unknown command): frobnicate",
       "info string Error (Unknown command): \tuci",
+      ("info string Error (too many parameters): " + longLine).substr(0, frontend::OutputLineBytes - 1),
   };
   // Up to the last error line however slowly the program runs, then
   // nothing more.
   std::vector<std::string> lines = readUntil(&p, expected.back(), ReplyMs);
   for (const std::string& extra : readAvailable(&p, QuietMs)) lines.push_back(extra);
   EXPECT_EQ(lines, expected);
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
-}
-
-TEST(UciProtocol, SetOptionMatchesNamesWithoutCaseAndListsCurrentValues) {
-  UciProcess p;
-  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule, {"taskset", "-c", "0"}));
-  sendLine(&p, "setoption name hash value 64");
-  sendLine(&p, "setoption name OWNBOOK value false");
-  sendLine(&p, "setoption name NoSuchOption value 3");
-  sendLine(&p, "setoption name Hash");
-  sendLine(&p, "setoption name Hash value");
-  sendLine(&p, "setoption name Hash is 12");
-  sendLine(&p, "uci");
-  std::vector<std::string> lines = readUntil(&p, "uciok", ReplyMs);
-  // Before the start each setoption only passes the parameters along.
-  std::vector<std::string> options;
-  for (const std::string& line : lines)
-    if (line.rfind("stub ", 0) != 0) options.push_back(line);
-  EXPECT_EQ(options, expectedUciLines("1", "64", "false"));
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
@@ -161,10 +155,7 @@ TEST(UciProtocol, HashResizesOnlyWhenTheSizeChanges) {
   if (sizeof(void*) < 8) GTEST_SKIP() << "a 32-bit build grants smaller tables";
   constexpr int SizingMs = 60000;
   UciProcess p;
-  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
-  sendLine(&p, "setoption name OwnBook value false");
-  sendLine(&p, "isready");
-  readUntil(&p, "readyok", SizingMs);
+  ASSERT_TRUE(testing_uci::startStubSession(&p));
   sendLine(&p, "setoption name Hash value 64");
   sendLine(&p, "setoption name Hash value 64");
   sendLine(&p, "setoption name Hash value 3");
@@ -198,16 +189,18 @@ TEST(UciProtocol, HashResizesOnlyWhenTheSizeChanges) {
   EXPECT_EQ(finishUci(&p, SizingMs), 1);
 }
 
-TEST(UciProtocol, StrengthLimitSetsLevelAndMarginWords) {
+// The engine's parameter words after each setting: the strength limit's
+// level and margin, contempt bounded to its listed range (also from
+// values past 32 bits), Clear_hash and Threads.
+TEST(UciProtocol, OptionsReachTheEngineAsBoundedParameterWords) {
   UciProcess p;
-  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule, {"taskset", "-c", "0"}));
-  sendLine(&p, "setoption name OwnBook value false");
-  sendLine(&p, "isready");
-  readUntil(&p, "readyok", ReplyMs);
+  ASSERT_TRUE(testing_uci::startStubSession(&p, {"taskset", "-c", "0"}));
   sendLine(&p, "setoption name UCI_LimitStrength value true");
   sendLine(&p, "setoption name UCI_ELO value 1539");
   sendLine(&p, "setoption name UCI_ELO value 2700");
   sendLine(&p, "setoption name UCI_LimitStrength value false");
+  sendLine(&p, "setoption name Contempt value 99999999999");
+  sendLine(&p, "setoption name Contempt value -99999999999");
   sendLine(&p, "setoption name Contempt value -35");
   sendLine(&p, "setoption name Clear_hash value TRUE");
   // One processor: a Threads value outside "min 1 max 1" is read as 1.
@@ -227,6 +220,8 @@ TEST(UciProtocol, StrengthLimitSetsLevelAndMarginWords) {
       "stub setEngineParameters threads 1 contempt 0 clear 0 margin 5000 depth 3",
       "stub setEngineParameters threads 1 contempt 0 clear 0 margin 100 depth 60",
       "stub setEngineParameters threads 1 contempt 0 clear 0 margin 100 depth 60",
+      "stub setEngineParameters threads 1 contempt 500 clear 0 margin 100 depth 60",
+      "stub setEngineParameters threads 1 contempt -500 clear 0 margin 100 depth 60",
       "stub setEngineParameters threads 1 contempt -35 clear 0 margin 100 depth 60",
       "stub setEngineParameters threads 1 contempt -35 clear 1 margin 100 depth 60",
       "stub setEngineParameters threads 1 contempt -35 clear 1 margin 100 depth 60",
@@ -251,16 +246,15 @@ TEST(UciProtocol, MissingOrUnloadableModuleGivesOneErrorLineAndStatus255) {
   }
 }
 
-TEST(UciProtocol, EndOfInputAndQuitEndWithStatus1) {
-  UciProcess a;
-  ASSERT_TRUE(startUci(&a, ModuleChoice::StubModule));
-  EXPECT_EQ(finishUci(&a, ReplyMs), 1);
-  UciProcess b;
-  ASSERT_TRUE(startUci(&b, ModuleChoice::StubModule));
-  sendLine(&b, "quit");
-  sendLine(&b, "uci");
-  EXPECT_TRUE(readAvailable(&b, QuietMs).empty());
-  EXPECT_EQ(finishUci(&b, ReplyMs), 1);
+// The end of input ends the program with status 1 in every other test;
+// "quit" does the same, and nothing after it is read.
+TEST(UciProtocol, QuitEndsWithStatus1AndNothingAfterItIsRead) {
+  UciProcess p;
+  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
+  sendLine(&p, "quit");
+  sendLine(&p, "uci");
+  EXPECT_TRUE(readAvailable(&p, QuietMs).empty());
+  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
 TEST(UciProtocol, CarriageReturnBeforeTheNewlineIsDropped) {

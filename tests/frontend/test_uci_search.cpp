@@ -1,7 +1,7 @@
 // Search control over pipes with the real quillon_uci and the stand-in
-// engine module: what "go" hands the engine, the information lines and the
-// single "bestmove" of each search, stops passed on at once,
-// ponder hits, a "go" during a running search, and multi-line analysis.
+// engine module: what each "go" line hands the engine (with its error
+// lines), the information lines and the single "bestmove" of each search,
+// a stop before any line, multi-line analysis and contempt.
 // With the real module: a ponderhit is never lost, whatever came before,
 // and a search that waits for "stop" or "ponderhit" answers at once.
 #include <gtest/gtest.h>
@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "helpers/uci_process.h"
+#include "helpers/uci_session.h"
 
+using testing_uci::countPrefix;
 using testing_uci::finishUci;
-using testing_uci::ModuleChoice;
+using testing_uci::lastLine;
 using testing_uci::nowMs;
 using testing_uci::readAvailable;
 using testing_uci::readUntil;
 using testing_uci::sendLine;
-using testing_uci::startUci;
 using testing_uci::UciProcess;
 
 namespace {
@@ -26,23 +26,9 @@ namespace {
 constexpr int ReplyMs = 10000;
 constexpr int QuietMs = 300;
 
-// A started program without a book, its start-up lines read.
-void startReady(UciProcess* p) {
-  ASSERT_TRUE(startUci(p, ModuleChoice::StubModule, {"taskset", "-c", "0"}));
-  sendLine(p, "setoption name OwnBook value false");
-  sendLine(p, "isready");
-  std::vector<std::string> lines = readUntil(p, "readyok", ReplyMs);
-  ASSERT_FALSE(lines.empty());
-  ASSERT_EQ(lines.back(), "readyok");
-}
-
-std::string lastLine(const std::vector<std::string>& lines) { return lines.empty() ? "" : lines.back(); }
-
-int countPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
-  int n = 0;
-  for (const std::string& line : lines) n += line.rfind(prefix, 0) == 0;
-  return n;
-}
+// A started program without a book on one processor, its start-up lines
+// read.
+void startReady(UciProcess* p) { ASSERT_TRUE(testing_uci::startStubSession(p, {"taskset", "-c", "0"})); }
 
 }  // namespace
 
@@ -63,42 +49,77 @@ TEST(UciSearch, DepthSearchReportsEachDepthAndOneBestMove) {
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
-TEST(UciSearch, ClockKeywordsReachTheEngineToTheMillisecondForTheSideToMove) {
+// Each "go" line and what reaches the engine before its search: the error
+// lines, the time control (type, the side to move's clock in seconds, moves
+// to go, its increment in milliseconds, the clock's milliseconds past the
+// seconds), a depth limit beside a clock or a move time (for that search
+// only), and the think call (lines, mode). A move time wins over clocks in
+// either order; out-of-range values are clamped; unsupported or incomplete
+// keywords give an error line each and the rest of the line still counts.
+TEST(UciSearch, GoKeywordsReachTheEngine) {
+  const std::string limited = "stub setEngineParameters threads 1 contempt 0 clear 0 margin 100 depth ";
+  const std::string unlimited = limited + "60";
+  struct Case {
+    const char* line;
+    std::vector<std::string> engine;  // up to the think call
+  };
+  const Case white[] = {
+      {"go", {"stub setTimeControl 6 0 0 0 0", "stub think 1 0"}},
+      {"go wtime 300000 btime 299999 winc 2000 binc 2999", {"stub setTimeControl 6 300 0 2000 0", "stub think 1 0"}},
+      {"go wtime 30000 btime 120000 winc 2000 binc 1000 movestogo 30",
+       {"stub setTimeControl 6 30 30 2000 0", "stub think 1 0"}},
+      {"go  wtime  999 movestogo 40", {"stub setTimeControl 6 0 40 0 999", "stub think 1 0"}},
+      {"go movetime 5000", {"stub setTimeControl 4 5000 0 0 0", "stub think 1 0"}},
+      {"go depth 8", {"stub setTimeControl 0 8 0 0 0", "stub think 1 0"}},
+      {"go infinite", {"stub setTimeControl 1 60 0 0 0", "stub think 1 2"}},
+      {"go ponder wtime 60000 btime 30000", {"stub setTimeControl 6 60 0 0 0", "stub think 1 1"}},
+      {"go infinite ponder", {"stub setTimeControl 1 60 0 0 0", "stub think 1 1"}},
+      {"go movetime 200 wtime 60000 btime 60000", {"stub setTimeControl 4 200 0 0 0", "stub think 1 0"}},
+      {"go wtime 60000 btime 60000 movetime 200", {"stub setTimeControl 4 200 0 0 0", "stub think 1 0"}},
+      {"go wtime 2000 btime 2000 depth 30", {"stub setTimeControl 6 2 0 0 0", limited + "30", "stub think 1 0"}},
+      {"go depth 30 wtime 2000 btime 2000", {"stub setTimeControl 6 2 0 0 0", limited + "30", "stub think 1 0"}},
+      {"go depth 7 wtime 999 btime 1999 winc 10 binc 10",
+       {"stub setTimeControl 6 0 0 10 999", limited + "7", "stub think 1 0"}},
+      {"go depth 8 movetime 100", {"stub setTimeControl 4 100 0 0 0", limited + "8", "stub think 1 0"}},
+      {"go depth 8 winc 1000 movestogo 5", {"stub setTimeControl 0 8 5 1000 0", "stub think 1 0"}},
+      {"go wtime -5000 btime 100000", {"stub setTimeControl 6 0 0 0 0", "stub think 1 0"}},
+      {"go winc -1000 binc -7000 movestogo -3", {"stub setTimeControl 6 0 0 0 0", "stub think 1 0"}},
+      {"go depth -4", {"stub setTimeControl 0 1 0 0 0", "stub think 1 0"}},
+      {"go movetime 0", {"stub setTimeControl 4 1 0 0 0", "stub think 1 0"}},
+      {"go wtime 99999999999999", {"stub setTimeControl 6 2147483 0 0 647", "stub think 1 0"}},
+      {"go searchmoves e2e4 d2d4 depth 5",
+       {"info string Error (unsupported option searchmoves): go searchmoves e2e4 d2d4 depth 5",
+        "stub setTimeControl 0 5 0 0 0", "stub think 1 0"}},
+      {"go depth", {"info string Error (missing argument): go depth", "stub setTimeControl 6 0 0 0 0", "stub think 1 0"}},
+      {"go mate 3 nodes 1000",
+       {"info string Error (unsupported option mate): go mate 3 nodes 1000",
+        "info string Error (unsupported option nodes): go mate 3 nodes 1000", "stub setTimeControl 6 0 0 0 0",
+        "stub think 1 0"}},
+      {"go nodes", {"info string Error (missing argument): go nodes", "stub setTimeControl 6 0 0 0 0", "stub think 1 0"}},
+  };
+  // Black to move takes Black's clock and increment.
+  const Case black[] = {
+      {"go wtime 30000 btime 120000 winc 2000 binc 1000 movestogo 30",
+       {"stub setTimeControl 6 120 30 1000 0", "stub think 1 0"}},
+      {"go wtime 999 btime 1999 winc 10 binc 10", {"stub setTimeControl 6 1 0 10 999", "stub think 1 0"}},
+  };
   UciProcess p;
   startReady(&p);
-  sendLine(&p, "go wtime 30000 btime 120000 winc 2000 binc 1000 movestogo 30");
-  std::vector<std::string> lines = readUntil(&p, "bestmove", ReplyMs);
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0], "stub setTimeControl 6 30 30 2000 0");
-  EXPECT_EQ(lines.back(), "bestmove g1f3 ponder g8f6");
-  // The milliseconds past the seconds go in the extra word; a depth beside
-  // the clock caps the engine's depth word for that search only.
-  sendLine(&p, "go depth 7 wtime 999 btime 1999 winc 10 binc 10");
-  std::vector<std::string> expected = {
-      "stub setTimeControl 6 0 0 10 999",
-      "stub setEngineParameters threads 1 contempt 0 clear 0 margin 100 depth 7",
-      "stub think 1 0"};
-  lines = readUntil(&p, "stub think", ReplyMs);
-  EXPECT_EQ(lines, expected);
-  lines = readUntil(&p, "bestmove", ReplyMs);
-  ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ(lines[lines.size() - 2], "stub setEngineParameters threads 1 contempt 0 clear 0 margin 100 depth 60");
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
-}
-
-TEST(UciSearch, MoveTimeEndsThroughTheSearchTimer) {
-  UciProcess p;
-  startReady(&p);
-  long long start = nowMs();
-  sendLine(&p, "go movetime 300");
-  std::vector<std::string> lines = readUntil(&p, "bestmove", ReplyMs);
-  long long elapsed = nowMs() - start;
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0], "stub setTimeControl 4 300 0 0 0");
-  EXPECT_EQ(lines.back(), "bestmove g1f3 ponder g8f6");
-  EXPECT_EQ(countPrefix(lines, "bestmove"), 1);
-  EXPECT_GE(elapsed, 290);
-  EXPECT_LT(elapsed, 1500);
+  auto run = [&](const Case& c) {
+    sendLine(&p, c.line);
+    EXPECT_EQ(readUntil(&p, "stub think", ReplyMs), c.engine) << c.line;
+    // Whatever the search, "stop" ends it with one move; a depth limit
+    // is lifted again once the search is over, and only then.
+    sendLine(&p, "stop");
+    std::vector<std::string> rest = readUntil(&p, "bestmove", ReplyMs);
+    EXPECT_EQ(countPrefix(rest, "bestmove "), 1) << c.line;
+    for (const std::string& line : testing_uci::answerBeforeReady(&p, {})) rest.push_back(line);
+    EXPECT_EQ(countPrefix(rest, "stub setEngineParameters"), countPrefix(c.engine, limited)) << c.line;
+    EXPECT_EQ(countPrefix(rest, unlimited), countPrefix(c.engine, limited)) << c.line;
+  };
+  for (const Case& c : white) run(c);
+  testing_uci::answerBeforeReady(&p, {"position startpos moves e2e4"});
+  for (const Case& c : black) run(c);
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
@@ -119,51 +140,6 @@ TEST(UciSearch, StopBeforeTheFirstLineReachesTheEngineAtOnce) {
                                        "stub think 1 2"};
   EXPECT_EQ(sorted, expected);
   EXPECT_EQ(lines.back(), "bestmove a2a4");
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
-}
-
-TEST(UciSearch, StopDuringAnalysisIsAnsweredPromptly) {
-  UciProcess p;
-  startReady(&p);
-  sendLine(&p, "go infinite");
-  readUntil(&p, "info depth 3 score", ReplyMs);
-  long long start = nowMs();
-  sendLine(&p, "stop");
-  std::vector<std::string> lines = readUntil(&p, "bestmove", ReplyMs);
-  EXPECT_LT(nowMs() - start, 300);
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.back(), "bestmove g1f3 ponder g8f6");
-  EXPECT_EQ(countPrefix(lines, "stub stopThinking"), 1);
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
-}
-
-TEST(UciSearch, PonderHitTurnsThePonderSearchIntoATimedOne) {
-  UciProcess p;
-  startReady(&p);
-  sendLine(&p, "go ponder wtime 10000 btime 10000");
-  std::vector<std::string> lines = readUntil(&p, "info depth 2 score", ReplyMs);
-  EXPECT_EQ(countPrefix(lines, "bestmove"), 0);
-  sendLine(&p, "ponderhit");
-  lines = readUntil(&p, "bestmove", ReplyMs);
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(countPrefix(lines, "stub ponderHit"), 1);
-  EXPECT_EQ(lines.back(), "bestmove g1f3 ponder g8f6");
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
-}
-
-TEST(UciSearch, GoDuringAnAnalysisEndsItFirst) {
-  UciProcess p;
-  startReady(&p);
-  sendLine(&p, "go infinite");
-  readUntil(&p, "info depth 2 score", ReplyMs);
-  sendLine(&p, "go depth 1");
-  std::vector<std::string> lines = readUntil(&p, "bestmove", ReplyMs);
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(countPrefix(lines, "stub stopThinking"), 1);
-  lines = readUntil(&p, "bestmove", ReplyMs);
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(countPrefix(lines, "stub setTimeControl 0 1 0 0 0"), 1);
-  EXPECT_EQ(lines.back(), "bestmove g1f3 ponder g8f6");
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
@@ -202,28 +178,6 @@ TEST(UciSearch, ContemptIsTakenOffShownScoresExceptInAnalysis) {
   EXPECT_EQ(lines.back().rfind("info depth 1 score cp 20 ", 0), 0u);
   sendLine(&p, "stop");
   readUntil(&p, "bestmove", ReplyMs);
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
-}
-
-TEST(UciSearch, GoAsTheFirstCommandStartsTheEngine) {
-  UciProcess p;
-  ASSERT_TRUE(startUci(&p, ModuleChoice::StubModule));
-  sendLine(&p, "go depth 1");
-  std::vector<std::string> lines = readUntil(&p, "bestmove", ReplyMs);
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(countPrefix(lines, "stub initEngine"), 1);
-  EXPECT_EQ(countPrefix(lines, "stub setEnginePosition rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"), 1);
-  EXPECT_EQ(lines.back(), "bestmove g1f3 ponder g8f6");
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
-}
-
-TEST(UciSearch, NewGameClearsTheEngineTable) {
-  UciProcess p;
-  startReady(&p);
-  sendLine(&p, "ucinewgame");
-  sendLine(&p, "isready");
-  std::vector<std::string> lines = readUntil(&p, "readyok", ReplyMs);
-  EXPECT_EQ(countPrefix(lines, "stub clearEngineHash"), 1);
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 

@@ -36,7 +36,6 @@ constexpr int32_t MaxLines = 8;
 engine::HostCallbacks host;
 engine::EngineParameters live;
 std::atomic<int32_t> stopFlag{0};
-std::atomic<int32_t> searchMode{0};
 int32_t controlType = 0;
 int32_t controlTime = 0;
 
@@ -108,7 +107,6 @@ void resetStopFlags() { stopFlag.store(0); }
 
 void think(int32_t lines, int32_t mode) {
   say("stub think %d %d", lines, mode);
-  searchMode.store(mode);
   int32_t shown = mode == ModeInfinite ? lines : 1;
   if (mode == ModeNormal && controlType == TypeDepth) {
     for (int32_t depth = 1; depth <= controlTime && depth <= MaxScriptedDepth; ++depth) reportDepth(depth, shown, 0);
@@ -130,7 +128,6 @@ void think(int32_t lines, int32_t mode) {
 
 void ponderHit() {
   say("stub ponderHit");
-  searchMode.store(ModeNormal);
   if (host.setSearchTimer != nullptr) host.setSearchTimer(PonderHitTimerMs);
 }
 void stopThinking() {
