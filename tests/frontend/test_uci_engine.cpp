@@ -21,7 +21,7 @@
 
 #include "engine/control/move.h"
 #include "helpers/reference_legal.h"
-#include "helpers/uci_process.h"
+#include "helpers/start_real_engine.h"
 
 using testing_uci::finishUci;
 using testing_uci::ModuleChoice;

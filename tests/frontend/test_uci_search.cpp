@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "helpers/uci_process.h"
+#include "helpers/start_real_engine.h"
 
 using testing_uci::finishUci;
 using testing_uci::ModuleChoice;

@@ -13,7 +13,7 @@
 
 #include "helpers/retrograde_files.h"
 #include "helpers/temp_dir.h"
-#include "helpers/uci_process.h"
+#include "helpers/start_real_engine.h"
 
 using testing_tb::Man;
 using testing_uci::finishUci;

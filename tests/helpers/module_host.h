@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/control/engine_interface.h"
+#include "helpers/module_file.h"
 
 namespace testing_host {
 
@@ -51,14 +52,5 @@ void stopAtFirstCurrMove(bool on);
 
 // The search's wall time in ms: resetStopFlags, setTimeControl and think.
 int64_t runSearch(int32_t type, int32_t time, int32_t moves, int32_t lines, int32_t mode);
-
-// The module's file path in this build.
-std::string modulePath();
-
-// Loads the shared library at `path` with immediate, local binding; null
-// when it is missing or cannot be loaded. `error` (when given) receives the
-// loader's message or null. (The program itself loads the module beside it
-// through platform/module.h.)
-void* loadModuleFromPath(const char* path, const char** error);
 
 }  // namespace testing_host

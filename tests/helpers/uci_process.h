@@ -34,14 +34,6 @@ bool startProgram(UciProcess* process, const std::vector<std::string>& words);
 // the program printed, and the loader's message for the module).
 bool startRealEngine(UciProcess* process, int timeoutMs, std::string* reason);
 
-// Starts the real engine or fails the running test with the reason: the
-// build makes the module, so a missing or broken one is a fault.
-#define START_REAL_ENGINE(process, timeoutMs)                                                \
-  do {                                                                                       \
-    std::string reason_;                                                                     \
-    ASSERT_TRUE(testing_uci::startRealEngine(&(process), (timeoutMs), &reason_)) << reason_; \
-  } while (0)
-
 void sendLine(UciProcess* process, const std::string& line);
 // Writes raw bytes (no newline added).
 void sendRaw(UciProcess* process, const std::string& bytes);
