@@ -222,7 +222,7 @@ TEST(Module, StopEndsInfiniteAnalysisQuickly) {
 }
 
 // The first timer of a clock, as the time allocation gives it.
-int32_t firstTimerOf(int32_t seconds) {
+static int32_t firstTimerOf(int32_t seconds) {
   return computeTimeAllocation({TimeLeftMovesToGo, seconds, 0, 0, 0}, 21, 0).timerTime;
 }
 

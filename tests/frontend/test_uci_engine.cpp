@@ -203,7 +203,7 @@ TEST(UciEngine, CurrentMovesAreLegalAndCountedFromOneInEverySearch) {
 }
 
 // The deepest iteration that reported a principal variation.
-int deepestPvDepth(const std::vector<std::string>& lines) {
+static int deepestPvDepth(const std::vector<std::string>& lines) {
   int deepest = 0;
   for (const std::string& line : lines)
     if (line.rfind("info depth ", 0) == 0 && line.find(" pv ") != std::string::npos)

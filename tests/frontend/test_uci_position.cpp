@@ -115,7 +115,7 @@ TEST(UciPosition, MovesPastTheGameListStillReachTheEngine) {
 // 1.e4 (the knight tours lead back to the start), also once a change of the
 // hash size has rebuilt the engine's board.
 // The score of the deepest "info depth" line, as printed.
-std::string deepestScore(const std::vector<std::string>& lines) {
+static std::string deepestScore(const std::vector<std::string>& lines) {
   std::string score;
   for (const std::string& line : lines) {
     size_t at = line.find(" score ");

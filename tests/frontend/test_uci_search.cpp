@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "helpers/cpu_pinning.h"
 #include "helpers/start_real_engine.h"
 
 using testing_uci::finishUci;
@@ -28,7 +29,7 @@ constexpr int QuietMs = 300;
 
 // A started program without a book, its start-up lines read.
 void startReady(UciProcess* p) {
-  ASSERT_TRUE(startUci(p, ModuleChoice::StubModule, {"taskset", "-c", "0"}));
+  ASSERT_TRUE(startUci(p, ModuleChoice::StubModule, testing_uci::pinnedToCpus(1)));
   sendLine(p, "setoption name OwnBook value false");
   sendLine(p, "isready");
   std::vector<std::string> lines = readUntil(p, "readyok", ReplyMs);

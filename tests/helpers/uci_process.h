@@ -22,7 +22,8 @@ struct UciProcess {
 
 // A fresh directory holding quillon_uci and the chosen module; the program
 // runs there (so relative file names such as the book's resolve there).
-// `prefix` runs the program through another one (e.g. {"taskset", "-c", "0"}).
+// `prefix` runs the program through another one (e.g. taskset, as
+// helpers/cpu_pinning.h gives it).
 bool startUci(UciProcess* process, ModuleChoice module, const std::vector<std::string>& prefix = {});
 
 // Runs any program (words[0], found on the PATH) over the pipes, in the
