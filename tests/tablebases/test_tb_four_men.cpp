@@ -2,24 +2,20 @@
 // indices the index functions give, plain and compressed, and probed back
 // through a cache far smaller than the table: the probe must give the
 // solver's distance for every position, both sides to move, also with the
-// colours swapped and from several threads at once.
+// colours swapped.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "helpers/datacomp_writer.h"
 #include "helpers/retrograde_files.h"
 #include "helpers/retrograde_four.h"
+#include "helpers/tb_probe_setup.h"
 #include "helpers/tb_rows.h"
 #include "helpers/temp_dir.h"
-#include "tablebases/block_cache.h"
 #include "tablebases/endgame_table.h"
 #include "tablebases/probe.h"
 #include "tablebases/registration.h"
@@ -64,7 +60,7 @@ std::vector<int8_t> kqkrTable(int side) {
 // Probes the positions of one White king square (a sample in instrumented
 // builds), or a sample of their colour-swapped twins; the number of
 // mismatches.
-int probeMismatches(int wk, bool swapped, std::mutex* lock) {
+int probeMismatches(int wk, bool swapped) {
   int mismatches = 0;
   int8_t board[64];
   for (int side = 0; side < 2; ++side)
@@ -81,13 +77,8 @@ int probeMismatches(int wk, bool swapped, std::mutex* lock) {
           board[bk ^ flip] = swapped ? int8_t(12 - blackKing) : blackKing;
           board[br ^ flip] = swapped ? int8_t(12 - blackRook) : blackRook;
           int32_t mover = (side == 0) != swapped ? 1 : -1;
-          int32_t score = 99999, found;
-          if (lock) {
-            std::lock_guard<std::mutex> guard(*lock);
-            found = tbProbe(board, mover, 0, &score);
-          } else {
-            found = tbProbe(board, mover, 0, &score);
-          }
+          int32_t score = 99999;
+          int32_t found = tbProbe(board, mover, 0, &score);
           bool representable = storedByte(v) != 127;
           bool right = representable ? found == 1 && score == testing_tb::tableDistance(v) : found == 0 && score == 99999;
           if (!right && ++mismatches <= 5)
@@ -100,11 +91,8 @@ int probeMismatches(int wk, bool swapped, std::mutex* lock) {
 class TbFourMen : public ::testing::Test {
  protected:
   ScopedTempDir dir{"quillon_tb4_"};
-  std::vector<uint8_t> cache;
-  void TearDown() override {
-    tbInitialize(nullptr);
-    tbSetCache(nullptr, 0);
-  }
+  testing_tb::CacheMemory cache;
+  void TearDown() override { tbInitialize(nullptr); }
   // Registers the tables and gives the cache `slots` slots.
   void install(bool compressed, uint32_t slots) {
     for (int side = 0; side < 2; ++side) {
@@ -117,8 +105,7 @@ class TbFourMen : public ::testing::Test {
         testing_tb::writeFile((dir.path / name).string(), bytes);
     }
     ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 4);
-    cache.assign(size_t(slots) * tbCacheSlotBytes, 0);
-    ASSERT_EQ(tbSetCache(cache.data(), cache.size()), 1);
+    ASSERT_EQ(cache.give(slots), 1);
     tbHits = 0;
   }
 };
@@ -144,23 +131,16 @@ TEST_F(TbFourMen, KqkrTablesAgreeWithTheSolver) {
   ASSERT_LT(16u * 8, blocks);
   int mismatches = 0;
   for (int wk = 0; wk < 64; ++wk)
-    for (bool swapped : {false, true}) mismatches += probeMismatches(wk, swapped, nullptr);
+    for (bool swapped : {false, true}) mismatches += probeMismatches(wk, swapped);
   EXPECT_EQ(mismatches, 0);
   EXPECT_GT(tbHits.load(), 0u);
 
-  // Compressed files, probed from four threads serialised by one lock as
-  // the engine serialises its probes.
+  // Compressed files (probes from threads: test_threads_tb_probe).
   TearDown();
   std::filesystem::remove(dir.path / "kqkr.nbw");
   std::filesystem::remove(dir.path / "kqkr.nbb");
   install(true, 16);
-  std::mutex lock;
-  std::atomic<int> threadMismatches{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&, t] {
-      for (int wk = t; wk < 64; wk += 4) threadMismatches += probeMismatches(wk, false, &lock);
-    });
-  for (auto& th : threads) th.join();
-  EXPECT_EQ(threadMismatches.load(), 0);
+  mismatches = 0;
+  for (int wk = 0; wk < 64; ++wk) mismatches += probeMismatches(wk, false);
+  EXPECT_EQ(mismatches, 0);
 }

@@ -7,16 +7,16 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "helpers/datacomp_writer.h"
 #include "helpers/retrograde.h"
 #include "helpers/retrograde_files.h"
+#include "helpers/tb_probe_setup.h"
+#include "helpers/tb_rows.h"
 #include "helpers/temp_dir.h"
 #include "tablebases/block_cache.h"
-#include "helpers/tb_rows.h"
 #include "tablebases/endgame_table.h"
 #include "tablebases/probe.h"
 #include "tablebases/registration.h"
@@ -27,6 +27,8 @@ using testing_tb::storedByte;
 const auto rowName = testing_tb::threeManName;
 namespace fs = std::filesystem;
 using testing_tb::Man;
+using testing_tb::probeBoard;
+using testing_tb::writeBytes;
 
 namespace {
 
@@ -40,17 +42,10 @@ int8_t manCode(Man m) {
   }
 }
 
-void writeBytes(const fs::path& path, const std::vector<int8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
 // Rewrites every byte of a registered file in place, so that a block read
 // afterwards can be told from one still cached.
 void overwrite(const fs::path& path, uint64_t size, int8_t value) {
-  std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-  std::vector<int8_t> v(size, value);
-  f.write(reinterpret_cast<const char*>(v.data()), std::streamsize(size));
+  testing_tb::putBytes(path, 0, std::vector<int8_t>(size, value));
 }
 
 // Both sides' tables of a three-man row from the solver; symmetric images
@@ -92,45 +87,24 @@ void expectProbesMatch(const testing_tb::Solution& s) {
         }
 }
 
-std::vector<uint8_t> cacheMemory;
-
-void giveCache(uint64_t slots) {
-  cacheMemory.assign(size_t(slots * tbCacheSlotBytes), 0);
-  tbSetCache(cacheMemory.data(), cacheMemory.size());
-}
-
 }  // namespace
 
-TEST(TbSolver, KnownFactsOfThreeManEndgames) {
-  auto kqk = testing_tb::solve(Man::Queen);
-  auto krk = testing_tb::solve(Man::Rook);
-  EXPECT_EQ(testing_tb::longestWin(kqk), 10);
-  EXPECT_EQ(testing_tb::longestWin(krk), 16);
+// The solver against the known longest wins of the three-man endgames (in
+// moves, White to move): the tables below are only as true as it is.
+TEST(TbSolver, KnownLongestWins) {
+  EXPECT_EQ(testing_tb::longestWin(testing_tb::solve(Man::Queen)), 10);
+  EXPECT_EQ(testing_tb::longestWin(testing_tb::solve(Man::Rook)), 16);
+  EXPECT_EQ(testing_tb::longestWin(testing_tb::solve(Man::Pawn)), 28);
   EXPECT_EQ(testing_tb::longestWin(testing_tb::solve(Man::Bishop)), 0);
   EXPECT_EQ(testing_tb::longestWin(testing_tb::solve(Man::Knight)), 0);
-  auto kpk = testing_tb::solve(Man::Pawn);
-  int wins = 0, draws = 0;
-  for (int wk = 0; wk < 64; ++wk)
-    for (int bk = 0; bk < 64; ++bk)
-      for (int m = 0; m < 64; ++m) {
-        int16_t v = kpk.at(0, wk, bk, m);
-        if (v == testing_tb::illegal) continue;
-        (v > 0 ? wins : draws) += (v >= 0);
-        // White to move never loses with the extra man.
-        EXPECT_GE(kqk.at(0, wk, bk, m) == testing_tb::illegal ? 0 : kqk.at(0, wk, bk, m), 0);
-        EXPECT_GE(krk.at(0, wk, bk, m) == testing_tb::illegal ? 0 : krk.at(0, wk, bk, m), 0);
-      }
-  EXPECT_GT(wins, 0);
-  EXPECT_GT(draws, 0);
 }
 
 class TbProbe : public ::testing::Test {
  protected:
   ScopedTempDir dir{"quillon_tb_"};
-  void TearDown() override {
-    tbInitialize(nullptr);
-    tbSetCache(nullptr, 0);
-  }
+  testing_tb::CacheMemory cache;
+  void TearDown() override { tbInitialize(nullptr); }
+  void giveCache(uint64_t slots) { cache.give(slots); }
   void writeRow(Man man, bool compressed) {
     auto s = testing_tb::solve(man);
     for (int side = 0; side < 2; ++side) {
@@ -166,12 +140,7 @@ TEST_F(TbProbe, PlainAndCompressedTablesAgreeWithTheSolver) {
 
 TEST_F(TbProbe, StoredBytesDecode) {
   int id = rowId("kqk");
-  // One legal position: White Kc3, Qd5; Black Ka8; White to move.
-  int8_t board[64];
-  std::fill(board, board + 64, int8_t(6));
-  board[18] = 12;
-  board[35] = 11;
-  board[56] = 0;
+  auto board = probeBoard("Kc3 Qd5 ka8");
   struct {
     int8_t stored;
     int32_t found, score;
@@ -182,10 +151,10 @@ TEST_F(TbProbe, StoredBytesDecode) {
     ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 3);
     giveCache(4);
     int32_t score = 4242;
-    EXPECT_EQ(tbProbe(board, 1, 0, &score), c.found) << int(c.stored);
+    EXPECT_EQ(tbProbe(board.data(), 1, 0, &score), c.found) << int(c.stored);
     EXPECT_EQ(score, c.found ? c.score : 4242) << int(c.stored);
     // Black to move has no table here.
-    EXPECT_EQ(tbProbe(board, -1, 0, &score), 0);
+    EXPECT_EQ(tbProbe(board.data(), -1, 0, &score), 0);
   }
 }
 
@@ -207,9 +176,7 @@ TEST_F(TbProbe, SixteenBitEntriesAndTheLongLosses) {
   EXPECT_EQ(tbReadValue(id, 0, tbDesc[id].positions[0]), 32767);  // past the table
   // Through the probe: White Ka1, Rb3, Nc5 against Kh8, Ng2, Ne6. A loss in
   // one and a draw are found; a distance no table holds (32762) is not.
-  int8_t board[64];
-  std::fill(board, board + 64, int8_t(6));
-  board[0] = 12, board[17] = 10, board[34] = 8, board[63] = 0, board[14] = 4, board[44] = 4;
+  auto board = probeBoard("Ka1 Rb3 Nc5 kh8 ng2 ne6");
   uint32_t first[16] = {}, second[16] = {};
   first[9] = 17, first[3] = 34, first[15] = 0, second[3] = 14, second[4] = 44, second[15] = 63;
   uint64_t at = tbIndexFunction(id, 0)(first, second, tbNoEnPassant, 0);
@@ -219,28 +186,19 @@ TEST_F(TbProbe, SixteenBitEntriesAndTheLongLosses) {
     int32_t found, score;
   } entries[] = {{0x8001, 1, -1}, {0x8000, 1, 0}, {0x0005, 0, 4242}, {0x7c17, 1, 1000}};
   for (auto& e : entries) {
-    {
-      // A sparse file up to the entry.
-      std::ofstream(dir.path / "krnknn.nbw").close();
-      fs::resize_file(dir.path / "krnknn.nbw", 2 * (at + 1));
-      std::fstream f(dir.path / "krnknn.nbw", std::ios::in | std::ios::out | std::ios::binary);
-      f.seekp(std::streamoff(2 * at));
-      char entry[2] = {char(e.stored & 0xFF), char(e.stored >> 8)};
-      f.write(entry, 2);
-    }
+    // A sparse file up to the entry.
+    testing_tb::zeroFile(dir.path / "krnknn.nbw", 2 * (at + 1));
+    testing_tb::putBytes(dir.path / "krnknn.nbw", 2 * at, {int8_t(e.stored & 0xFF), int8_t(e.stored >> 8)});
     ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 6);
     giveCache(4);
     int32_t score = 4242;
-    EXPECT_EQ(tbProbe(board, 1, 0, &score), e.found) << e.stored;
+    EXPECT_EQ(tbProbe(board.data(), 1, 0, &score), e.found) << e.stored;
     EXPECT_EQ(score, e.score) << e.stored;
   }
   // kppkp, Black to move: seven indices read as a loss in 129 moves
   // without the file being asked (a sparse file of the full size).
   int kppkp = rowId("kppkp");
-  {
-    std::ofstream(dir.path / "kppkp.nbb").close();
-    fs::resize_file(dir.path / "kppkp.nbb", tbDesc[kppkp].positions[1]);
-  }
+  testing_tb::zeroFile(dir.path / "kppkp.nbb", tbDesc[kppkp].positions[1]);
   ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 6);
   giveCache(4);
   EXPECT_EQ(tbReadValue(kppkp, 1, 56849992), -32639);
@@ -276,8 +234,7 @@ TEST_F(TbProbe, LeastRecentlyUsedReplacement) {
   rewrite(32);
   EXPECT_EQ(read(0), 32);
   // Less than one slot: the cache is off.
-  cacheMemory.assign(tbCacheSlotBytes - 1, 0);
-  EXPECT_EQ(tbSetCache(cacheMemory.data(), cacheMemory.size()), 0);
+  EXPECT_EQ(cache.giveBytes(tbCacheSlotBytes - 1), 0);
   EXPECT_EQ(read(0), tbCacheBlockMissing);
 }
 
@@ -314,16 +271,12 @@ TEST_F(TbProbe, AFileGoneBeforeItsFirstReadIsDropped) {
   ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 3);
   giveCache(4);
   fs::remove(dir.path / "krk.nbw");
-  int8_t board[64];
-  std::fill(board, board + 64, int8_t(6));
-  board[18] = 12;
-  board[35] = 10;
-  board[56] = 0;
+  auto board = probeBoard("Kc3 Rd5 ka8");
   int32_t score = 0;
-  EXPECT_EQ(tbProbe(board, 1, 0, &score), 0);
+  EXPECT_EQ(tbProbe(board.data(), 1, 0, &score), 0);
   EXPECT_FALSE(tbIsAvailable(rowId("krk"), 0));
   writeRow(Man::Rook, false);  // back again, but the name was dropped
-  EXPECT_EQ(tbProbe(board, 1, 0, &score), 0);
+  EXPECT_EQ(tbProbe(board.data(), 1, 0, &score), 0);
   EXPECT_TRUE(tbIsAvailable(rowId("krk"), 1));
 }
 
@@ -331,40 +284,33 @@ TEST_F(TbProbe, BadBoardsAreRefused) {
   writeRow(Man::Rook, false);
   ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 3);
   giveCache(4);
-  int8_t board[64];
-  std::fill(board, board + 64, int8_t(6));
-  board[18] = 12;
-  board[35] = 10;
+  auto board = probeBoard("Kc3 Rd5");
   int32_t score = 0;
-  EXPECT_EQ(tbProbe(board, 1, 0, &score), 0);  // no Black king
+  EXPECT_EQ(tbProbe(board.data(), 1, 0, &score), 0);  // no Black king
   board[56] = 0;
   board[57] = 0;
-  EXPECT_EQ(tbProbe(board, 1, 0, &score), 0);  // two Black kings
+  EXPECT_EQ(tbProbe(board.data(), 1, 0, &score), 0);  // two Black kings
   board[57] = 13;
-  EXPECT_EQ(tbProbe(board, 1, 0, &score), 0);  // no such code
+  EXPECT_EQ(tbProbe(board.data(), 1, 0, &score), 0);  // no such code
   board[57] = 6;
-  EXPECT_EQ(tbProbe(board, 1, 0, &score), 1);
+  EXPECT_EQ(tbProbe(board.data(), 1, 0, &score), 1);
   board[57] = 1;
-  EXPECT_EQ(tbProbe(board, 1, 0, &score), 0);  // a pawn on the last rank
+  EXPECT_EQ(tbProbe(board.data(), 1, 0, &score), 0);  // a pawn on the last rank
   board[57] = 6;
   // A new set-up frees what cached blocks point into: the cache is off
   // until it gets new memory, and probes find nothing meanwhile.
   ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 3);
-  EXPECT_EQ(tbCacheSlots(), 0u);
-  EXPECT_EQ(tbProbe(board, 1, 0, &score), 0);
+  EXPECT_EQ(tbProbe(board.data(), 1, 0, &score), 0);
   giveCache(4);
-  EXPECT_EQ(tbProbe(board, 1, 0, &score), 1);
+  EXPECT_EQ(tbProbe(board.data(), 1, 0, &score), 1);
 }
 
 TEST_F(TbProbe, LargeTablesReadPast2GigabytesAndAcrossExtents) {
   // Sparse files with marker bytes: kbnknn, White to move, one file of
   // 2744597400 entries; kqqpkq, White to move, split into extents of 2^31.
   auto sparse = [&](const char* name, uint64_t bytes, uint64_t markerAt, int8_t marker) {
-    std::ofstream(dir.path / name).close();
-    fs::resize_file(dir.path / name, bytes);
-    std::fstream f(dir.path / name, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp(std::streamoff(markerAt));
-    f.put(char(marker));
+    testing_tb::zeroFile(dir.path / name, bytes);
+    testing_tb::putBytes(dir.path / name, markerAt, {marker});
   };
   const uint64_t unit = uint64_t(1) << 31;
   int kbnknn = rowId("kbnknn"), kqqpkq = rowId("kqqpkq");

@@ -1,31 +1,24 @@
 // Finding and checking table files on the tablebase path.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
 #include "helpers/datacomp_writer.h"
+#include "helpers/tb_probe_setup.h"
 #include "helpers/tb_rows.h"
 #include "helpers/temp_dir.h"
-#include "tablebases/block_cache.h"
 #include "tablebases/endgame_table.h"
 #include "tablebases/probe.h"
 #include "tablebases/registration.h"
 
 using namespace tablebases;
 using testing_tb::rowId;
+using testing_tb::zeroFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A zero-filled plain file of the right size (sparse where it is large).
-void plainFile(const fs::path& path, uint64_t bytes) {
-  std::ofstream(path, std::ios::binary).close();
-  fs::resize_file(path, bytes);
-}
 
 uint64_t entries(const char* name, int side) { return tbDesc[rowId(name)].positions[side]; }
 
@@ -51,20 +44,20 @@ class TbRegistration : public ::testing::Test {
 TEST_F(TbRegistration, ManCountAndNullPath) {
   EXPECT_EQ(tbInitialize(nullptr), 0);
   EXPECT_EQ(tbInitialize(dir("a").c_str()), 0);  // nothing there
-  plainFile(root / "a" / "kqk.nbw", entries("kqk", 0));
+  zeroFile(root / "a" / "kqk.nbw", entries("kqk", 0));
   EXPECT_EQ(tbInitialize(dir("a").c_str()), 3);
   EXPECT_TRUE(tbIsAvailable(rowId("kqk"), 0));
   EXPECT_FALSE(tbIsAvailable(rowId("kqk"), 1));
-  plainFile(root / "b" / "kbnk.nbb", entries("kbnk", 1));
+  zeroFile(root / "b" / "kbnk.nbb", entries("kbnk", 1));
   EXPECT_EQ(tbInitialize((dir("a") + ";" + dir("b")).c_str()), 4);
   EXPECT_EQ(tbInitialize(nullptr), 0);
   EXPECT_FALSE(tbIsAvailable(rowId("kqk"), 0));
 }
 
 TEST_F(TbRegistration, BothSeparatorsAndTheFirstDirectoryWins) {
-  plainFile(root / "a" / "krk.nbw", entries("krk", 0));
-  plainFile(root / "b" / "krk.nbw", entries("krk", 0));
-  plainFile(root / "b" / "krk.nbb", entries("krk", 1));
+  zeroFile(root / "a" / "krk.nbw", entries("krk", 0));
+  zeroFile(root / "b" / "krk.nbw", entries("krk", 0));
+  zeroFile(root / "b" / "krk.nbb", entries("krk", 1));
   for (const char* separator : {",", ";"}) {
     ASSERT_EQ(tbInitialize((dir("a") + separator + dir("b")).c_str()), 3);
     int id = rowId("krk");
@@ -74,7 +67,7 @@ TEST_F(TbRegistration, BothSeparatorsAndTheFirstDirectoryWins) {
 }
 
 TEST_F(TbRegistration, EmptyEntryIsTheCurrentDirectory) {
-  plainFile(root / "a" / "knk.nbw", entries("knk", 0));
+  zeroFile(root / "a" / "knk.nbw", entries("knk", 0));
   fs::path previous = fs::current_path();
   fs::current_path(root / "a");
   EXPECT_EQ(tbInitialize((dir("b") + ";").c_str()), 3);  // a trailing separator
@@ -116,26 +109,22 @@ TEST_F(TbRegistration, CompressedFallbackNames) {
 // Names are matched without regard to case, and the file found is the one
 // probes read.
 TEST_F(TbRegistration, TableNamesMatchInAnyCase) {
-  plainFile(root / "a" / "KQK.NBW", entries("kqk", 0));
+  zeroFile(root / "a" / "KQK.NBW", entries("kqk", 0));
   std::vector<uint8_t> draws(size_t(entries("kqkr", 0)), 0);
   testing_tb::writeFile((root / "a" / "KQKR.NBW.EMD").string(), testing_tb::makeDatacompFile(draws, {}));
   ASSERT_EQ(tbInitialize(dir("a").c_str()), 4);
   EXPECT_EQ(tbDesc[rowId("kqk")].fileName[0][0], dir("a") + "/KQK.NBW");
   EXPECT_EQ(tbDesc[rowId("kqkr")].fileName[0][0], dir("a") + "/KQKR.NBW.EMD");
-  std::vector<uint8_t> cache(4 * tbCacheSlotBytes);
-  tbSetCache(cache.data(), cache.size());
-  int8_t board[64];
-  std::fill(board, board + 64, int8_t(6));
-  board[0] = 12, board[3] = 11, board[63] = 0, board[7] = 2;  // Ka1 Qd1, Kh8 Rh1
+  testing_tb::CacheMemory cache(4);
+  auto board = testing_tb::probeBoard("Ka1 Qd1 kh8 rh1");
   int32_t score = 99;
-  EXPECT_EQ(tbProbe(board, 1, 0, &score), 1);
+  EXPECT_EQ(tbProbe(board.data(), 1, 0, &score), 1);
   EXPECT_EQ(score, 0);
-  tbSetCache(nullptr, 0);
 }
 
 TEST_F(TbRegistration, WrongSizesAreReportedAndSkipped) {
-  plainFile(root / "a" / "kpk.nbw", entries("kpk", 0) - 1);
-  plainFile(root / "a" / "kpk.nbb", entries("kpk", 1));
+  zeroFile(root / "a" / "kpk.nbw", entries("kpk", 0) - 1);
+  zeroFile(root / "a" / "kpk.nbb", entries("kpk", 1));
   testing::internal::CaptureStdout();
   EXPECT_EQ(tbInitialize(dir("a").c_str()), 3);
   std::string out = testing::internal::GetCapturedStdout();
@@ -169,11 +158,11 @@ TEST_F(TbRegistration, SplitExtentsStopAtTheFirstMissing) {
   // kqqpkq, White to move: four extents of 2^31 entries (the last shorter).
   int id = rowId("kqqpkq");
   uint64_t unit = uint64_t(1) << 31, total = entries("kqqpkq", 0);
-  plainFile(root / "a" / "kqqpkq.0.nbw", unit);
-  plainFile(root / "a" / "kqqpkq.2.nbw", unit);
-  plainFile(root / "b" / "kqqpkq.1.nbw", unit);
-  plainFile(root / "b" / "kqqpkq.2.nbw", unit);
-  plainFile(root / "b" / "kqqpkq.3.nbw", total % unit);
+  zeroFile(root / "a" / "kqqpkq.0.nbw", unit);
+  zeroFile(root / "a" / "kqqpkq.2.nbw", unit);
+  zeroFile(root / "b" / "kqqpkq.1.nbw", unit);
+  zeroFile(root / "b" / "kqqpkq.2.nbw", unit);
+  zeroFile(root / "b" / "kqqpkq.3.nbw", total % unit);
   ASSERT_EQ(tbInitialize(dir("a").c_str()), 6);
   EXPECT_FALSE(tbDesc[id].fileName[0][0].empty());
   EXPECT_TRUE(tbDesc[id].fileName[0][2].empty());  // extent 2 is not looked for

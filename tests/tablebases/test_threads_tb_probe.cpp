@@ -6,14 +6,13 @@
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "helpers/datacomp_writer.h"
+#include "helpers/tb_probe_setup.h"
 #include "helpers/temp_dir.h"
-#include "tablebases/block_cache.h"
 #include "tablebases/endgame_table.h"
 #include "tablebases/probe.h"
 #include "tablebases/registration.h"
@@ -35,12 +34,11 @@ TEST_P(TbProbeThreads, SerialisedProbesAgreeWithTheFile) {
     std::vector<uint8_t> bytes(table.begin(), table.end());
     testing_tb::writeFile((dir / "krk.nbw.emd").string(), testing_tb::makeDatacompFile(bytes, {}));
   } else {
-    std::ofstream(dir / "krk.nbw", std::ios::binary)
-        .write(reinterpret_cast<const char*>(table.data()), std::streamsize(table.size()));
+    testing_tb::writeBytes(dir / "krk.nbw", table);
   }
   ASSERT_EQ(tbInitialize(dir.string().c_str()), 3);
-  std::vector<uint8_t> memory(2 * tbCacheSlotBytes);
-  ASSERT_EQ(tbSetCache(memory.data(), memory.size()), 1);
+  testing_tb::CacheMemory cache;
+  ASSERT_EQ(cache.give(2), 1);
   tbHits = 0;
 
   std::mutex probeLock;
@@ -79,7 +77,6 @@ TEST_P(TbProbeThreads, SerialisedProbesAgreeWithTheFile) {
   EXPECT_GT(probes.load(), 500);
   EXPECT_GT(tbHits.load(), 0u);
   tbInitialize(nullptr);
-  tbSetCache(nullptr, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(PlainAndCompressed, TbProbeThreads, ::testing::Bool());
