@@ -5,12 +5,11 @@
 namespace platform {
 
 int processorCount() {
-  const int maskBits = sizeof(void*) == 8 ? 40 : 32;
   cpu_set_t set;
   CPU_ZERO(&set);
   if (sched_getaffinity(0, sizeof(set), &set) != 0) return 1;
   int count = 0;
-  for (int cpu = 0; cpu < maskBits && cpu < CPU_SETSIZE; ++cpu)
+  for (int cpu = 0; cpu < CountedProcessorBits && cpu < CPU_SETSIZE; ++cpu)
     if (CPU_ISSET(cpu, &set)) ++count;
   return count > 0 ? count : 1;
 }

@@ -38,7 +38,7 @@ constexpr int64_t LateMs = 150;
 const char* const StartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 
 // The first timer of a clock, as the time allocation gives it.
-int32_t firstTimerOf(int32_t seconds) {
+static int32_t firstTimerOf(int32_t seconds) {
   return computeTimeAllocation({TimeLeftMovesToGo, seconds, 0, 0, 0}, 21, 0).timerTime;
 }
 

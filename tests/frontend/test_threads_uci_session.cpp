@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "helpers/start_real_engine.h"
 #include "helpers/uci_session.h"
 
 using testing_uci::countPrefix;

@@ -19,6 +19,7 @@
 
 #include "engine/control/move.h"
 #include "helpers/reference_legal.h"
+#include "helpers/start_real_engine.h"
 #include "helpers/uci_session.h"
 
 using testing_uci::bestMoveText;
@@ -185,7 +186,7 @@ TEST(UciEngine, CurrentMovesAreLegalAndCountedFromOneInEverySearch) {
 }
 
 // The deepest iteration that reported a principal variation.
-int deepestPvDepth(const std::vector<std::string>& lines) {
+static int deepestPvDepth(const std::vector<std::string>& lines) {
   int deepest = 0;
   for (const std::string& line : lines)
     if (line.rfind("info depth ", 0) == 0 && line.find(" pv ") != std::string::npos)

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "helpers/start_real_engine.h"
 #include "helpers/uci_session.h"
 
 using testing_uci::answerBeforeReady;
@@ -126,7 +127,7 @@ TEST(UciPosition, MirrorJudgesTheGameAfterItsLastMove) {
 }
 
 // The score of the deepest "info depth" line, as printed.
-std::string deepestScore(const std::vector<std::string>& lines) {
+static std::string deepestScore(const std::vector<std::string>& lines) {
   std::string score;
   for (const std::string& line : lines) {
     size_t at = line.find(" score ");

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "helpers/cpu_pinning.h"
+#include "helpers/start_real_engine.h"
 #include "helpers/uci_session.h"
 
 using testing_uci::countPrefix;
@@ -28,7 +30,7 @@ constexpr int QuietMs = 300;
 
 // A started program without a book on one processor, its start-up lines
 // read.
-void startReady(UciProcess* p) { ASSERT_TRUE(testing_uci::startStubSession(p, {"taskset", "-c", "0"})); }
+void startReady(UciProcess* p) { ASSERT_TRUE(testing_uci::startStubSession(p, testing_uci::pinnedToCpus(1))); }
 
 }  // namespace
 

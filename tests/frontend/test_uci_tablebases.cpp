@@ -13,6 +13,7 @@
 #include "helpers/reference_moves.h"
 #include "helpers/retrograde_files.h"
 #include "helpers/temp_dir.h"
+#include "helpers/start_real_engine.h"
 #include "helpers/uci_session.h"
 
 using testing_tb::Man;

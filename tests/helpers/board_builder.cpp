@@ -1,8 +1,7 @@
 #include "helpers/board_builder.h"
 
-#include <gtest/gtest.h>
-
 #include <cctype>
+#include <stdexcept>
 
 using namespace engine;
 
@@ -25,6 +24,12 @@ PieceRecord* takeSlot(ThreadBoard* board, int32_t kindIndex) {
   for (int32_t slot = 0; slot < SlotCount; ++slot)
     if (slotKindTable[slot] == pawn && board->slots[slot].colour == 0) return &board->slots[slot];
   return nullptr;
+}
+
+// Bad input is a fault of the test that gave it: the exception fails the
+// running test (GoogleTest reports it) or ends a program.
+void require(bool holds, const std::string& boardField, const char* what) {
+  if (!holds) throw std::invalid_argument("board field \"" + boardField + "\": " + what);
 }
 
 void linkList(ThreadBoard* board, SideRecord* side, int32_t first, int32_t last, int32_t step) {
@@ -62,17 +67,17 @@ void buildTestPosition(Position* pos, ThreadBoard* board, const std::string& boa
   int32_t rank = 7, file = 0;
   for (char c : boardField) {
     if (c == '/') {
-      ASSERT_EQ(file, 8) << boardField;
+      require(file == 8, boardField, "a rank without eight files");
       --rank;
       file = 0;
     } else if (c >= '1' && c <= '8') {
       file += c - '0';
     } else {
       int32_t kind = kindOfLetter(c);
-      ASSERT_GE(kind, 0) << "bad letter " << c;
-      ASSERT_LT(file, 8);
+      require(kind >= 0, boardField, "a letter that names no piece");
+      require(file < 8, boardField, "a rank of more than eight files");
       PieceRecord* piece = takeSlot(board, kind);
-      ASSERT_NE(piece, nullptr) << "no slot for " << c;
+      require(piece != nullptr, boardField, "more pieces of a kind than the board has slots for");
       int32_t square = rank * 16 + file;
       piece->kind = &board->kinds[kind];
       refreshKindCopy(piece);
@@ -83,8 +88,7 @@ void buildTestPosition(Position* pos, ThreadBoard* board, const std::string& boa
       ++file;
     }
   }
-  ASSERT_EQ(rank, 0);
-  ASSERT_EQ(file, 8);
+  require(rank == 0 && file == 8, boardField, "not eight ranks of eight files");
   linkList(board, &board->white, WhiteFirstPawnSlot, WhiteKingSlot, +1);
   linkList(board, &board->black, BlackLastPawnSlot, BlackKingSlot, -1);
 

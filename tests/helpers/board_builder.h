@@ -13,7 +13,8 @@ namespace testing_board {
 // Fills `board` and `pos` (pos->board := board) from a FEN board field, the
 // side to move (+1 / -1), castling state flags and an en-passant square
 // (12 for none). Pieces take the first free slot of their kind, then a free
-// pawn slot of their colour. Fails the running test on bad input.
+// pawn slot of their colour. Throws std::invalid_argument on bad input,
+// which fails the running test.
 void buildTestPosition(engine::Position* pos, engine::ThreadBoard* board, const std::string& boardField,
                        int32_t side, uint32_t castling = 0, int32_t enPassant = engine::NoSquare);
 

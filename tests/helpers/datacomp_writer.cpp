@@ -173,14 +173,17 @@ std::vector<uint8_t> writeCodeLengths(const Code& c) {
 
 }  // namespace
 
-std::vector<uint8_t> makeDatacompFile(const std::vector<uint8_t>& data, const DatacompOptions& options) {
+DatacompParts makeDatacompParts(const std::vector<uint8_t>& data, const DatacompOptions& options) {
   const int b = options.blockSizeLog;
   const size_t blockSize = size_t(1) << b;
   const uint32_t blockCount = uint32_t((data.size() + blockSize - 1) / blockSize);
   if (blockCount == 0) throw std::runtime_error("no data");
   Code code = buildCode(options.code);
-  std::vector<uint8_t> blocks;
-  std::vector<uint32_t> sizes;
+  DatacompParts parts;
+  parts.blockSizeLog = b;
+  parts.blockCount = blockCount;
+  std::vector<uint8_t>& blocks = parts.blocks;
+  std::vector<uint32_t>& sizes = parts.blockBytes;
   for (uint32_t i = 0; i < blockCount; ++i) {
     size_t start = size_t(i) * blockSize;
     std::vector<uint8_t> block(data.begin() + long(start),
@@ -193,19 +196,26 @@ std::vector<uint8_t> makeDatacompFile(const std::vector<uint8_t>& data, const Da
     blocks.insert(blocks.end(), packed.begin(), packed.end());
   }
   size_t lastSize = data.size() - size_t(blockCount - 1) * blockSize;
+  parts.lastBlockBytes = uint32_t(lastSize);
   BitWriter first;
   for (uint32_t s : sizes) first.put(s == blockSize ? 0 : s, b);
   first.put(lastSize == blockSize ? 0 : lastSize, b);
   for (int32_t d : writerDistances) first.put(uint64_t(d), b);
-  std::vector<uint8_t> second;
+  parts.firstStream = first.bytes;
   if (options.compress) {
-    second = writeCodeLengths(code);
+    parts.secondStream = writeCodeLengths(code);
   } else {
     BitWriter empty;
     empty.put(1, 1);  // no code: every block is stored
-    second = empty.bytes;
+    parts.secondStream = empty.bytes;
   }
-  return assembleDatacompFile(b, blockCount, first.bytes, second, blocks);
+  return parts;
+}
+
+std::vector<uint8_t> makeDatacompFile(const std::vector<uint8_t>& data, const DatacompOptions& options) {
+  DatacompParts parts = makeDatacompParts(data, options);
+  return assembleDatacompFile(parts.blockSizeLog, parts.blockCount, parts.firstStream, parts.secondStream,
+                              parts.blocks);
 }
 
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {

@@ -31,7 +31,19 @@ struct DatacompOptions {
 // The 24 distances the writer uses.
 extern const int32_t writerDistances[24];
 
-// The whole file image for `data`.
+// What a file image holds besides its fixed header fields.
+struct DatacompParts {
+  int blockSizeLog = 13;
+  uint32_t blockCount = 0;
+  std::vector<uint8_t> firstStream;   // block sizes, last block's size, distances
+  std::vector<uint8_t> secondStream;  // the code lengths (or "no code")
+  std::vector<uint8_t> blocks;        // the blocks back to back
+  std::vector<uint32_t> blockBytes;   // each block's size in `blocks`
+  uint32_t lastBlockBytes = 0;        // the last block's size once expanded
+};
+
+// The parts of the file for `data`, and the whole file image.
+DatacompParts makeDatacompParts(const std::vector<uint8_t>& data, const DatacompOptions& options);
 std::vector<uint8_t> makeDatacompFile(const std::vector<uint8_t>& data, const DatacompOptions& options);
 
 // Wraps given header fields, bit streams and block bytes into a file image

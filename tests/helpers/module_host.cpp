@@ -1,6 +1,5 @@
 #include "helpers/module_host.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -87,16 +86,6 @@ void setNodeCount(uint64_t) {
 }
 
 }  // namespace
-
-std::string modulePath() {
-  return std::string(QUILLON_BINARY_DIR) + (sizeof(void*) == 8 ? "/qln12.x64.so" : "/qln12.w32.so");
-}
-
-void* loadModuleFromPath(const char* path, const char** error) {
-  void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (error != nullptr) *error = module == nullptr ? dlerror() : nullptr;
-  return module;
-}
 
 bool moduleLoaded(std::string* reason) {
   static bool tried = false;

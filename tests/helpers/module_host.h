@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/control/engine_interface.h"
+#include "helpers/module_file.h"
 
 namespace testing_host {
 
@@ -68,14 +69,5 @@ void setHelpers(int32_t helpers);
 
 // A move from its coordinate text ("e2e4"; no promotion letter).
 engine::Move moveOf(const char* text);
-
-// The module's file path in this build.
-std::string modulePath();
-
-// Loads the shared library at `path` with immediate, local binding; null
-// when it is missing or cannot be loaded. `error` (when given) receives the
-// loader's message or null. (The program itself loads the module beside it
-// through platform/module.h.)
-void* loadModuleFromPath(const char* path, const char** error);
 
 }  // namespace testing_host

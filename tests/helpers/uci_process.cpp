@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "helpers/module_host.h"
+#include "helpers/module_file.h"
 #include "platform/module.h"
 
 namespace testing_uci {

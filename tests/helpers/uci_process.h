@@ -22,7 +22,8 @@ struct UciProcess {
 
 // A fresh directory holding quillon_uci and the chosen module; the program
 // runs there (so relative file names such as the book's resolve there).
-// `prefix` runs the program through another one (e.g. {"taskset", "-c", "0"}).
+// `prefix` runs the program through another one (e.g. taskset, as
+// helpers/cpu_pinning.h gives it).
 bool startUci(UciProcess* process, ModuleChoice module, const std::vector<std::string>& prefix = {});
 
 // Runs any program (words[0], found on the PATH) over the pipes, in the
@@ -33,14 +34,6 @@ bool startProgram(UciProcess* process, const std::vector<std::string>& words);
 // "readyok"; false when it does not come, with `reason` telling why (what
 // the program printed, and the loader's message for the module).
 bool startRealEngine(UciProcess* process, int timeoutMs, std::string* reason);
-
-// Starts the real engine or fails the running test with the reason: the
-// build makes the module, so a missing or broken one is a fault.
-#define START_REAL_ENGINE(process, timeoutMs)                                                \
-  do {                                                                                       \
-    std::string reason_;                                                                     \
-    ASSERT_TRUE(testing_uci::startRealEngine(&(process), (timeoutMs), &reason_)) << reason_; \
-  } while (0)
 
 void sendLine(UciProcess* process, const std::string& line);
 // Writes raw bytes (no newline added).
