@@ -133,8 +133,8 @@ TEST(AccumulateRay, ScheduleReachesEveryLineOnceInEachDirection) {
 // ---- King zones and pins ------------------------------------------------
 
 // An attacker values the squares around the enemy's castled king above the
-// same squares far from any king, and the king-safety word at 0 turns that
-// off.
+// same squares far from any king, the more with its queen right in front,
+// and the king-safety word at 0 turns that off.
 TEST(KingZone, AttackersValueTheSquaresAroundTheCastledKing) {
   const char* field = "3q1rk1/5pp1/8/8/8/8/5PP1/3Q1RK1";
   auto excess = [&](const char* near, const char* far) {
@@ -151,6 +151,14 @@ TEST(KingZone, AttackersValueTheSquaresAroundTheCastledKing) {
     EXPECT_GT(line, 0) << near;
     EXPECT_GT(knight, 0) << near;
   }
+  // An enemy queen right in front of the zone (g3) raises them further.
+  EvalPosition quiet, attacked;
+  buildEvalPosition(quiet, "qr4k1/5ppp/8/8/8/8/5P1P/3QR1K1", White);
+  buildEvalPosition(attacked, "1r4k1/5ppp/8/8/8/6q1/5P1P/3QR1K1", White);
+  runInfluence(quiet);
+  runInfluence(attacked);
+  for (const char* square : {"g1", "g2", "f2", "h2"})
+    EXPECT_GT(lineValue(attacked, Black, square), lineValue(quiet, Black, square)) << square;
   WordOverride off(ParamKingSafety, 0);
   auto [line, knight] = excess("g1", "b1");
   EXPECT_EQ(line, 0);
