@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -71,64 +72,19 @@ std::vector<uint8_t> sampleData(size_t size, uint32_t seed) {
   return data;
 }
 
-}  // namespace
-
-TEST(Checksum, KnownValues) {
-  const uint8_t abc[] = {'a', 'b', 'c'};
-  EXPECT_EQ(dcCrc32(abc, 3), 0xcadbbec2u);
-  const uint8_t zero = 0, ff = 255;
-  EXPECT_EQ(dcCrc32(&zero, 1), 0x2d02ef8du);  // table entry 0
-  EXPECT_EQ(dcCrc32(&ff, 1), 0u);             // table entry 255
-}
-
-// The canonical code example of RFC 1951, section 3.2.2: lengths
-// (3, 3, 3, 3, 3, 2, 4, 4) for A..H give F=00, A=010 ... E=110, G=1110, H=1111.
-TEST(PrefixCode, CanonicalExample) {
-  const int32_t lengths[8] = {3, 3, 3, 3, 3, 2, 4, 4};
-  PrefixDecoder decoder;
-  ASSERT_EQ(dcBuildPrefixDecoder(decoder, lengths, 8, 8), 0);
-  struct {
-    uint32_t bits;
-    int32_t length, symbol;
-  } cases[] = {{0b00, 2, 5}, {0b010, 3, 0}, {0b011, 3, 1}, {0b100, 3, 2},
-               {0b101, 3, 3}, {0b110, 3, 4}, {0b1110, 4, 6}, {0b1111, 4, 7}};
-  for (auto& c : cases) {
-    int32_t used = -1;
-    EXPECT_EQ(dcDecodeSymbol(decoder, c.bits << (32 - c.length), &used), c.symbol);
-    EXPECT_EQ(used, c.length);
-  }
-}
-
-TEST(PrefixCode, InvalidCodesAreRefused) {
-  PrefixDecoder decoder;
-  const int32_t incomplete[3] = {1, 2, 0};
-  EXPECT_EQ(dcBuildPrefixDecoder(decoder, incomplete, 3, 8), dcErrPrefixCode);
-  const int32_t overfull[3] = {1, 1, 1};
-  EXPECT_EQ(dcBuildPrefixDecoder(decoder, overfull, 3, 8), dcErrPrefixCode);
-  const int32_t tooLong[2] = {32, 1};
-  EXPECT_EQ(dcBuildPrefixDecoder(decoder, tooLong, 2, 8), dcErrPrefixCode);
-  const int32_t singleLong[3] = {0, 2, 0};
-  EXPECT_EQ(dcBuildPrefixDecoder(decoder, singleLong, 3, 8), dcErrPrefixCode);
-  // A single symbol of length 1 costs no bits; no symbol at all yields 0.
-  const int32_t single[3] = {0, 1, 0};
-  ASSERT_EQ(dcBuildPrefixDecoder(decoder, single, 3, 8), 0);
-  int32_t used = -1;
-  EXPECT_EQ(dcDecodeSymbol(decoder, 0xFFFFFFFFu, &used), 1);
-  EXPECT_EQ(used, 0);
-  const int32_t none[3] = {0, 0, 0};
-  ASSERT_EQ(dcBuildPrefixDecoder(decoder, none, 3, 8), 0);
-  EXPECT_EQ(dcDecodeSymbol(decoder, 0x12345678u, &used), 0);
-  EXPECT_EQ(used, 0);
-}
-
-// One block of 21 bytes: the literal 7, then a back-reference of distance 1
-// and length 20, assembled field by field.
-TEST(CompressedFile, HandAssembledBlock) {
+// The header's first part: the compressed size of each block but the
+// last (13 bits each; 0 for a stored block), the last block's size (0 for a
+// whole block), then the 24 distances d0 = firstDistance onwards.
+BitWriter sizesAndDistances(std::initializer_list<uint32_t> sizes, int firstDistance = 1) {
   BitWriter first;
-  first.put(1, 13);   // block 0: one compressed byte
-  first.put(21, 13);  // the last (only) block holds 21 bytes
-  for (int d = 1; d <= 24; ++d) first.put(uint64_t(d), 13);  // d0 = 1 .. d23 = 24
+  for (uint32_t size : sizes) first.put(size, 13);
+  for (int d = 0; d < 24; ++d) first.put(uint64_t(firstDistance + d), 13);
+  return first;
+}
 
+// The code of the hand-assembled block, field by field: the main code gives
+// the literal 7 and symbol 272 one bit each.
+BitWriter handAssembledCode() {
   BitWriter second;
   second.putBits("0");      // the main code has lengths
   second.putBits("0");      // auxiliary alphabet: lengths follow
@@ -158,15 +114,53 @@ TEST(CompressedFile, HandAssembledBlock) {
   second.putBits("1 10 1100111");          // zeros, count 2^7 + 103 + 33 = 264: 8..271
   second.putBits("0");                     // symbol 272: length 1
   second.putBits("1 11 011001110");        // zeros, count 2^9 + 206 + 33 = 751: 273..1023
-  // Block: literal 7 = "0"; symbol 272 = distance d0, length code 16 = "1",
-  // two extra bits "10": length 14 + 4 + 2 = 20.
-  std::vector<uint8_t> block = {0x60};
-  std::vector<uint8_t> image = testing_tb::assembleDatacompFile(13, 1, first.bytes, second.bytes, block);
+  return second;
+}
 
-  int32_t error = -1;
-  std::vector<uint8_t> data = readAll(image, &error);
-  ASSERT_EQ(error, 0);
-  EXPECT_EQ(data, std::vector<uint8_t>(21, 7));
+}  // namespace
+
+// The round trips below check the codes a writer builds; these are codes no
+// writer builds, which the reader must refuse.
+TEST(PrefixCode, InvalidCodesAreRefused) {
+  PrefixDecoder decoder;
+  const int32_t incomplete[3] = {1, 2, 0};
+  EXPECT_EQ(dcBuildPrefixDecoder(decoder, incomplete, 3, 8), dcErrPrefixCode);
+  const int32_t overfull[3] = {1, 1, 1};
+  EXPECT_EQ(dcBuildPrefixDecoder(decoder, overfull, 3, 8), dcErrPrefixCode);
+  const int32_t tooLong[2] = {32, 1};
+  EXPECT_EQ(dcBuildPrefixDecoder(decoder, tooLong, 2, 8), dcErrPrefixCode);
+  const int32_t singleLong[3] = {0, 2, 0};
+  EXPECT_EQ(dcBuildPrefixDecoder(decoder, singleLong, 3, 8), dcErrPrefixCode);
+  // A single symbol of length 1 costs no bits (no symbol at all: the empty
+  // code below).
+  const int32_t single[3] = {0, 1, 0};
+  ASSERT_EQ(dcBuildPrefixDecoder(decoder, single, 3, 8), 0);
+  int32_t used = -1;
+  EXPECT_EQ(dcDecodeSymbol(decoder, 0xFFFFFFFFu, &used), 1);
+  EXPECT_EQ(used, 0);
+}
+
+// One block of 21 bytes, assembled field by field: the literal 7, then a
+// back-reference of distance d0 and length 20. With d0 = 1 it repeats the 7;
+// with d0 = 2 it reaches before the first byte written, and the block is
+// broken.
+TEST(CompressedFile, HandAssembledBlock) {
+  // Literal 7 = "0"; symbol 272 = distance d0, length code 16 = "1", two
+  // extra bits "10": length 14 + 4 + 2 = 20.
+  const std::vector<uint8_t> block = {0x60};
+  for (int firstDistance : {1, 2}) {
+    BitWriter first = sizesAndDistances({1, 21}, firstDistance);
+    std::vector<uint8_t> image =
+        testing_tb::assembleDatacompFile(13, 1, first.bytes, handAssembledCode().bytes, block);
+    int32_t error = -1;
+    std::vector<uint8_t> data = readAll(image, &error);
+    if (firstDistance == 1) {
+      EXPECT_EQ(error, 0);
+      EXPECT_EQ(data, std::vector<uint8_t>(21, 7));
+    } else {
+      EXPECT_EQ(error, dcErrBlockBroken);
+    }
+  }
 }
 
 // Eighteen stored blocks, the last one short: a 16-bit offset counted from
@@ -261,10 +255,7 @@ TEST(CompressedFile, BlockReadsCheckTheirArguments) {
 // An empty main code decodes every symbol as the literal 0 without reading
 // a bit: a one-byte block stands for a whole block of zeros.
 TEST(CompressedFile, EmptyCodeExpandsToZeros) {
-  BitWriter first;
-  first.put(1, 13);
-  first.put(0, 13);  // the last block is a whole 8192 bytes
-  for (int d = 1; d <= 24; ++d) first.put(uint64_t(d), 13);
+  BitWriter first = sizesAndDistances({1, 0});  // the last block is a whole 8192 bytes
   BitWriter second;
   second.putBits("1");  // no symbol has a code
   std::vector<uint8_t> image = testing_tb::assembleDatacompFile(13, 1, first.bytes, second.bytes, {0});
@@ -310,9 +301,7 @@ TEST(CompressedFile, HeaderFaultsGiveTheirCodes) {
   bad[64] = 0x7F;  // a header far larger than the file
   EXPECT_EQ(openImage(bad, &index), dcErrHeaderRead);
   // No block at all.
-  BitWriter first;
-  first.put(100, 13);
-  for (int d = 1; d <= 24; ++d) first.put(uint64_t(d), 13);
+  BitWriter first = sizesAndDistances({100});
   BitWriter second;
   second.putBits("1");
   EXPECT_EQ(openImage(testing_tb::assembleDatacompFile(13, 0, first.bytes, second.bytes, {}), &index),
@@ -320,10 +309,7 @@ TEST(CompressedFile, HeaderFaultsGiveTheirCodes) {
 }
 
 TEST(CompressedFile, BadCodeLengthsAreRefused) {
-  BitWriter first;
-  first.put(1, 13);
-  first.put(21, 13);
-  for (int d = 1; d <= 24; ++d) first.put(uint64_t(d), 13);
+  BitWriter first = sizesAndDistances({1, 21});
   BitWriter runPastEnd;  // a zero run beyond the 128 auxiliary symbols
   runPastEnd.putBits("0 0 00010");
   for (int i = 0; i < 7; ++i) runPastEnd.putBits("00 1111");  // symbols 0..111
@@ -371,23 +357,4 @@ TEST(CompressedFile, DamagedBlocksFailCleanly) {
   int32_t error = 0;
   readAll(shortFile, &error);
   EXPECT_EQ(error, dcErrShortRead);
-}
-
-// A back-reference further back than the bytes written so far.
-TEST(CompressedFile, DistanceBeyondTheOutputIsBroken) {
-  BitWriter first;
-  first.put(1, 13);
-  first.put(21, 13);
-  for (int d = 1; d <= 24; ++d) first.put(uint64_t(d + 1), 13);  // d0 = 2
-  std::vector<uint8_t> image;
-  {
-    // Same code as the hand-assembled file: literal 7 and symbol 272.
-    BitWriter second;
-    second.putBits("0 0 00010 000000 01 001111 001101 01 001111 001111 000011 01 001111 001111 000000 10 000000 10 001111 000101");
-    second.putBits("1 0 0 1 10 1100111 0 1 11 011001110");
-    image = testing_tb::assembleDatacompFile(13, 1, first.bytes, second.bytes, {0x60});
-  }
-  int32_t error = 0;
-  readAll(image, &error);
-  EXPECT_EQ(error, dcErrBlockBroken);
 }
