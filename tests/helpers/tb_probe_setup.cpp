@@ -3,6 +3,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "helpers/datacomp_writer.h"
 #include "tablebases/block_cache.h"
 
 namespace testing_tb {
@@ -46,6 +47,16 @@ void putBytes(const std::filesystem::path& path, uint64_t offset, const std::vec
 void writeBytes(const std::filesystem::path& path, const std::vector<int8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+void writeTable(const std::filesystem::path& dir, const std::string& name, const std::vector<int8_t>& entries,
+                bool compressed) {
+  if (!compressed) {
+    writeBytes(dir / name, entries);
+    return;
+  }
+  std::vector<uint8_t> bytes(entries.begin(), entries.end());
+  writeFile((dir / (name + ".emd")).string(), makeDatacompFile(bytes, {}));
 }
 
 }  // namespace testing_tb

@@ -1,9 +1,10 @@
 // Set-up the tablebase tests share: a probe board written as text, the
-// block cache's memory, and table files of a given size.
+// block cache's memory, and table files (of given bytes or a given size).
 #pragma once
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace testing_tb {
@@ -36,5 +37,9 @@ void zeroFile(const std::filesystem::path& path, uint64_t bytes);
 void putBytes(const std::filesystem::path& path, uint64_t offset, const std::vector<int8_t>& bytes);
 // A whole file of the given bytes.
 void writeBytes(const std::filesystem::path& path, const std::vector<int8_t>& bytes);
+// The table file `name` (e.g. "krk.nbw") in `dir`: the entries as they are,
+// or compressed by the test writer under the name with ".emd" added.
+void writeTable(const std::filesystem::path& dir, const std::string& name, const std::vector<int8_t>& entries,
+                bool compressed);
 
 }  // namespace testing_tb

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "helpers/datacomp_writer.h"
 #include "helpers/retrograde_files.h"
 #include "helpers/retrograde_four.h"
 #include "helpers/tb_probe_setup.h"
@@ -95,15 +94,8 @@ class TbFourMen : public ::testing::Test {
   void TearDown() override { tbInitialize(nullptr); }
   // Registers the tables and gives the cache `slots` slots.
   void install(bool compressed, uint32_t slots) {
-    for (int side = 0; side < 2; ++side) {
-      std::vector<int8_t> table = kqkrTable(side);
-      std::string name = side == 0 ? "kqkr.nbw" : "kqkr.nbb";
-      std::vector<uint8_t> bytes(table.begin(), table.end());
-      if (compressed)
-        testing_tb::writeFile((dir.path / (name + ".emd")).string(), testing_tb::makeDatacompFile(bytes, {}));
-      else
-        testing_tb::writeFile((dir.path / name).string(), bytes);
-    }
+    for (int side = 0; side < 2; ++side)
+      testing_tb::writeTable(dir.path, side == 0 ? "kqkr.nbw" : "kqkr.nbb", kqkrTable(side), compressed);
     ASSERT_EQ(tbInitialize(dir.path.string().c_str()), 4);
     ASSERT_EQ(cache.give(slots), 1);
     tbHits = 0;

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "helpers/datacomp_writer.h"
 #include "helpers/retrograde.h"
 #include "helpers/retrograde_files.h"
 #include "helpers/tb_probe_setup.h"
@@ -107,16 +106,9 @@ class TbProbe : public ::testing::Test {
   void giveCache(uint64_t slots) { cache.give(slots); }
   void writeRow(Man man, bool compressed) {
     auto s = testing_tb::solve(man);
-    for (int side = 0; side < 2; ++side) {
-      std::vector<int8_t> table = tableOf(s, side);
-      std::string name = std::string(rowName(man)) + (side == 0 ? ".nbw" : ".nbb");
-      if (compressed) {
-        std::vector<uint8_t> data(table.begin(), table.end());
-        testing_tb::writeFile((dir.path / (name + ".emd")).string(), testing_tb::makeDatacompFile(data, {}));
-      } else {
-        writeBytes(dir.path / name, table);
-      }
-    }
+    for (int side = 0; side < 2; ++side)
+      testing_tb::writeTable(dir.path, std::string(rowName(man)) + (side == 0 ? ".nbw" : ".nbb"), tableOf(s, side),
+                             compressed);
   }
 };
 

@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "helpers/datacomp_writer.h"
 #include "helpers/tb_probe_setup.h"
 #include "helpers/temp_dir.h"
 #include "tablebases/endgame_table.h"
@@ -29,13 +28,8 @@ TEST_P(TbProbeThreads, SerialisedProbesAgreeWithTheFile) {
   const int krk = 4;
   std::vector<int8_t> table(tbDesc[krk].positions[0]);
   for (size_t i = 0; i < table.size(); ++i) table[i] = int8_t(1 + (i * 7) % 120);
-  if (GetParam()) {
-    // Compressed: the threads share the one decode block, too.
-    std::vector<uint8_t> bytes(table.begin(), table.end());
-    testing_tb::writeFile((dir / "krk.nbw.emd").string(), testing_tb::makeDatacompFile(bytes, {}));
-  } else {
-    testing_tb::writeBytes(dir / "krk.nbw", table);
-  }
+  // Compressed, the threads share the one decode block, too.
+  testing_tb::writeTable(dir, "krk.nbw", table, GetParam());
   ASSERT_EQ(tbInitialize(dir.string().c_str()), 3);
   testing_tb::CacheMemory cache;
   ASSERT_EQ(cache.give(2), 1);
