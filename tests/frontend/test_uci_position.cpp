@@ -36,49 +36,41 @@ const std::string knightCycle = " g1f3 g8f6 f3g1 f6g8";
 
 }  // namespace
 
-TEST(UciPosition, StartPositionAndMovesReachTheEngineInOrder) {
+// Each "position" line and what it hands the engine, or the error line
+// that keeps it from the engine.
+TEST(UciPosition, PositionLinesReachTheEngineInOrderOrAreRefused) {
+  struct Case {
+    std::string line;
+    std::vector<std::string> answer;
+  };
+  const Case cases[] = {
+      {"position startpos moves e2e4 e7e5 g1f3",
+       {startText, "stub playEngineMove 3414  ", "stub playEngineMove 4464  ", "stub playEngineMove 2506  "}},
+      // The text's words each followed by a blank. The knight promotion
+      // leaves a knight against a bare king: drawn, as the same position
+      // set up from a text is.
+      {"position fen 8/4P3/8/8/8/8/8/k3K3  w - - 0 1 moves e7e8n",
+       {"stub setEnginePosition 8/4P3/8/8/8/8/8/k3K3 w - - 0 1 ", "stub playEngineMove a464  ",
+        "info string result 1/2-1/2 draw due to insufficient material"}},
+      // The mirror refuses the text: the engine never sees it, no moves follow.
+      {"position fen 8/8/8/X/8/8/8/8 w moves e2e4", {"info string Illegal position"}},
+      // A text longer than the position buffer never reaches the engine.
+      {"position fen " + std::string(300, '8'), {"info string Illegal position"}},
+      // A move text that is no move ends the list; the moves before it stay.
+      {"position startpos moves e2e4 e9e4 e7e5", {startText, "stub playEngineMove 3414  ", "Illegal move: e9e4"}},
+      // Any word other than "fen" means the start position.
+      {"position anything", {startText}},
+      // The mirror accepts a text (it reads no field after the en-passant
+      // square) that the engine refuses: neither changes its game.
+      {"position fen 4k3/8/8/8/8/8/8/4K3 w - - X moves e1e2",
+       {"stub setEnginePosition 4k3/8/8/8/8/8/8/4K3 w - - X ", "info string Illegal position"}},
+  };
   UciProcess p;
   ASSERT_TRUE(testing_uci::startStubSession(&p));
-  std::vector<std::string> expected = {startText, "stub playEngineMove 3414  ", "stub playEngineMove 4464  ",
-                                       "stub playEngineMove 2506  "};
-  EXPECT_EQ(answerBeforeReady(&p, {"position startpos moves e2e4 e7e5 g1f3"}), expected);
-  // Any word other than "fen" means the start position.
-  EXPECT_EQ(answerBeforeReady(&p, {"position anything"}), std::vector<std::string>{startText});
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
-}
-
-TEST(UciPosition, FenWordsAreJoinedEachFollowedByABlank) {
-  UciProcess p;
-  ASSERT_TRUE(testing_uci::startStubSession(&p));
-  // The knight promotion leaves a knight against a bare king: drawn, as
-  // the same position set up from a text is.
-  std::vector<std::string> expected = {"stub setEnginePosition 8/4P3/8/8/8/8/8/k3K3 w - - 0 1 ",
-                                       "stub playEngineMove a464  ",
-                                       "info string result 1/2-1/2 draw due to insufficient material"};
-  EXPECT_EQ(answerBeforeReady(&p, {"position fen 8/4P3/8/8/8/8/8/k3K3  w - - 0 1 moves e7e8n"}), expected);
-  EXPECT_EQ(finishUci(&p, ReplyMs), 1);
-}
-
-TEST(UciPosition, RefusedTextsAndMovesAreReported) {
-  UciProcess p;
-  ASSERT_TRUE(testing_uci::startStubSession(&p));
-  // The mirror refuses the text: the engine never sees it, no moves follow.
-  EXPECT_EQ(answerBeforeReady(&p, {"position fen 8/8/8/X/8/8/8/8 w moves e2e4"}),
-            std::vector<std::string>{"info string Illegal position"});
-  // The mirror accepts a text (it reads no field after the en-passant
-  // square) that the engine refuses: neither changes its game, so the
-  // start position's search still gives its own moves.
-  std::vector<std::string> refused = {"stub setEnginePosition 4k3/8/8/8/8/8/8/4K3 w - - X ",
-                                      "info string Illegal position"};
-  EXPECT_EQ(answerBeforeReady(&p, {"position fen 4k3/8/8/8/8/8/8/4K3 w - - X moves e1e2"}), refused);
+  for (const Case& c : cases) EXPECT_EQ(answerBeforeReady(&p, {c.line}), c.answer) << c.line;
+  // The refused text left the start position: its search gives its own moves.
   sendLine(&p, "go depth 1");
   EXPECT_EQ(testing_uci::lastLine(readUntil(&p, "bestmove", ReplyMs)), "bestmove g1f3 ponder g8f6");
-  // A text longer than the position buffer never reaches the engine.
-  std::string longFen = "position fen " + std::string(300, '8');
-  EXPECT_EQ(answerBeforeReady(&p, {longFen}), std::vector<std::string>{"info string Illegal position"});
-  // A move text that is no move ends the list; the moves before it stay.
-  std::vector<std::string> partial = {startText, "stub playEngineMove 3414  ", "Illegal move: e9e4"};
-  EXPECT_EQ(answerBeforeReady(&p, {"position startpos moves e2e4 e9e4 e7e5"}), partial);
   EXPECT_EQ(finishUci(&p, ReplyMs), 1);
 }
 
