@@ -1,7 +1,6 @@
-// Board record and position record: the kind a promotion's to-byte gives,
-// the slot order the threat walk relies on, a position cloned onto another
-// board record (as the split code and the variation printer do), and the
-// move stack's bound.
+// Board record and position record: the slot order the threat walk relies
+// on, a position cloned onto another board record (as the split code and
+// the variation printer do), and the move stack's bound.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -36,20 +35,6 @@ bool holdsAddressInside(const void* record, size_t size, const void* target, siz
 }
 
 }  // namespace
-
-// The under-promotion to-bytes of the move encoding, White's above the
-// eighth rank and Black's below the first, give the piece their letter
-// names in a UCI move text.
-TEST(PieceKinds, PromotionKindFromTheToByte) {
-  EXPECT_EQ(promotionKind(0x75, White), WhiteQueen);
-  EXPECT_EQ(promotionKind(0x85, White), WhiteRook);
-  EXPECT_EQ(promotionKind(0x95, White), WhiteBishop);
-  EXPECT_EQ(promotionKind(0xA5, White), WhiteKnight);
-  EXPECT_EQ(promotionKind(0x02, Black), BlackQueen);
-  EXPECT_EQ(promotionKind(0xF2, Black), BlackRook);
-  EXPECT_EQ(promotionKind(0xE2, Black), BlackBishop);
-  EXPECT_EQ(promotionKind(0xD2, Black), BlackKnight);
-}
 
 TEST(SlotLayout, ClassesFallFromTheFarEndOfEachList) {
   // The threat-target walk goes from slot 0 upward (Black) and from slot 32

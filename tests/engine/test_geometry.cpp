@@ -1,12 +1,11 @@
 // The geometry tables against the board's geometry for every pair of board
-// squares, and the move encoding of every under-promotion.
+// squares.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <set>
 
 #include "engine/board/geometry.h"
-#include "engine/control/move.h"
 
 using namespace engine;
 
@@ -78,31 +77,4 @@ TEST(Geometry, DifferenceTablesMatchDefinitionsForEveryPair) {
     EXPECT_EQ(attackBitsTable[d + DifferenceOffset], 0);
     EXPECT_EQ(stepTable[d + DifferenceOffset], 0);
   }
-}
-
-TEST(MoveEncoding, EveryUnderPromotionByteRoundTrips) {
-  std::set<int> bytes;
-  for (int colour : {1, -1}) {
-    int rankBase = colour > 0 ? 0x70 : 0x00;
-    for (int file = 0; file < 8; ++file) {
-      int to = rankBase + file;
-      for (int piece = PromoteRook; piece <= PromoteKnight; ++piece) {
-        int byte = underPromotionByte(to, piece, colour);
-        EXPECT_NE(byte & 0x80, 0);
-        EXPECT_EQ(decodeToSquare(byte), to);
-        EXPECT_EQ(promotionPiece(byte), piece);
-        EXPECT_EQ(byte < 0xC0, colour > 0);
-        Move m = makeMove16(to - colour * 16, byte);
-        EXPECT_EQ(moveTo(m), to);
-        EXPECT_EQ(moveFrom(m), to - colour * 16);
-        bytes.insert(byte);
-      }
-    }
-  }
-  EXPECT_EQ(bytes.size(), 48u);
-  // Every board square decodes to itself.
-  for (int s = 0; s < 128; ++s)
-    if ((s & 0x88) == 0) {
-      EXPECT_EQ(decodeToSquare(s), s);
-    }
 }

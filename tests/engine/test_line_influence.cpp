@@ -126,10 +126,6 @@ TEST(AccumulateRay, ScheduleReachesEveryLineOnceInEachDirection) {
   }
 }
 
-// ---- Seeding ------------------------------------------------------------
-
-// ---- King zones ---------------------------------------------------------
-
 // ---- King zones and pins ------------------------------------------------
 
 // An attacker values the squares around the enemy's castled king above the

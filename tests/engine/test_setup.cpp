@@ -182,13 +182,21 @@ TEST(ParseFen, OverlongTextIsRefused) {
 
 // ---- The board ----
 
+// A castling right stands only with its king at home.
 TEST(SetupPosition, CastlingNeedsTheKingAtHome) {
-  ASSERT_TRUE(setUp("r3k2r/8/8/8/8/8/8/R4K1R w KQkq -"));
-  EXPECT_EQ(rootPosition.stateFlags & StateCastlingMask, StateBlackKingSide | StateBlackQueenSide);
-  ASSERT_TRUE(setUp("r2k3r/8/8/8/8/8/8/R3K2R w KQkq -"));
-  EXPECT_EQ(rootPosition.stateFlags & StateCastlingMask, StateWhiteKingSide | StateWhiteQueenSide);
-  ASSERT_TRUE(setUp("r3k2r/8/8/8/8/8/8/R3K2R w Kq -"));
-  EXPECT_EQ(rootPosition.stateFlags & StateCastlingMask, StateWhiteKingSide | StateBlackQueenSide);
+  struct Case {
+    const char* text;
+    uint32_t rights;
+  };
+  const Case cases[] = {
+      {"r3k2r/8/8/8/8/8/8/R4K1R w KQkq -", StateBlackKingSide | StateBlackQueenSide},
+      {"r2k3r/8/8/8/8/8/8/R3K2R w KQkq -", StateWhiteKingSide | StateWhiteQueenSide},
+      {"r3k2r/8/8/8/8/8/8/R3K2R w Kq -", StateWhiteKingSide | StateBlackQueenSide},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(setUp(c.text)) << c.text;
+    EXPECT_EQ(rootPosition.stateFlags & StateCastlingMask, c.rights) << c.text;
+  }
 }
 
 // An en-passant square that no double step can have left is dropped (the
@@ -302,20 +310,24 @@ TEST(SetupPosition, RefusedTextKeepsThePreviousPosition) {
   EXPECT_EQ(perft::countLeaves(&rootPosition, 2, work.get()), 2039u);
 }
 
+// Which side has no mating material left, as any player knows.
 TEST(SetupPosition, MatingMaterialMarks) {
-  ASSERT_TRUE(setUp("4k3/8/8/8/8/8/8/1NN1K3 w - -"));  // K+N+N against a bare king
-  EXPECT_NE(rootPosition.stateFlags & StateWhiteCannotWin, 0u);
-  EXPECT_NE(rootPosition.stateFlags & StateBlackCannotWin, 0u);
-  ASSERT_TRUE(setUp("4k3/7p/8/8/8/8/8/1NN1K3 w - -"));  // ... against a pawn it can win
-  EXPECT_EQ(rootPosition.stateFlags & StateWhiteCannotWin, 0u);
-  EXPECT_EQ(rootPosition.stateFlags & StateBlackCannotWin, 0u);
-  ASSERT_TRUE(setUp("4k3/8/8/8/8/8/8/2B1K3 w - -"));  // a lone bishop
-  EXPECT_NE(rootPosition.stateFlags & StateWhiteCannotWin, 0u);
-  ASSERT_TRUE(setUp("4k3/8/8/8/8/8/8/1NB1K3 w - -"));  // bishop and knight mate
-  EXPECT_EQ(rootPosition.stateFlags & StateWhiteCannotWin, 0u);
-  ASSERT_TRUE(setUp("2b1k3/8/8/8/8/8/8/4K2R w - -"));
-  EXPECT_EQ(rootPosition.stateFlags & StateWhiteCannotWin, 0u);
-  EXPECT_NE(rootPosition.stateFlags & StateBlackCannotWin, 0u);
+  struct Case {
+    const char* text;
+    bool whiteCannotWin, blackCannotWin;
+  };
+  const Case cases[] = {
+      {"4k3/8/8/8/8/8/8/1NN1K3 w - -", true, true},    // two knights against a bare king
+      {"4k3/7p/8/8/8/8/8/1NN1K3 w - -", false, false},  // ... against a pawn they can mate
+      {"4k3/8/8/8/8/8/8/2B1K3 w - -", true, true},     // a lone bishop
+      {"4k3/8/8/8/8/8/8/1NB1K3 w - -", false, true},   // bishop and knight mate
+      {"2b1k3/8/8/8/8/8/8/4K2R w - -", false, true},   // a rook against a bishop
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(setUp(c.text)) << c.text;
+    EXPECT_EQ((rootPosition.stateFlags & StateWhiteCannotWin) != 0, c.whiteCannotWin) << c.text;
+    EXPECT_EQ((rootPosition.stateFlags & StateBlackCannotWin) != 0, c.blackCannotWin) << c.text;
+  }
 }
 
 // ---- Game moves ----
