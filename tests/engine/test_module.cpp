@@ -122,8 +122,9 @@ TEST(Module, UnderPromotionsReachTheBoard) {
 }
 
 // A move time is ended by its timer, before the move time is over (the
-// GUI's lag comes on top), and the timer is cancelled at the end; even a
-// search stopped before its first line leaves a move to play.
+// GUI's lag comes on top), and the timer is cancelled at the end (a timer
+// left armed stops the next search early only now and then over pipes, so
+// this is where a missing cancel shows every time).
 TEST(Module, MoveTimeEndsAtItsTimer) {
   REQUIRE_ENGINE_MODULE();
   const char* fen = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq -";
