@@ -83,46 +83,32 @@ TEST_F(EngineControl, ThreatDetectionStaysOnAndGetGivesTheDefaults) {
   setEngineParameters(&defaultEngineParameters);
 }
 
+// On a 6-processor machine with a pool of 12 helper records (the records
+// themselves are not needed to count), the word counts the master too: 0
+// and anything past 40 mean the processor count, and never more helpers
+// than exist; each new count gets as many fresh hand-off tokens.
 TEST_F(EngineControl, ThreadWordSetsTheCountAndFreshTokens) {
-  // A pool of 12 helper records on a 6-processor machine (the records
-  // themselves are not needed to count). The word counts the master too.
   const int32_t savedCreated = threadsCreated, savedCpus = cpuCount;
   threadsCreated = 12;
   cpuCount = 6;
+  struct Word {
+    int32_t threads, helpers;
+  };
+  const Word words[] = {{4, 3}, {1, 0}, {0, 5}, {41, 5}, {40, 12}};
   EngineParameters set = defaultEngineParameters;
-
-  set.words[ParamThreads] = 4;
-  setEngineParameters(&set);
-  EXPECT_EQ(nThreads.load(), 3);
-  EXPECT_EQ(freeTokens(handOffTokens.load()), 3);
-
-  // An unchanged word leaves the tokens alone.
+  for (const Word& w : words) {
+    set.words[ParamThreads] = w.threads;
+    setEngineParameters(&set);
+    EXPECT_EQ(nThreads.load(), w.helpers) << w.threads;
+    EXPECT_EQ(freeTokens(handOffTokens.load()), w.helpers) << w.threads;
+  }
+  // An unchanged word leaves the tokens alone, one of them still out.
   platform::Semaphore* tokens = handOffTokens.load();
-  platform::waitSemaphore(tokens);  // one token out
+  platform::waitSemaphore(tokens);
   setEngineParameters(&set);
   EXPECT_EQ(handOffTokens.load(), tokens);
-  EXPECT_EQ(freeTokens(tokens), 2);
+  EXPECT_EQ(freeTokens(tokens), 11);
   platform::releaseSemaphore(tokens);
-
-  // One thread is the master alone: no helper, no token.
-  set.words[ParamThreads] = 1;
-  setEngineParameters(&set);
-  EXPECT_EQ(nThreads.load(), 0);
-  EXPECT_EQ(freeTokens(handOffTokens.load()), 0);
-
-  // 0 and 41 mean the processor count: the master and 5 helpers.
-  set.words[ParamThreads] = 0;
-  setEngineParameters(&set);
-  EXPECT_EQ(nThreads.load(), 5);
-  set.words[ParamThreads] = 41;
-  setEngineParameters(&set);
-  EXPECT_EQ(nThreads.load(), 5);
-
-  // 40 is taken, but never more helpers than exist.
-  set.words[ParamThreads] = 40;
-  setEngineParameters(&set);
-  EXPECT_EQ(nThreads.load(), 12);
-  EXPECT_EQ(freeTokens(handOffTokens.load()), 12);
 
   threadsCreated = savedCreated;
   cpuCount = savedCpus;

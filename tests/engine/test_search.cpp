@@ -25,11 +25,16 @@ namespace {
 struct Fixture {
   std::unique_ptr<ThreadBoard> board = std::make_unique<ThreadBoard>();
   std::unique_ptr<Position> pos = std::make_unique<Position>();
-  // `lastMove` names the move that led here ("d7e5"): its target is the
-  // square the exchange is played on.
+  // `lastMove` names the move that led here ("d7e5", or "d7e8n" for a
+  // promotion to a knight): its target is the square the exchange is
+  // played on.
   Fixture(const std::string& field, int side, const char* lastMove = nullptr, int staticValue = 0) {
     buildTestPosition(pos.get(), board.get(), field, side);
-    if (lastMove != nullptr) pos->lastMove = makeMove16(squareOf(lastMove), squareOf(lastMove + 2));
+    if (lastMove != nullptr) {
+      const int32_t to = squareOf(lastMove + 2);
+      pos->lastMove = makeMove16(squareOf(lastMove),
+                                 lastMove[4] == 'n' ? underPromotionByte(to, PromoteKnight, -side) : to);
+    }
     pos->staticValue = staticValue;
   }
   int32_t exchange(int32_t upper, int32_t lower, Move* reply = nullptr) {
@@ -44,14 +49,14 @@ struct DrawWord {
   ~DrawWord() { engineParameters.words[ParamDrawMarks] = saved; }
 };
 
-// One exchange on the square the last move went to, with its material
-// outcome for the side to move.
+// One exchange, on the square the last move went to, over the full window
+// with nothing to stand pat on: its material outcome for the side to move.
 struct ExchangeCase {
   const char* what;
   const char* field;
   int side;
-  const char* lastMove;
-  int32_t staticValue, upper, lower, expected;
+  const char* lastMove;  // "d7e5"; a fifth letter "n" makes it a promotion to a knight
+  int32_t expected;
   const char* reply;  // the capture that starts it; "" for none, nullptr if not checked
 };
 
@@ -65,51 +70,36 @@ int32_t valueOf(int32_t kindIndex) {
 TEST(StaticExchange, KnownOutcomes) {
   const int32_t Pawn = valueOf(WhitePawn), Knight = valueOf(WhiteKnight);
   const ExchangeCase cases[] = {
-      {"pawn takes an undefended knight", "4k3/8/8/4n3/3P4/8/8/4K3", White, "d7e5", 0, ScoreInfinite, -ScoreInfinite,
-       Knight, "d4e5"},
-      {"Black pawn takes an undefended knight", "4k3/8/8/4p3/3N4/8/8/4K3", Black, "c2d4", 0, ScoreInfinite,
-       -ScoreInfinite, Knight, "e5d4"},
-      {"PxN, pxP: a knight for a pawn", "4k3/8/5p2/4n3/3P4/8/8/4K3", White, "d7e5", 0, ScoreInfinite, -ScoreInfinite,
-       Knight - Pawn, nullptr},
+      {"pawn takes an undefended knight", "4k3/8/8/4n3/3P4/8/8/4K3", White, "d7e5", Knight, "d4e5"},
+      {"Black pawn takes an undefended knight", "4k3/8/8/4p3/3N4/8/8/4K3", Black, "c2d4", Knight, "e5d4"},
+      {"PxN, pxP: a knight for a pawn", "4k3/8/5p2/4n3/3P4/8/8/4K3", White, "d7e5", Knight - Pawn, nullptr},
       // RxP, pxR loses the exchange: the side stands pat, no reply is given.
-      {"rook does not take a defended pawn", "4k3/8/3p4/4p3/8/8/8/4RK2", White, "e6e5", 0, ScoreInfinite,
-       -ScoreInfinite, 0, ""},
+      {"rook does not take a defended pawn", "4k3/8/3p4/4p3/8/8/8/4RK2", White, "e6e5", 0, ""},
       // Doubled rooks against one defending rook win the pawn (the rear rook
       // joins through the front one); a single rook does not.
-      {"doubled rooks", "4r1k1/8/8/4p3/8/8/4R3/4R1K1", White, "e6e5", 0, ScoreInfinite, -ScoreInfinite, Pawn, nullptr},
-      {"single rook", "4r1k1/8/8/4p3/8/8/4R3/6K1", White, "e6e5", 0, ScoreInfinite, -ScoreInfinite, 0, nullptr},
+      {"doubled rooks", "4r1k1/8/8/4p3/8/8/4R3/4R1K1", White, "e6e5", Pawn, nullptr},
+      {"single rook", "4r1k1/8/8/4p3/8/8/4R3/6K1", White, "e6e5", 0, nullptr},
       // White's bishop takes a pawn on d5 defended by the c6 pawn, the Black
       // queen behind it on the same diagonal: BxP, pxB loses the bishop, so
       // White stands pat. Without the c6 pawn the queen alone defends: QxB
       // would lose the queen to RxQ, so Black leaves it and White keeps a pawn.
-      {"pawn with the queen behind it", "6k1/1q6/2p5/3p4/8/8/6B1/3R2K1", White, "d7d5", 0, ScoreInfinite,
-       -ScoreInfinite, 0, nullptr},
-      {"queen alone behind", "6k1/1q6/8/3p4/8/8/6B1/3R2K1", White, "d7d5", 0, ScoreInfinite, -ScoreInfinite, Pawn,
-       nullptr},
+      {"pawn with the queen behind it", "6k1/1q6/2p5/3p4/8/8/6B1/3R2K1", White, "d7d5", 0, nullptr},
+      {"queen alone behind", "6k1/1q6/8/3p4/8/8/6B1/3R2K1", White, "d7d5", Pawn, nullptr},
       // The knight on e2 is defended by the bishop on b5: the king may not take
       // it. Undefended, it may.
-      {"king does not take a defended piece", "4k3/8/8/1b6/8/8/4n3/4K3", White, "c3e2", 0, ScoreInfinite,
-       -ScoreInfinite, 0, nullptr},
-      {"king takes a free piece", "4k3/8/8/8/8/8/4n3/4K3", White, "c3e2", 0, ScoreInfinite, -ScoreInfinite, Knight,
-       nullptr},
+      {"king does not take a defended piece", "4k3/8/8/1b6/8/8/4n3/4K3", White, "c3e2", 0, nullptr},
+      {"king takes a free piece", "4k3/8/8/8/8/8/4n3/4K3", White, "c3e2", Knight, nullptr},
+      // The target of an under-promotion is decoded from its promotion byte.
+      {"rook takes a knight just promoted", "r3N1k1/8/8/8/8/8/8/4K3", Black, "d7e8n", Knight, "a8e8"},
   };
   for (const ExchangeCase& c : cases) {
-    Fixture f(c.field, c.side, c.lastMove, c.staticValue);
+    Fixture f(c.field, c.side, c.lastMove);
     Move reply = noMove;
-    EXPECT_EQ(f.exchange(c.upper, c.lower, &reply), c.expected) << c.what;
+    EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite, &reply), c.expected) << c.what;
     if (c.reply != nullptr) {
       EXPECT_EQ(reply == noMove ? "" : moveText(reply), c.reply) << c.what;
     }
   }
-}
-
-TEST(StaticExchange, UnderPromotionTargetIsDecoded) {
-  // White just under-promoted on e8 to a knight; Black's rook takes it.
-  Fixture f("r3N1k1/8/8/8/8/8/8/4K3", Black);
-  f.pos->lastMove = makeMove16(squareOf("d7"), underPromotionByte(squareOf("e8"), PromoteKnight, White));
-  Move reply = noMove;
-  EXPECT_EQ(f.exchange(ScoreInfinite, -ScoreInfinite, &reply), valueOf(WhiteKnight));
-  EXPECT_EQ(moveText(reply), "a8e8");
 }
 
 // The draw marks of single-pawn endings: which side, if any, cannot win.

@@ -122,7 +122,8 @@ engine::EngineEntries& moduleEntries() {
   return entries;
 }
 
-void clearRecords() {
+// Clears what the callbacks recorded.
+static void clearRecords() {
   std::lock_guard<std::mutex> guard(recordLock);
   lines.clear();
   timers.clear();

@@ -38,8 +38,7 @@ engine::EngineEntries& moduleEntries();
     if (!testing_host::moduleLoaded(&reason_)) FAIL() << reason_;             \
   } while (0)
 
-// Clears what the callbacks recorded.
-void clearRecords();
+// What the callbacks recorded since the last position was set.
 std::vector<ReportedLine> reportedLines();
 std::vector<int32_t> timerCalls();
 int32_t nodeCountCalls();
