@@ -16,7 +16,8 @@ using namespace engine;
 
 namespace testing_search {
 
-void startEngineCore() {
+// Started once per process: the master alone and a small table, no hooks.
+static void startEngineCore() {
   static bool started = false;
   if (started) return;
   started = true;

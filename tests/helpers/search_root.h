@@ -11,7 +11,6 @@
 
 namespace testing_search {
 
-void startEngineCore();
 // The root as the root driver leaves it before its first iteration: its
 // evaluation derived, the table aged and the game's positions marked, the
 // root's threat known.
